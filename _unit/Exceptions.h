@@ -1,0 +1,40 @@
+// Exception classes shared by the core units. Messages are 8-bit (UTF-8) text.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+// The general exception that carries a message text.
+class Exception : public std::runtime_error {
+public:
+    explicit Exception(const std::string& Message) : std::runtime_error(Message) {}
+    std::string Message() const { return what(); }
+};
+
+// Raised by a failed assertion. Assertions stay on in every build; the message
+// reads "<text> (<source path>, line <n>)".
+class EAssertionFailed : public Exception {
+public:
+    EAssertionFailed(const std::string& Text, const char* SourcePath, int Line);
+};
+
+// Checks a condition and raises EAssertionFailed naming the given source path and
+// the caller's line when it does not hold.
+#define VELMORA_ASSERT(Condition, Text, SourcePath)                                    \
+    do {                                                                               \
+        if (!(Condition)) throw EAssertionFailed((Text), (SourcePath), __LINE__);     \
+    } while (false)
+
+// A file that cannot be opened: "Cannot open file "<path>". <reason>".
+class EFOpenError : public Exception {
+public:
+    EFOpenError(const std::string& FileName, const std::string& Reason)
+        : Exception("Cannot open file \"" + FileName + "\". " + Reason) {}
+};
+
+// A file that cannot be created: "Cannot create file "<path>". <reason>".
+class EFCreateError : public Exception {
+public:
+    EFCreateError(const std::string& FileName, const std::string& Reason)
+        : Exception("Cannot create file \"" + FileName + "\". " + Reason) {}
+};

@@ -1,0 +1,109 @@
+// Byte streams for the decoder and the loader: read up to n bytes, a 64-bit
+// position, seeks relative and absolute.
+//
+// The decoder reads its structure one byte per call, so ReadByte is an inline fast
+// path over a window of buffered bytes; only when the window is used up does a
+// virtual refill run. Read() of a large count bypasses the window.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "Exceptions.h"
+
+enum class TSeekOrigin { soBeginning, soCurrent, soEnd };
+
+class TStream {
+public:
+    virtual ~TStream() = default;
+    TStream(const TStream&) = delete;
+    TStream& operator=(const TStream&) = delete;
+
+    // Reads up to Count bytes into Buffer; returns the number read, 0 at the end of
+    // the stream or on a read error (never negative counts for a non-negative Count).
+    int64_t Read(void* Buffer, int64_t Count);
+
+    // One byte (0..255), or -1 at the end of the stream or on a read error.
+    int ReadByte()
+    {
+        if (FCur != FEnd) return *FCur++;
+        return ReadByteSlow();
+    }
+
+    // Current position as a byte offset from the start.
+    int64_t Position() const { return FWindowPos + (FCur - FBegin); }
+
+    // Moves the position; returns the new position, or -1 when the target lies
+    // before the start (the position is then unchanged). Seeking past the end is
+    // allowed; reads there return 0.
+    int64_t Seek(int64_t Offset, TSeekOrigin Origin);
+
+    // Total size in bytes, as known when the stream was opened.
+    virtual int64_t Size() const = 0;
+
+    // Bytes between the position and the end; 0 when the position is past the end.
+    int64_t Remaining() const;
+
+protected:
+    TStream() = default;
+
+    // Makes the window hold bytes starting at absolute position Pos (Pos <= Size()).
+    // Implementations set FBegin/FCur/FEnd and FWindowPos; an empty window means the
+    // end of the stream or a read error.
+    virtual void Fill(int64_t Pos) = 0;
+    // Reads Count bytes at absolute position Pos straight into Buffer, bypassing the
+    // window; returns the number read.
+    virtual int64_t ReadAt(int64_t Pos, void* Buffer, int64_t Count) = 0;
+
+    const uint8_t* FBegin = nullptr;
+    const uint8_t* FCur = nullptr;
+    const uint8_t* FEnd = nullptr;
+    int64_t FWindowPos = 0;  // absolute position of FBegin
+
+private:
+    int ReadByteSlow();
+    int64_t FDetachedPos = -1;  // position set by a seek outside the window, until the next read
+};
+
+// A stream over bytes held in memory. The bytes are copied in unless the view
+// constructor is used, in which case the caller keeps them alive.
+class TMemoryStream : public TStream {
+public:
+    explicit TMemoryStream(std::string Bytes);
+    static TMemoryStream View(std::string_view Bytes);
+    TMemoryStream(TMemoryStream&& Other) noexcept;
+    int64_t Size() const override { return FSize; }
+
+protected:
+    void Fill(int64_t Pos) override;
+    int64_t ReadAt(int64_t Pos, void* Buffer, int64_t Count) override;
+
+private:
+    struct ViewTag {};
+    TMemoryStream(ViewTag, std::string_view Bytes);
+    std::string FOwned;
+    const uint8_t* FData = nullptr;
+    int64_t FSize = 0;
+};
+
+// A read-only, buffered stream on a regular file. Opening anything else (a folder,
+// a FIFO, a device) fails: such a source could be read forever.
+class TFileStream : public TStream {
+public:
+    // Raises EFOpenError (an Exception) when the file cannot be opened.
+    explicit TFileStream(const std::string& FileName);
+    ~TFileStream() override;
+    int64_t Size() const override { return FSize; }
+    const std::string& FileName() const { return FFileName; }
+
+protected:
+    void Fill(int64_t Pos) override;
+    int64_t ReadAt(int64_t Pos, void* Buffer, int64_t Count) override;
+
+private:
+    std::string FFileName;
+    int FHandle = -1;
+    int64_t FSize = 0;
+    std::string FBuffer;
+};

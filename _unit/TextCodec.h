@@ -1,0 +1,18 @@
+// Text conversions of the core. On this platform the system's 8-bit (ANSI) code
+// page is the locale's encoding, UTF-8; malformed sequences become U+FFFD, one
+// replacement per maximal invalid subpart (the Unicode recommendation, as Qt does).
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// Decodes UTF-8 into UTF-16; never fails.
+std::u16string Utf8ToUtf16(std::string_view Bytes);
+// Encodes UTF-16 as UTF-8; an unpaired surrogate becomes U+FFFD.
+std::string Utf16ToUtf8(std::u16string_view Text);
+// Decodes UTF-8 and encodes it again: always valid UTF-8, U+FFFD for bad bytes.
+std::string SanitizeUtf8(std::string_view Bytes);
+
+// Conversion through the system's ANSI code page (UTF-8 here).
+inline std::u16string AnsiToUtf16(std::string_view Bytes) { return Utf8ToUtf16(Bytes); }
+inline std::string Utf16ToAnsi(std::u16string_view Text) { return Utf16ToUtf8(Text); }

@@ -1,0 +1,98 @@
+// Torrent metainfo loader: turns one bencoded metainfo document into a flat model
+// with its info hash, the SHA-1 of the raw bytes of the root's "info" value.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "BDecode.h"
+#include "Hashes.h"
+#include "Streams.h"
+
+// One file of the torrent.
+class TTorrentSubFile : public TObject {
+public:
+    TTorrentSubFile(std::string Name, std::string Path, int64_t Length, int64_t Offset)
+        : Name(std::move(Name)), Path(std::move(Path)), Length(Length), Offset(Offset) {}
+    std::string Name;    // last path element (single file: the torrent's name)
+    std::string Path;    // folders above the file, each followed by '\'
+    int64_t Length = 0;
+    int64_t Offset = 0;  // sum of the lengths of the files before it
+};
+
+// One piece hash, a view of 20 bytes held by the torrent's decoded tree.
+class TTorrentPiece {
+public:
+    explicit TTorrentPiece(const char* Bytes) : FBytes(Bytes) {}
+    std::string Hash() const { return std::string(FBytes, 20); }  // the 20 raw bytes
+    std::string HashText() const;                                 // 40 lowercase hex digits
+    std::string_view HashView() const { return std::string_view(FBytes, 20); }
+
+private:
+    const char* FBytes;
+};
+
+// The piece hashes in order; reads the "pieces" bytes of the decoded tree in place,
+// so a torrent of a million pieces costs no memory beyond its own document.
+class TTorrentPieces {
+public:
+    size_t size() const { return FCount; }
+    bool empty() const { return FCount == 0; }
+    TTorrentPiece operator[](size_t Index) const { return TTorrentPiece(FBytes + 20 * Index); }
+    void Assign(const std::string* Bytes);  // nullptr empties
+    void clear() { Assign(nullptr); }
+
+private:
+    const char* FBytes = nullptr;
+    size_t FCount = 0;
+};
+
+class TTorrentFile {
+public:
+    TTorrentFile();
+    ~TTorrentFile();
+    TTorrentFile(const TTorrentFile&) = delete;
+    TTorrentFile& operator=(const TTorrentFile&) = delete;
+
+    void Clear();
+    // Loads the document at the stream's position; true when it decoded to a
+    // dictionary and the load ran to its end, whatever Errors then holds.
+    bool LoadFromStream(TStream& Stream);
+
+    std::string Announce;
+    std::string Name;
+    std::string Comment;
+    int64_t TotalLength = 0;
+    double CreationDate = 0;  // days since 1899-12-30 00:00 (UTC here)
+    bool HasCreationDate = false;
+    int32_t FileCount = 0;
+    std::vector<std::u16string> Errors;
+    std::unique_ptr<TObjectHash> Root;
+    std::string InfoHash;       // 40 lowercase hex digits, or empty
+    std::string InfoHashBytes;  // the 20 raw bytes, or empty
+    bool MultiFile = false;
+    std::vector<std::unique_ptr<TTorrentSubFile>> Files;
+    std::string Encoding;
+    TTorrentPieces Pieces;
+    int32_t PieceLength = 0;
+    std::vector<std::u16string> Trackers;
+    bool IsPrivate = false;
+
+    // Newer metainfo: "meta version" of the info dictionary (0 when absent) and the
+    // SHA-256 of the same raw info bytes when it is 2.
+    int64_t MetaVersion = 0;
+    std::string InfoHashV2;       // 64 lowercase hex digits, or empty
+    std::string InfoHashV2Bytes;  // the 32 raw bytes, or empty
+    // True for a v2-only torrent (meta version 2, no "pieces"): its swarm is named
+    // by the SHA-256 hash alone.
+    bool IsV2Only() const;
+    // The magnet link: btih with the SHA-1 hash, or btmh with the SHA-256 multihash
+    // for a v2-only torrent; the bare btih prefix when there is no hash.
+    std::string MagnetLink() const;
+};
+
+inline constexpr const char* MagnetPrefix = "magnet:?xt=urn:btih:";
+inline constexpr const char* MagnetPrefixV2 = "magnet:?xt=urn:btmh:1220";
