@@ -1,0 +1,23 @@
+// One loaded torrent as the main list holds it.
+#pragma once
+
+#include <QString>
+#include <cstdint>
+
+struct TTorrentEntry {
+    QString FileName;      // the path's part after its last '/'
+    QString Title;         // the torrent's name, decoded from UTF-8
+    int32_t FileCount = 0;
+    int64_t Size = 0;
+    QString Link;          // the magnet link
+    int32_t PieceLength = 0;
+    int32_t PieceCount = 0;
+    QString Comment;       // through the ANSI code page (UTF-8 here)
+    QString FileList;      // multi-file only: one line per file, each ended by CR LF
+    QString Private;       // "Private" or empty
+    QString Encoding;      // the declared "encoding", or empty
+};
+
+// A size in bytes as text with " GB", " MB", " kB" (or " B" below 1024), Digits
+// decimals, in the user's locale.
+QString FormatSize(int32_t Digits, int64_t Size);

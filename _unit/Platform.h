@@ -1,0 +1,45 @@
+// The desktop services that the window calls, behind one small interface, so that
+// the window's logic can be driven in tests by a double (tests/gui) instead of real
+// dialogs, message boxes and a desktop.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+class QWidget;
+class QLineEdit;
+
+class TPlatform {
+public:
+    virtual ~TPlatform() = default;
+
+    // Hands a link to the desktop's handler for it (magnet:, http: ...); the
+    // result is ignored.
+    virtual void OpenLink(QWidget* Owner, const QString& Link) = 0;
+
+    // Profile (INI) file with the Windows semantics: section and key names matched
+    // without regard to case; other sections, keys and comments kept on writing;
+    // the file created when missing, its folder not.
+    // ReadSetting: the stored text, or Default when the file, section or key is missing.
+    virtual QString ReadSetting(const QString& FileName, const QString& Section,
+                                const QString& Key, const QString& Default) = 0;
+    // Raises Exception("Unable to write to <path>") when the file cannot be written.
+    virtual void WriteSetting(const QString& FileName, const QString& Section,
+                              const QString& Key, const QString& Value) = 0;
+
+    // Selects the whole text of the field and copies it to the clipboard as text;
+    // the text stays selected.
+    virtual void CopyFieldText(QLineEdit* Field) = 0;
+
+    // Open and save dialogs. Filter is in the "Description|*.ext" form. An empty
+    // result means the user cancelled.
+    virtual QStringList ChooseOpenFiles(QWidget* Owner, const QString& Filter) = 0;
+    virtual QString ChooseSaveFile(QWidget* Owner, const QString& Filter,
+                                   const QString& DefaultExtension) = 0;
+
+    // Shows an error message box (error icon, caption "Velmora").
+    virtual void ShowError(QWidget* Owner, const QString& Message) = 0;
+
+    // The program file's folder, ending in '/'.
+    virtual QString ProgramFolder() = 0;
+};
