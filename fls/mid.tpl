@@ -1,0 +1,1 @@
+<p>{TITLE} {LINK}</p>

@@ -1,0 +1,3 @@
+<html><body>
+{CONTENT}
+</body></html>
