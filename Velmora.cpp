@@ -10,7 +10,6 @@ int main(int argc, char** argv)
 {
     TVelmoraApplication Application(argc, argv);
     Application.setApplicationName("Velmora");
-    Application.setApplicationDisplayName("Velmora");
 
     TQtPlatform Platform;
     Application.SetPlatform(&Platform);
