@@ -18,7 +18,8 @@ public:
 
     // Adds NumBytes bytes at M to the message. Fails with
     // "Message digest already complete." once complete, and with the assertion
-    // "Transform: M not assigned." for a null M.
+    // "Transform: M not assigned." for a null M. Whole blocks are hashed straight
+    // from M; only a partial head and tail pass through FBuffer.
     void Transform(const void* M, int32_t NumBytes);
     // Transform over the bytes of S; an empty S fails like a null M.
     void TransformString(const std::string& S);
@@ -29,18 +30,20 @@ public:
     const uint8_t* Digest() const;
     // The digest as 2 x FDigestSize lowercase hex digits.
     std::string DigestHex() const;
-    // Starts a new message.
+    // Starts a new message; the byte areas are reused.
     virtual void Initialize();
     virtual std::string AlgorithmName() const = 0;
 
     int32_t BlockSize() const { return FBlockSize; }
     int32_t DigestSize() const { return FDigestSize; }
 
-    // Processes Count whole blocks at Blocks; called by Transform and Complete only.
+    // Processes Count whole blocks at Blocks; Transform and Complete call it. The
+    // engine's part is counting them (a Count of 0 or less counts nothing).
     virtual void TransformBlocks(const uint8_t* Blocks, int32_t Count);
 
 protected:
-    // CreateInternal: checks and stores the sizes, then initializes.
+    // CreateInternal: checks and stores the sizes, then initializes the engine's
+    // areas. A derived class completes its own state in its constructor.
     TMessageDigest(int32_t BlockSize, int32_t DigestSize);
 
     std::unique_ptr<uint8_t[]> FDigest;
@@ -48,7 +51,9 @@ protected:
     int32_t FBufferCount = 0;
     int32_t FBlockSize = 0;
     int32_t FDigestSize = 0;
-    int32_t FBlockCount = 0;
+    // Whole blocks so far. 64 bits wide so that the length field stays right for
+    // messages of 2^31 blocks and more, which many Transform calls can reach.
+    int64_t FBlockCount = 0;
     bool FComplete = false;
 };
 
@@ -59,13 +64,19 @@ public:
     void Initialize() override;
 
 protected:
+    // InitialChainingValues: DigestSize bytes, copied; the object does not keep
+    // the caller's address.
     TMD4Family(int32_t BlockSize, int32_t DigestSize, const void* InitialChainingValues,
                bool BigEndian);
 
-    std::unique_ptr<uint8_t[]> FInitialChainingValues;
-    std::unique_ptr<uint8_t[]> FChainingValues;  // FDigestSize / 4 native uint32 words
+    // Both hold FDigestSize bytes as native 32-bit words.
+    std::unique_ptr<uint32_t[]> FInitialChainingValues;
+    std::unique_ptr<uint32_t[]> FChainingValues;
     bool FBigEndian = false;
-    uint32_t* ChainingWords() { return reinterpret_cast<uint32_t*>(FChainingValues.get()); }
+    uint32_t* ChainingWords() { return FChainingValues.get(); }
+
+private:
+    void InitializeChainingValues();
 };
 
 // The parameterless virtual constructor: a concrete digest created through its class.
@@ -87,8 +98,12 @@ public:
     void TransformBlocks(const uint8_t* Blocks, int32_t Count) override;
 };
 
-// Which compression code the digests run; the hardware path is chosen at run time
-// when the processor has the SHA extensions. Tests force each path in turn.
+// Which compression code the digests run. Auto takes the processor's SHA
+// extensions when it has them and the portable code otherwise; Hardware on a
+// processor without them runs the portable code. Tests and benchmarks force each
+// path in turn; the choice is process-wide.
 enum class TShaImplementation { Auto, Portable, Hardware };
 void SetShaImplementation(TShaImplementation Which);
+// The path that the digests run now: Portable or Hardware.
+TShaImplementation ShaImplementationInUse();
 bool ShaHardwareAvailable();
