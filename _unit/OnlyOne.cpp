@@ -1,0 +1,568 @@
+#include "OnlyOne.h"
+
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QPointer>
+#include <QTimer>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <filesystem>
+#include <system_error>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+int MutexHandle = -1;
+
+namespace {
+
+// Closes the lock as the program ends; the kernel would do it as well, but the
+// descriptor's life is then plain to see.
+struct TMutexHandleCloser {
+    ~TMutexHandleCloser()
+    {
+        if (MutexHandle >= 0) {
+            ::close(MutexHandle);
+            MutexHandle = -1;
+        }
+    }
+} MutexHandleCloser;
+
+std::string LockError;
+std::string SendError;
+int ClientSocket = -1;
+
+std::string ErrnoText(int Error) { return std::strerror(Error); }
+
+// A folder that only this user can enter: a real folder (no symbolic link), owned
+// by the effective user, with no rights for group or others.
+bool IsPrivateFolder(const std::string& Path, std::string* Why)
+{
+    struct stat St {};
+    if (::lstat(Path.c_str(), &St) != 0) {
+        *Why = Path + ": " + ErrnoText(errno);
+        return false;
+    }
+    if (S_ISLNK(St.st_mode)) {
+        *Why = Path + " is a symbolic link";
+        return false;
+    }
+    if (!S_ISDIR(St.st_mode)) {
+        *Why = Path + " is not a folder";
+        return false;
+    }
+    if (St.st_uid != ::geteuid()) {
+        *Why = Path + " belongs to another user";
+        return false;
+    }
+    if ((St.st_mode & 077) != 0) {
+        *Why = Path + " is open to other users";
+        return false;
+    }
+    if ((St.st_mode & 0700) != 0700) {
+        *Why = Path + " is not usable by its owner";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string MutexSafeName(std::string_view Name)
+{
+    std::string Result(Name);
+    for (char& C : Result)
+        if (C == '\\') C = '_';
+    return Result;
+}
+
+std::string RuntimeFolder(std::string* Error)
+{
+    std::string Why;
+    if (const char* Xdg = std::getenv("XDG_RUNTIME_DIR"); Xdg && Xdg[0] == '/') {
+        std::string Folder(Xdg);
+        while (Folder.size() > 1 && Folder.back() == '/') Folder.pop_back();
+        if (IsPrivateFolder(Folder, &Why)) return Folder;
+    }
+    std::string Temp = "/tmp";
+    if (const char* T = std::getenv("TMPDIR"); T && T[0] == '/') Temp = T;
+    while (Temp.size() > 1 && Temp.back() == '/') Temp.pop_back();
+    const std::string Folder =
+        (Temp == "/" ? std::string() : Temp) + "/velmora-" + std::to_string(::geteuid());
+    // mkdir never follows a symbolic link, and an existing entry of that name is
+    // examined below before anything is put into it.
+    if (::mkdir(Folder.c_str(), 0700) != 0 && errno != EEXIST) {
+        if (Error) *Error = "cannot create " + Folder + ": " + ErrnoText(errno);
+        return {};
+    }
+    if (!IsPrivateFolder(Folder, &Why)) {
+        if (Error) *Error = "refusing the runtime folder: " + Why;
+        return {};
+    }
+    return Folder;
+}
+
+bool IsFirstInstance(std::string_view Name)
+{
+    LockError.clear();
+    const std::string FileName = MutexSafeName(Name);
+    if (FileName.empty() || FileName == "." || FileName == ".." ||
+        FileName.find('/') != std::string::npos || FileName.find('\0') != std::string::npos) {
+        LockError = "unusable lock name";
+        return false;
+    }
+    std::string Why;
+    const std::string Folder = RuntimeFolder(&Why);
+    if (Folder.empty()) {
+        LockError = Why;
+        return false;
+    }
+    const std::string Path = Folder + "/" + FileName + ".lock";
+    // Not inherited by the programs that the window starts (the magnet handler may
+    // run for hours): the lock must end with this process.
+    const int Fd = ::open(Path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY, 0600);
+    if (Fd < 0) {
+        LockError = "cannot open " + Path + ": " + ErrnoText(errno);
+        return false;
+    }
+    int Result;
+    do Result = ::flock(Fd, LOCK_EX | LOCK_NB);
+    while (Result != 0 && errno == EINTR);
+    if (Result != 0) {
+        if (errno != EWOULDBLOCK) LockError = "cannot lock " + Path + ": " + ErrnoText(errno);
+        ::close(Fd);
+        return false;
+    }
+    if (MutexHandle >= 0) ::close(MutexHandle);
+    MutexHandle = Fd;
+    return true;
+}
+
+const std::string& InstanceLockError() { return LockError; }
+
+// ---------------------------------------------------------------------------------
+// Messages.
+
+std::string EncodeHandOff(THandOffKind Kind, std::string_view Text)
+{
+    const auto Length = static_cast<std::uint32_t>(Text.size());
+    std::string Bytes;
+    Bytes.reserve(HandOffHeaderSize + Text.size());
+    Bytes.push_back(static_cast<char>(Kind));
+    Bytes.push_back(static_cast<char>((Length >> 24) & 0xFF));
+    Bytes.push_back(static_cast<char>((Length >> 16) & 0xFF));
+    Bytes.push_back(static_cast<char>((Length >> 8) & 0xFF));
+    Bytes.push_back(static_cast<char>(Length & 0xFF));
+    Bytes.append(Text);
+    return Bytes;
+}
+
+std::size_t THandOffDecoder::Wanted() const
+{
+    if (FState != TState::NeedMore) return 0;
+    if (FHave < HandOffHeaderSize) return HandOffHeaderSize - FHave;
+    return HandOffHeaderSize + FLength - FHave;
+}
+
+std::size_t THandOffDecoder::Feed(std::string_view Bytes)
+{
+    std::size_t Taken = 0;
+    while (FState == TState::NeedMore && Taken < Bytes.size()) {
+        if (FHave < HandOffHeaderSize) {
+            FHeader[FHave++] = static_cast<unsigned char>(Bytes[Taken++]);
+            if (FHave < HandOffHeaderSize) continue;
+            const unsigned char Kind = FHeader[0];
+            FLength = (std::uint32_t(FHeader[1]) << 24) | (std::uint32_t(FHeader[2]) << 16) |
+                      (std::uint32_t(FHeader[3]) << 8) | std::uint32_t(FHeader[4]);
+            if (Kind == static_cast<unsigned char>(THandOffKind::Text) && FLength <= HandOffMaxText) {
+                FMessage.Kind = THandOffKind::Text;
+            } else if (Kind == static_cast<unsigned char>(THandOffKind::Forward) && FLength == 0) {
+                FMessage.Kind = THandOffKind::Forward;
+            } else {
+                FState = TState::Bad;
+                break;
+            }
+            FMessage.Text.clear();
+            FMessage.Text.reserve(FLength);
+        } else {
+            const std::size_t Need = HandOffHeaderSize + FLength - FHave;
+            const std::size_t Part = std::min(Need, Bytes.size() - Taken);
+            FMessage.Text.append(Bytes.substr(Taken, Part));
+            Taken += Part;
+            FHave += Part;
+        }
+        if (FHave == HandOffHeaderSize + FLength) FState = TState::Ready;
+    }
+    return Taken;
+}
+
+THandOffMessage THandOffDecoder::Take()
+{
+    THandOffMessage Message = std::move(FMessage);
+    FMessage = {};
+    FState = TState::NeedMore;
+    FHave = 0;
+    FLength = 0;
+    return Message;
+}
+
+// ---------------------------------------------------------------------------------
+// The later copy's side.
+
+namespace {
+
+bool SendAll(int Fd, std::string_view Bytes)
+{
+    while (!Bytes.empty()) {
+        const ssize_t N = ::send(Fd, Bytes.data(), Bytes.size(), MSG_NOSIGNAL);
+        if (N < 0) {
+            if (errno == EINTR) continue;
+            SendError = "the running copy of Velmora stopped listening: " + ErrnoText(errno);
+            return false;
+        }
+        Bytes.remove_prefix(static_cast<std::size_t>(N));
+    }
+    return true;
+}
+
+// One message and its answer. The running copy answers once its handler has
+// returned, which may take as long as the user leaves an error box open.
+bool Exchange(THandOffKind Kind, std::string_view Text, const std::string& What)
+{
+    if (ClientSocket < 0) {
+        SendError = "not connected to the running copy of Velmora";
+        return false;
+    }
+    if (!SendAll(ClientSocket, EncodeHandOff(Kind, Text))) {
+        DisconnectFromFirstInstance();
+        return false;
+    }
+    char Answer = 0;
+    ssize_t N;
+    do N = ::recv(ClientSocket, &Answer, 1, 0);
+    while (N < 0 && errno == EINTR);
+    if (N == 1 && Answer == HandOffAck) return true;
+    if (N == 0)
+        SendError = "the running copy of Velmora ended before it took " + What;
+    else if (N < 0)
+        SendError = "no answer from the running copy of Velmora for " + What + ": " + ErrnoText(errno);
+    else
+        SendError = "unexpected answer from the running copy of Velmora for " + What;
+    DisconnectFromFirstInstance();
+    return false;
+}
+
+}  // namespace
+
+THandOffConnect ConnectToFirstInstance(std::string_view MutexName, std::chrono::milliseconds RetryFor)
+{
+    using Clock = std::chrono::steady_clock;
+    SendError.clear();
+    DisconnectFromFirstInstance();
+    const auto Deadline = Clock::now() + RetryFor;
+    std::string Path;
+    for (;;) {
+        std::string Why;
+        const std::string Folder = RuntimeFolder(&Why);
+        if (Folder.empty()) {
+            SendError = Why;
+            return THandOffConnect::Failed;
+        }
+        Path = Folder + "/" + HandOffSocketName;
+        sockaddr_un Address {};
+        Address.sun_family = AF_UNIX;
+        if (Path.size() >= sizeof(Address.sun_path)) {
+            SendError = "the socket path " + Path + " is too long";
+            return THandOffConnect::Failed;
+        }
+        std::memcpy(Address.sun_path, Path.c_str(), Path.size() + 1);
+
+        // Not blocking while connecting: a full queue of waiting connections answers
+        // EAGAIN, which is one more reason to try again.
+        const int Fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        if (Fd < 0) {
+            SendError = "cannot create a socket: " + ErrnoText(errno);
+            return THandOffConnect::Failed;
+        }
+        int Result;
+        do Result = ::connect(Fd, reinterpret_cast<const sockaddr*>(&Address), sizeof(Address));
+        while (Result != 0 && errno == EINTR);
+        if (Result == 0) {
+            const int Flags = ::fcntl(Fd, F_GETFL);
+            ::fcntl(Fd, F_SETFL, Flags & ~O_NONBLOCK);
+            ClientSocket = Fd;
+            return THandOffConnect::Connected;
+        }
+        const int Error = errno;
+        ::close(Fd);
+        if (Error != ENOENT && Error != ECONNREFUSED && Error != EAGAIN) {
+            SendError = "cannot connect to " + Path + ": " + ErrnoText(Error);
+            return THandOffConnect::Failed;
+        }
+        if (IsFirstInstance(MutexName)) return THandOffConnect::BecameFirst;
+        if (Clock::now() >= Deadline) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    const std::string& Lock = InstanceLockError();
+    SendError = Lock.empty()
+        ? "another copy of Velmora holds the lock, but no one has answered at " + Path +
+              " for " + std::to_string(RetryFor.count()) + " ms"
+        : Lock;
+    return THandOffConnect::Failed;
+}
+
+bool PassToFirstInstance(std::string_view Text)
+{
+    if (Text.size() > HandOffMaxText) {
+        SendError = "an argument of " + std::to_string(Text.size()) + " bytes is too long to hand over";
+        return false;
+    }
+    std::string What;
+    What.reserve(Text.size() + 2);
+    What.push_back('"');
+    What.append(Text);
+    What.push_back('"');
+    return Exchange(THandOffKind::Text, Text, What);
+}
+
+bool BringFirstInstanceForward()
+{
+    return Exchange(THandOffKind::Forward, {}, "the request to come forward");
+}
+
+bool ConnectedToFirstInstance() { return ClientSocket >= 0; }
+
+void DisconnectFromFirstInstance()
+{
+    if (ClientSocket >= 0) {
+        ::close(ClientSocket);
+        ClientSocket = -1;
+    }
+}
+
+const std::string& HandOffError() { return SendError; }
+
+std::string AbsoluteArgument(std::string_view Arg)
+{
+    if (Arg.empty()) return {};
+    std::error_code Error;
+    const std::filesystem::path Absolute = std::filesystem::absolute(std::filesystem::path(Arg), Error);
+    if (Error) return std::string(Arg);
+    return Absolute.string();
+}
+
+// ---------------------------------------------------------------------------------
+// The running copy's side.
+
+struct THandOffServer::TConnection {
+    QPointer<QLocalSocket> Socket;
+    QTimer* Idle = nullptr;
+    THandOffDecoder Decoder;
+    THandOffMessage Message;
+    bool Pending = false;  // Message waits in the queue or is being delivered
+    bool Gone = false;     // the sender closed; Message may still be delivered
+    bool Dropped = false;  // broke the protocol; nothing more is delivered
+};
+
+THandOffServer::THandOffServer(QObject* Parent) : QObject(Parent) {}
+
+THandOffServer::~THandOffServer() { Close(); }
+
+bool THandOffServer::Listen(const QString& Folder)
+{
+    Close();
+    FPath = Folder + QLatin1Char('/') + QLatin1String(HandOffSocketName);
+    FServer = new QLocalServer(this);
+    FServer->setSocketOptions(QLocalServer::UserAccessOption);
+    FServer->setMaxPendingConnections(MaxConnections);
+    // Only the lock's holder gets here, so whatever lies at the path is what an
+    // ended copy left behind.
+    QLocalServer::removeServer(FPath);
+    if (!FServer->listen(FPath)) {
+        FError = FServer->errorString();
+        delete FServer;
+        FServer = nullptr;
+        return false;
+    }
+    connect(FServer, &QLocalServer::newConnection, this, &THandOffServer::AcceptConnections);
+    return true;
+}
+
+void THandOffServer::SetHandlers(TTextHandler OnText, TForwardHandler OnForward)
+{
+    FOnText = std::move(OnText);
+    FOnForward = std::move(OnForward);
+    if (!FQueue.empty()) SchedulePump();
+}
+
+void THandOffServer::Close()
+{
+    if (FServer) {
+        FServer->close();
+        delete FServer;
+        FServer = nullptr;
+    }
+    while (!FConnections.empty()) Drop(FConnections.front());
+    FQueue.clear();
+}
+
+void THandOffServer::AcceptConnections()
+{
+    while (FServer && static_cast<int>(FConnections.size()) < MaxConnections &&
+           FServer->hasPendingConnections()) {
+        QLocalSocket* Socket = FServer->nextPendingConnection();
+        if (!Socket) break;
+        Socket->setParent(this);
+
+        // The folder is closed to others; a process of another user that got in
+        // anyway (root acting for someone else, say) is not served.
+        ucred Peer {};
+        socklen_t Size = sizeof(Peer);
+        if (::getsockopt(static_cast<int>(Socket->socketDescriptor()), SOL_SOCKET, SO_PEERCRED, &Peer,
+                         &Size) != 0 ||
+            Peer.uid != ::geteuid()) {
+            Socket->abort();
+            delete Socket;
+            continue;
+        }
+
+        auto Connection = std::make_shared<TConnection>();
+        Connection->Socket = Socket;
+        Connection->Idle = new QTimer(Socket);
+        Connection->Idle->setSingleShot(true);
+        Connection->Idle->setInterval(IdleTimeoutMs);
+        FConnections.push_back(Connection);
+
+        std::weak_ptr<TConnection> Weak = Connection;
+        connect(Socket, &QLocalSocket::readyRead, this, [this, Weak] {
+            if (auto C = Weak.lock()) Service(C);
+        });
+        connect(Socket, &QLocalSocket::disconnected, this, [this, Weak] {
+            if (auto C = Weak.lock()) {
+                Service(C);
+                C->Gone = true;
+                Forget(C);
+            }
+        });
+        connect(Connection->Idle, &QTimer::timeout, this, [this, Weak] {
+            if (auto C = Weak.lock(); C && !C->Pending) Drop(C);
+        });
+        Connection->Idle->start();
+        Service(Connection);
+    }
+}
+
+void THandOffServer::Service(const std::shared_ptr<TConnection>& Connection)
+{
+    if (Connection->Dropped || Connection->Gone || !Connection->Socket) return;
+    QLocalSocket* Socket = Connection->Socket;
+    if (Connection->Pending) {
+        // A sender waits for the answer before it says more.
+        if (Socket->bytesAvailable() > 0) Drop(Connection);
+        return;
+    }
+    THandOffDecoder& Decoder = Connection->Decoder;
+    bool Progress = false;
+    while (Decoder.State() == THandOffDecoder::TState::NeedMore && Socket->bytesAvailable() > 0) {
+        const QByteArray Chunk = Socket->read(static_cast<qint64>(Decoder.Wanted()));
+        if (Chunk.isEmpty()) break;
+        Decoder.Feed(std::string_view(Chunk.constData(), static_cast<std::size_t>(Chunk.size())));
+        Progress = true;
+    }
+    switch (Decoder.State()) {
+    case THandOffDecoder::TState::Bad:
+        Drop(Connection);
+        return;
+    case THandOffDecoder::TState::Ready:
+        if (Socket->bytesAvailable() > 0) {
+            Drop(Connection);
+            return;
+        }
+        Connection->Message = Decoder.Take();
+        Connection->Pending = true;
+        Connection->Idle->stop();
+        FQueue.push_back(Connection);
+        SchedulePump();
+        return;
+    case THandOffDecoder::TState::NeedMore:
+        if (Progress || Decoder.AtMessageStart()) Connection->Idle->start();
+        return;
+    }
+}
+
+void THandOffServer::Drop(std::shared_ptr<TConnection> Connection)
+{
+    Connection->Dropped = true;
+    if (Connection->Socket) Connection->Socket->abort();
+    Forget(Connection);
+}
+
+// Lets go of a connection's socket; a message of it that is still queued stays in
+// the queue and is delivered unless the connection was dropped.
+void THandOffServer::Forget(std::shared_ptr<TConnection> Connection)
+{
+    FConnections.remove(Connection);
+    if (QLocalSocket* Socket = Connection->Socket) {
+        Socket->disconnect(this);
+        Socket->deleteLater();
+    }
+    Connection->Socket = nullptr;
+    Connection->Idle = nullptr;
+    // A place is free for a connection that waited to be accepted.
+    if (FServer && FServer->hasPendingConnections())
+        QMetaObject::invokeMethod(this, &THandOffServer::AcceptConnections, Qt::QueuedConnection);
+}
+
+void THandOffServer::SchedulePump()
+{
+    if (FPumpScheduled) return;
+    FPumpScheduled = true;
+    QMetaObject::invokeMethod(this, &THandOffServer::Pump, Qt::QueuedConnection);
+}
+
+// Delivers the queued messages. It always runs from the event loop, so that what a
+// handler raises reaches the application's handler past no frame of Qt's socket
+// code. While a handler runs, a nested event loop may call here again; that call
+// returns at once and the outer one goes on with what was queued meanwhile.
+void THandOffServer::Pump()
+{
+    FPumpScheduled = false;
+    if (FBusy || !FOnText) return;
+    FBusy = true;
+    std::exception_ptr Raised;
+    while (!FQueue.empty() && !Raised) {
+        const std::shared_ptr<TConnection> Connection = FQueue.front();
+        FQueue.pop_front();
+        if (Connection->Dropped) continue;
+        const THandOffMessage Message = std::move(Connection->Message);
+        Connection->Message = {};
+        try {
+            if (FOnForward) FOnForward();
+            if (Message.Kind == THandOffKind::Text)
+                FOnText(QString::fromUtf8(Message.Text.data(), static_cast<qsizetype>(Message.Text.size())));
+        } catch (...) {
+            Raised = std::current_exception();
+        }
+        Connection->Pending = false;
+        if (Connection->Socket && !Connection->Dropped && !Connection->Gone) {
+            Connection->Socket->write(&HandOffAck, 1);
+            Connection->Socket->flush();
+            Connection->Idle->start();
+            Service(Connection);
+        }
+    }
+    FBusy = false;
+    if (Raised) {
+        if (!FQueue.empty()) SchedulePump();
+        std::rethrow_exception(Raised);
+    }
+}

@@ -1,0 +1,199 @@
+// One running copy of the program per user.
+//
+// The first copy takes a per-user lock, the kernel's flock on a file in the user's
+// runtime folder, and keeps it for the life of the process: the kernel drops it
+// when the process ends, however it ends, so a killed copy never blocks the next
+// start. It then listens on a local socket in the same folder. A later copy finds
+// the lock taken, connects to that socket, hands over its command-line arguments one
+// message at a time, waiting after each until the running copy has handled it, and
+// ends without starting the window system.
+//
+// The lock and the sender use only POSIX and the standard library, so that a later
+// copy costs no more than the program's start; the receiver is a QLocalServer in
+// the first copy's event loop.
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <list>
+#include <memory>
+#include <string>
+#include <string_view>
+
+class QLocalServer;
+class QLocalSocket;
+class QTimer;
+
+// ---------------------------------------------------------------------------------
+// The lock.
+
+// The name of the lock that marks a running copy.
+inline constexpr const char* VelmoraMutexName = "MyProgramKTZMutex180671";
+
+// The descriptor of the lock file while this copy holds the lock, else -1. Closed
+// when the program ends.
+extern int MutexHandle;
+
+// Name with every backslash replaced by an underscore; nothing else changes.
+std::string MutexSafeName(std::string_view Name);
+
+// The folder of the lock and the hand-off socket: $XDG_RUNTIME_DIR when it is a
+// folder of this user's that no one else may enter, else "velmora-<uid>" under the
+// temporary folder ($TMPDIR or /tmp), created with mode 0700 if missing. A folder of
+// that name that is a symbolic link, belongs to someone else or is open to others is
+// refused: the result is empty and Error says why.
+std::string RuntimeFolder(std::string* Error = nullptr);
+
+// True when this copy is the first one: it now holds the lock named after Name
+// (through MutexSafeName) and keeps it in MutexHandle. A lock that cannot be
+// created counts as held by another copy; InstanceLockError() then says why.
+bool IsFirstInstance(std::string_view Name);
+const std::string& InstanceLockError();
+
+// ---------------------------------------------------------------------------------
+// The hand-off messages.
+//
+// A message is a kind byte, the text's length as four bytes (most significant
+// first) and the text in UTF-8. The receiver answers each message with one
+// HandOffAck byte once it has handled it; a sender sends nothing more until then.
+
+enum class THandOffKind : std::uint8_t {
+    Text = 'T',     // a command-line argument, or the closing "?"
+    Forward = 'F',  // come forward; carries no text
+};
+
+inline constexpr std::size_t HandOffHeaderSize = 5;
+inline constexpr std::size_t HandOffMaxText = 64 * 1024;
+inline constexpr char HandOffAck = '\x06';
+
+// The socket's file name in the runtime folder, from the main window's class name
+// and caption.
+inline constexpr const char* HandOffSocketName = "TfrmKTZ-Velmora";
+
+struct THandOffMessage {
+    THandOffKind Kind = THandOffKind::Text;
+    std::string Text;
+};
+
+// The bytes of one message. Text must be at most HandOffMaxText bytes.
+std::string EncodeHandOff(THandOffKind Kind, std::string_view Text);
+
+// Takes a connection's bytes as they come, in pieces of any size, and yields one
+// message at a time. An unknown kind, a text longer than HandOffMaxText or a
+// Forward with a text makes it Bad for good.
+class THandOffDecoder {
+public:
+    enum class TState { NeedMore, Ready, Bad };
+
+    TState State() const { return FState; }
+    // Bytes still missing from the current message; 0 when Ready or Bad.
+    std::size_t Wanted() const;
+    // Takes at most Wanted() bytes from the front of Bytes; returns how many it took.
+    std::size_t Feed(std::string_view Bytes);
+    // The message when Ready; the decoder then waits for the next one.
+    THandOffMessage Take();
+    // True when nothing of a message has arrived yet.
+    bool AtMessageStart() const { return FState == TState::NeedMore && FHave == 0; }
+
+private:
+    TState FState = TState::NeedMore;
+    unsigned char FHeader[HandOffHeaderSize] = {};
+    std::size_t FHave = 0;  // header bytes, then header plus text bytes
+    std::uint32_t FLength = 0;
+    THandOffMessage FMessage;
+};
+
+// ---------------------------------------------------------------------------------
+// The later copy's side.
+
+enum class THandOffConnect {
+    Connected,    // the running copy listens; hand over now
+    BecameFirst,  // the running copy ended meanwhile and this copy holds the lock
+    Failed,       // HandOffError() says why
+};
+
+// Connects to the running copy's socket. While no one listens yet (the first copy
+// may still be starting) it tries again until RetryFor has passed; between tries it
+// takes the lock itself if the running copy has ended meanwhile.
+THandOffConnect ConnectToFirstInstance(std::string_view MutexName,
+                                       std::chrono::milliseconds RetryFor = std::chrono::seconds(5));
+
+// Hands one text to the running copy and waits until it has handled it. False on
+// failure, with HandOffError() set; a text too long to send leaves the connection
+// usable.
+bool PassToFirstInstance(std::string_view Text);
+// Asks the running copy to bring its window forward, and waits for its answer.
+bool BringFirstInstanceForward();
+bool ConnectedToFirstInstance();
+void DisconnectFromFirstInstance();
+const std::string& HandOffError();
+
+// Arg made absolute against this process's working folder, without resolving links
+// or "..": the running copy works in another folder. An empty argument stays empty.
+std::string AbsoluteArgument(std::string_view Arg);
+
+// ---------------------------------------------------------------------------------
+// The running copy's side.
+
+// Listens on the hand-off socket and delivers each message through the handlers,
+// one message at a time across all connections, in the order of arrival on each.
+// Until SetHandlers is called, messages wait (their senders wait with them). A
+// handler may run nested event loops (a loading loop, a modal box): messages that
+// arrive meanwhile wait until it has returned. A connection that breaks the protocol
+// (a bad message, bytes sent before the answer, silence in the middle of a message
+// or between messages, another user's process) is dropped.
+class THandOffServer : public QObject {
+public:
+    using TTextHandler = std::function<void(const QString& Text)>;
+    using TForwardHandler = std::function<void()>;
+
+    explicit THandOffServer(QObject* Parent = nullptr);
+    ~THandOffServer() override;
+
+    // Listens on HandOffSocketName in Folder, first removing what a copy that ended
+    // without closing left there. Call it only while holding the lock.
+    bool Listen(const QString& Folder);
+    QString ErrorString() const { return FError; }
+    QString SocketPath() const { return FPath; }
+
+    // Forward runs before every message, Text for each text. Waiting messages are
+    // delivered from the event loop, not from inside this call.
+    void SetHandlers(TTextHandler OnText, TForwardHandler OnForward);
+
+    // Stops listening and drops every connection.
+    void Close();
+
+    // Connections served at once; further ones wait to be accepted.
+    static constexpr int MaxConnections = 64;
+    // A connection that sends nothing for this long while it owes bytes is dropped.
+    static constexpr int IdleTimeoutMs = 10000;
+
+    int ConnectionCount() const { return static_cast<int>(FConnections.size()); }
+
+private:
+    struct TConnection;
+    struct TQueued;
+
+    void AcceptConnections();
+    void Service(const std::shared_ptr<TConnection>& Connection);
+    void Drop(std::shared_ptr<TConnection> Connection);
+    void Forget(std::shared_ptr<TConnection> Connection);
+    void SchedulePump();
+    void Pump();
+
+    QLocalServer* FServer = nullptr;
+    QString FPath;
+    QString FError;
+    TTextHandler FOnText;
+    TForwardHandler FOnForward;
+    std::list<std::shared_ptr<TConnection>> FConnections;
+    std::deque<std::shared_ptr<TConnection>> FQueue;  // connections with a message ready
+    bool FBusy = false;
+    bool FPumpScheduled = false;
+};
