@@ -4,6 +4,7 @@
 # lib/velmora that are left empty. Anything else found there (a list the user saved
 # into the program's folder) is kept and named.
 #   cmake -DMANIFEST=<build>/install_manifest.txt -P uninstall.cmake
+cmake_minimum_required(VERSION 3.25)
 if(NOT MANIFEST OR NOT EXISTS "${MANIFEST}")
   message(FATAL_ERROR "Nothing to uninstall: no install manifest at \"${MANIFEST}\" "
                       "(it is written by cmake --install).")
