@@ -120,34 +120,37 @@ constexpr uint32_t Sha256K[64] = {
     0xc67178f2,
 };
 
-#define SHA256_BSIG0(x) (std::rotr(x, 2) ^ std::rotr(x, 13) ^ std::rotr(x, 22))
-#define SHA256_BSIG1(x) (std::rotr(x, 6) ^ std::rotr(x, 11) ^ std::rotr(x, 25))
+// The big sigmas nested, so each needs one copy of its input instead of two.
+#define SHA256_BSIG0(x) std::rotr((x) ^ std::rotr((x) ^ std::rotr((x), 9), 11), 2)
+#define SHA256_BSIG1(x) std::rotr((x) ^ std::rotr((x) ^ std::rotr((x), 14), 5), 6)
 #define SHA256_SSIG0(x) (std::rotr(x, 7) ^ std::rotr(x, 18) ^ ((x) >> 3))
 #define SHA256_SSIG1(x) (std::rotr(x, 17) ^ std::rotr(x, 19) ^ ((x) >> 10))
 #define SHA256_CH(e, f, g) ((g) ^ ((e) & ((f) ^ (g))))
-#define SHA256_MAJ(a, b, c) (((a) & (b)) | ((c) & ((a) | (b))))
 
 #define SHA256_LOAD(t) (W[(t)&15] = LoadBigEndian32(P + 4 * (t)))
 #define SHA256_SCHED(t)                                                              \
     (W[(t)&15] += SHA256_SSIG1(W[((t) + 14) & 15]) + W[((t) + 9) & 15] +            \
                   SHA256_SSIG0(W[((t) + 1) & 15]))
 
-#define SHA256_STEP(WX, t, a, b, c, d, e, f, g, h)                                  \
+// Majority as b ^ ((a ^ b) & (b ^ c)): this step's b ^ c is the previous step's
+// a ^ b, so AB and BC trade places from one step to the next.
+#define SHA256_STEP(WX, t, a, b, c, d, e, f, g, h, AB, BC)                          \
     {                                                                              \
         uint32_t T1 = h + SHA256_BSIG1(e) + SHA256_CH(e, f, g) + Sha256K[t] + WX(t); \
+        AB = a ^ b;                                                                \
         d += T1;                                                                   \
-        h = T1 + SHA256_BSIG0(a) + SHA256_MAJ(a, b, c);                            \
+        h = T1 + SHA256_BSIG0(a) + (b ^ (AB & BC));                                \
     }
 
-#define SHA256_EIGHT(WX, t)                                  \
-    SHA256_STEP(WX, (t), a, b, c, d, e, f, g, h)             \
-    SHA256_STEP(WX, (t) + 1, h, a, b, c, d, e, f, g)         \
-    SHA256_STEP(WX, (t) + 2, g, h, a, b, c, d, e, f)         \
-    SHA256_STEP(WX, (t) + 3, f, g, h, a, b, c, d, e)         \
-    SHA256_STEP(WX, (t) + 4, e, f, g, h, a, b, c, d)         \
-    SHA256_STEP(WX, (t) + 5, d, e, f, g, h, a, b, c)         \
-    SHA256_STEP(WX, (t) + 6, c, d, e, f, g, h, a, b)         \
-    SHA256_STEP(WX, (t) + 7, b, c, d, e, f, g, h, a)
+#define SHA256_EIGHT(WX, t)                                          \
+    SHA256_STEP(WX, (t), a, b, c, d, e, f, g, h, X, Y)               \
+    SHA256_STEP(WX, (t) + 1, h, a, b, c, d, e, f, g, Y, X)           \
+    SHA256_STEP(WX, (t) + 2, g, h, a, b, c, d, e, f, X, Y)           \
+    SHA256_STEP(WX, (t) + 3, f, g, h, a, b, c, d, e, Y, X)           \
+    SHA256_STEP(WX, (t) + 4, e, f, g, h, a, b, c, d, X, Y)           \
+    SHA256_STEP(WX, (t) + 5, d, e, f, g, h, a, b, c, Y, X)           \
+    SHA256_STEP(WX, (t) + 6, c, d, e, f, g, h, a, b, X, Y)           \
+    SHA256_STEP(WX, (t) + 7, b, c, d, e, f, g, h, a, Y, X)
 
 void Sha256Portable(uint32_t* H, const uint8_t* P, int32_t Count)
 {
@@ -155,6 +158,7 @@ void Sha256Portable(uint32_t* H, const uint8_t* P, int32_t Count)
     for (; Count > 0; --Count, P += 64) {
         uint32_t a = H[0], b = H[1], c = H[2], d = H[3], e = H[4], f = H[5], g = H[6],
                  h = H[7];
+        uint32_t X, Y = b ^ c;
 
         SHA256_EIGHT(SHA256_LOAD, 0)
         SHA256_EIGHT(SHA256_LOAD, 8)
@@ -181,7 +185,6 @@ void Sha256Portable(uint32_t* H, const uint8_t* P, int32_t Count)
 #undef SHA256_SSIG0
 #undef SHA256_SSIG1
 #undef SHA256_CH
-#undef SHA256_MAJ
 #undef SHA256_LOAD
 #undef SHA256_SCHED
 #undef SHA256_STEP
