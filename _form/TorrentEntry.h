@@ -21,3 +21,14 @@ struct TTorrentEntry {
 // A size in bytes as text with " GB", " MB", " kB" (or " B" below 1024), Digits
 // decimals, in the user's locale.
 QString FormatSize(int32_t Digits, int64_t Size);
+
+class TTorrentFile;
+
+// The entry of a loaded torrent; FileName is the path that was loaded.
+TTorrentEntry MakeTorrentEntry(const QString& FileName, const TTorrentFile& Torrent);
+
+// The name of a path without its folder: the part after the last '/'.
+QString PathFileName(const QString& Path);
+// The extension of a path: from its last '.' on, provided no '/' follows it; empty
+// when there is none.
+QString PathExtension(const QString& Path);

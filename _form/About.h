@@ -1,0 +1,20 @@
+// The About box: the program's name and version, and OK.
+#pragma once
+
+#include <QDialog>
+
+class QFrame;
+class QLabel;
+class QPushButton;
+
+class TAboutBox : public QDialog {
+public:
+    explicit TAboutBox(QWidget* Owner);
+
+    void OKButtonClick();
+
+    QFrame* pnMiddle = nullptr;
+    QLabel* lblIcon = nullptr;
+    QLabel* lblAbout = nullptr;
+    QPushButton* OKButton = nullptr;
+};

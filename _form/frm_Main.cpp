@@ -1,0 +1,697 @@
+#include "frm_Main.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPointer>
+#include <QPushButton>
+#include <QScreen>
+#include <QStatusBar>
+#include <QStyledItemDelegate>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolTip>
+#include <QTreeView>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include "About.h"
+#include "Exceptions.h"
+#include "Platform.h"
+#include "PlatformApp.h"
+#include "ProfileFile.h"
+#include "TorrentFile.h"
+
+namespace {
+
+const char* const SourcePath = "_form/frm_Main";
+
+const QString StatusWaiting = QStringLiteral("Ждём...");
+const QString StatusWorking = QStringLiteral("Работаем...");
+
+// The longest text that a detail label's tool tip shows; a comment may run to
+// megabytes.
+constexpr qsizetype MaxToolTipLength = 2000;
+
+// Draws the list's horizontal and vertical grid lines along each cell's right and
+// bottom edges.
+class TGridDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter* Painter, const QStyleOptionViewItem& Option,
+               const QModelIndex& Index) const override
+    {
+        QStyledItemDelegate::paint(Painter, Option, Index);
+        Painter->save();
+        Painter->setPen(Option.palette.color(QPalette::Midlight));
+        const QRect R = Option.rect;
+        Painter->drawLine(R.topRight(), R.bottomRight());
+        Painter->drawLine(R.bottomLeft(), R.bottomRight());
+        Painter->restore();
+    }
+};
+
+// The one line that a label shows of a text: line breaks and tabs become blanks.
+QString OneLine(const QString& Text)
+{
+    QString Line = Text;
+    for (QChar& c : Line)
+        if (c == u'\r' || c == u'\n' || c == u'\t') c = u' ';
+    return Line;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------
+// TVSTModel
+
+TVSTModel::TVSTModel(TfrmKTZ& Owner, QObject* Parent) : QAbstractTableModel(Parent), FOwner(Owner) {}
+
+int TVSTModel::rowCount(const QModelIndex& Parent) const
+{
+    return Parent.isValid() ? 0 : int(FEntries.size());
+}
+
+int TVSTModel::columnCount(const QModelIndex& Parent) const
+{
+    return Parent.isValid() ? 0 : 2;
+}
+
+QVariant TVSTModel::data(const QModelIndex& Index, int Role) const
+{
+    if (Role != Qt::DisplayRole || !Index.isValid()) return QVariant();
+    QString CellText;
+    FOwner.VSTGetText(Entry(Index.row()), Index.column(), CellText);
+    return CellText;
+}
+
+QVariant TVSTModel::headerData(int Section, Qt::Orientation Orientation, int Role) const
+{
+    if (Orientation != Qt::Horizontal || Role != Qt::DisplayRole) return QVariant();
+    if (Section == 0) return QStringLiteral("Файл");
+    if (Section == 1) return QStringLiteral("Магнитная ссылка");
+    return QVariant();
+}
+
+const TTorrentEntry* TVSTModel::Entry(int Row) const
+{
+    if (Row < 0 || Row >= FEntries.size()) return nullptr;
+    return &FEntries[Row];
+}
+
+void TVSTModel::Append(TTorrentEntry Entry)
+{
+    const int Row = int(FEntries.size());
+    beginInsertRows(QModelIndex(), Row, Row);
+    FEntries.append(std::move(Entry));
+    endInsertRows();
+}
+
+void TVSTModel::Clear()
+{
+    beginResetModel();
+    FEntries.clear();
+    endResetModel();
+}
+
+// ---------------------------------------------------------------------------------
+// TDetailLabel, TLinkLabel
+
+TDetailLabel::TDetailLabel(const QString& Text, QWidget* Parent) : QLabel(Text, Parent)
+{
+    setTextFormat(Qt::PlainText);
+    setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+}
+
+QSize TDetailLabel::sizeHint() const
+{
+    const QMargins M = contentsMargins();
+    return QSize(40 + M.left() + M.right(), fontMetrics().height() + M.top() + M.bottom());
+}
+
+QSize TDetailLabel::minimumSizeHint() const
+{
+    return sizeHint();
+}
+
+void TDetailLabel::paintEvent(QPaintEvent*)
+{
+    QPainter Painter(this);
+    const QRect R = contentsRect();
+    const QString Shown = fontMetrics().elidedText(OneLine(text()), Qt::ElideRight, R.width());
+    Painter.setPen(palette().color(foregroundRole()));
+    Painter.setFont(font());
+    Painter.drawText(R, int(Qt::AlignLeft | Qt::AlignVCenter) | Qt::TextSingleLine, Shown);
+}
+
+bool TDetailLabel::event(QEvent* Event)
+{
+    if (Event->type() != QEvent::ToolTip) return QLabel::event(Event);
+    // The whole text, when the label has had to cut it; escaped, since a tool tip
+    // renders markup.
+    auto* Help = static_cast<QHelpEvent*>(Event);
+    const QString Line = OneLine(text());
+    if (fontMetrics().horizontalAdvance(Line) <= contentsRect().width()) {
+        QToolTip::hideText();
+        Event->ignore();
+        return true;
+    }
+    QString Shown = Line.left(MaxToolTipLength);
+    if (Line.size() > MaxToolTipLength) Shown += QStringLiteral("…");
+    QToolTip::showText(Help->globalPos(), QStringLiteral("<p>") + Shown.toHtmlEscaped() + QStringLiteral("</p>"), this);
+    return true;
+}
+
+bool IsWebAddress(const QString& Text)
+{
+    const QUrl Url(Text, QUrl::StrictMode);
+    if (!Url.isValid() || Url.host().isEmpty()) return false;
+    const QString Scheme = Url.scheme().toLower();
+    return Scheme == u"http" || Scheme == u"https" || Scheme == u"ftp";
+}
+
+TLinkLabel::TLinkLabel(TPlatform& Platform, const QString& Text, QWidget* Parent)
+    : TDetailLabel(Text, Parent), FPlatform(Platform)
+{
+    QFont Underlined = font();
+    Underlined.setUnderline(true);
+    setFont(Underlined);
+    setForegroundRole(QPalette::Link);
+    UpdateLook();
+}
+
+void TLinkLabel::SetTarget(const QString& Target)
+{
+    FTarget = Target;
+    FVisited = false;
+    UpdateLook();
+}
+
+QString TLinkLabel::WebTarget() const
+{
+    const QString Link = (FTarget.trimmed().isEmpty() ? text() : FTarget).trimmed();
+    return IsWebAddress(Link) ? Link : QString();
+}
+
+void TLinkLabel::Click()
+{
+    const QString Link = WebTarget();
+    if (Link.isEmpty()) return;
+    FPlatform.OpenLink(window(), Link);
+    FVisited = true;
+    UpdateLook();
+}
+
+void TLinkLabel::mouseReleaseEvent(QMouseEvent* Event)
+{
+    if (Event->button() == Qt::LeftButton && rect().contains(Event->position().toPoint())) Click();
+    TDetailLabel::mouseReleaseEvent(Event);
+}
+
+void TLinkLabel::UpdateLook()
+{
+    setForegroundRole(FVisited ? QPalette::LinkVisited : QPalette::Link);
+    if (WebTarget().isEmpty())
+        unsetCursor();
+    else
+        setCursor(Qt::PointingHandCursor);
+    update();
+}
+
+// ---------------------------------------------------------------------------------
+// TfrmKTZ
+
+TfrmKTZ::TfrmKTZ(TPlatform& Platform, const QStringList& Arguments, QWidget* Parent)
+    : QMainWindow(Parent), FPlatform(Platform)
+{
+    CreateControls();
+    FormCreate(Arguments);
+}
+
+TfrmKTZ::~TfrmKTZ()
+{
+    // The list goes first, while the entries and the handlers it calls are intact.
+    FClosed = true;
+    disconnect(VST->selectionModel(), nullptr, this, nullptr);
+    delete VST;
+    VST = nullptr;
+}
+
+template <class F> void TfrmKTZ::Guarded(F&& Command)
+{
+    QPointer<TfrmKTZ> Self(this);
+    TPlatform& Shown = FPlatform;
+    try {
+        Command();
+    } catch (...) {
+        ::ShowException(Shown, Self.data(), std::current_exception());
+    }
+}
+
+void TfrmKTZ::ShowException(std::exception_ptr Error)
+{
+    ::ShowException(FPlatform, this, Error);
+}
+
+void TfrmKTZ::CreateControls()
+{
+    Q_INIT_RESOURCE(velmora);
+
+    setObjectName(QStringLiteral("frmKTZ"));
+    setWindowTitle(QStringLiteral("Velmora"));
+    setWindowIcon(QIcon(QStringLiteral(":/velmora.svg")));
+    resize(819, 657);
+    if (const QScreen* Screen = screen()) {
+        QRect Place = rect();
+        Place.moveCenter(Screen->availableGeometry().center());
+        move(Place.topLeft());
+    }
+
+    // 0 open, 1 run, 2 save as list, 3 copy, 4 About, 5 clear, 6 save as HTML.
+    for (const char* Name : {"open", "run", "save-list", "copy", "about", "clear", "save-html"})
+        ilTool << QIcon(QStringLiteral(":/icons/%1.svg").arg(QLatin1String(Name)));
+
+    ToolBar = new QToolBar(this);
+    ToolBar->setObjectName(QStringLiteral("ToolBar"));
+    ToolBar->setMovable(false);
+    ToolBar->setFloatable(false);
+    ToolBar->setIconSize(QSize(16, 16));
+    ToolBar->setFixedHeight(29);
+    ToolBar->setContextMenuPolicy(Qt::PreventContextMenu);
+    addToolBar(Qt::TopToolBarArea, ToolBar);
+    auto AddTool = [this](QAction*& Action, const char* Name, int Image, const QString& Hint) {
+        Action = ToolBar->addAction(ilTool[Image], Hint);
+        Action->setObjectName(QLatin1String(Name));
+        Action->setToolTip(Hint);
+    };
+    AddTool(btnOpen, "btnOpen", 0, QStringLiteral("Открыть"));
+    AddTool(btnClear, "btnClear", 5, QStringLiteral("Очистить список"));
+    AddTool(btnAbout, "btnAbout", 4, QStringLiteral("О программе"));
+
+    auto* Client = new QWidget(this);
+    auto* ClientLayout = new QVBoxLayout(Client);
+    ClientLayout->setContentsMargins(0, 0, 0, 0);
+    ClientLayout->setSpacing(0);
+    setCentralWidget(Client);
+
+    auto* ListArea = new QWidget(Client);
+    auto* ListLayout = new QVBoxLayout(ListArea);
+    ListLayout->setContentsMargins(3, 3, 3, 3);
+    VST = new QTreeView(ListArea);
+    VST->setObjectName(QStringLiteral("VST"));
+    VSTModel = new TVSTModel(*this, this);
+    VST->setModel(VSTModel);
+    VST->setRootIsDecorated(false);
+    VST->setItemsExpandable(false);
+    VST->setUniformRowHeights(true);
+    VST->setAllColumnsShowFocus(true);
+    VST->setSelectionBehavior(QAbstractItemView::SelectRows);
+    VST->setSelectionMode(QAbstractItemView::SingleSelection);
+    VST->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    VST->setSortingEnabled(false);
+    VST->setItemDelegate(new TGridDelegate(VST));
+    VST->setContextMenuPolicy(Qt::CustomContextMenu);
+    QHeaderView* Header = VST->header();
+    Header->setSectionsMovable(true);
+    Header->setSectionResizeMode(QHeaderView::Interactive);
+    Header->setStretchLastSection(false);
+    Header->setFixedHeight(std::max(17, Header->fontMetrics().height() + 4));
+    Header->resizeSection(0, 380);
+    Header->resizeSection(1, 400);
+    // Files dropped over the list load like those dropped anywhere else on the window.
+    VST->viewport()->setAcceptDrops(true);
+    VST->viewport()->installEventFilter(this);
+    ListLayout->addWidget(VST);
+    ClientLayout->addWidget(ListArea, 1);
+
+    pnBottom = new QWidget(Client);
+    pnBottom->setObjectName(QStringLiteral("pnBottom"));
+    pnBottom->setFixedHeight(164);
+    auto* BottomLayout = new QHBoxLayout(pnBottom);
+    BottomLayout->setContentsMargins(3, 3, 3, 3);
+    BottomLayout->setSpacing(3);
+    ClientLayout->addWidget(pnBottom);
+
+    pnAction = new QGroupBox(QStringLiteral("Action"), pnBottom);
+    pnAction->setObjectName(QStringLiteral("pnAction"));
+    pnAction->setFixedWidth(185);
+    chkAuto = new QCheckBox(QStringLiteral("Запускать автоматически"), pnAction);
+    chkAuto->setObjectName(QStringLiteral("chkAuto"));
+    chkAuto->setChecked(true);
+    chkAuto->setGeometry(8, 22, 170, chkAuto->sizeHint().height());
+    btnRun = new QPushButton(QStringLiteral("Запустить"), pnAction);
+    btnRun->setObjectName(QStringLiteral("btnRun"));
+    btnRun->setGeometry(44, 104, 75, 25);
+    BottomLayout->addWidget(pnAction);
+
+    pnAnons = new QWidget(pnBottom);
+    pnAnons->setObjectName(QStringLiteral("pnAnons"));
+    auto* AnonsLayout = new QVBoxLayout(pnAnons);
+    AnonsLayout->setContentsMargins(4, 2, 2, 2);
+    AnonsLayout->setSpacing(2);
+    auto AddLabel = [&](const char* Name, const QString& Caption) {
+        auto* Label = new TDetailLabel(Caption, pnAnons);
+        Label->setObjectName(QLatin1String(Name));
+        AnonsLayout->addWidget(Label);
+        return Label;
+    };
+    lblName = AddLabel("lblName", QStringLiteral("Файл"));
+    QFont Bold = lblName->font();
+    Bold.setBold(true);
+    lblName->setFont(Bold);
+    QPalette Navy = lblName->palette();
+    Navy.setColor(QPalette::WindowText, QColor(0x00, 0x00, 0x80));
+    lblName->setPalette(Navy);
+    lblTitle = AddLabel("lblTitle", QStringLiteral("Название"));
+    edtURI = new QLineEdit(QStringLiteral("Магнитная ссылка"), pnAnons);
+    edtURI->setObjectName(QStringLiteral("edtURI"));
+    edtURI->setReadOnly(true);
+    edtURI->setFixedHeight(21);
+    AnonsLayout->addWidget(edtURI);
+    lblSize = AddLabel("lblSize", QStringLiteral("Размер"));
+    lblCount = AddLabel("lblCount", QStringLiteral("Файлов"));
+    lblPieces = AddLabel("lblPieces", QStringLiteral("Частей"));
+    lblPieceLen = AddLabel("lblPieceLen", QStringLiteral("Размер части"));
+    lblAnons = new TLinkLabel(FPlatform, QStringLiteral("Источник"), pnAnons);
+    lblAnons->setObjectName(QStringLiteral("lblAnons"));
+    AnonsLayout->addWidget(lblAnons);
+    AnonsLayout->addStretch(1);
+    BottomLayout->addWidget(pnAnons, 1);
+
+    StatusBar = new QStatusBar(this);
+    StatusBar->setObjectName(QStringLiteral("StatusBar"));
+    StatusBar->setFixedHeight(std::max(19, StatusBar->fontMetrics().height() + 6));
+    setStatusBar(StatusBar);
+    lblStatus = new QLabel(StatusWaiting, StatusBar);
+    lblStatus->setObjectName(QStringLiteral("lblStatus"));
+    lblStatus->setTextFormat(Qt::PlainText);
+    lblStatus->setFixedWidth(100);
+    lblStatus->setFont(Bold);
+    StatusBar->addWidget(lblStatus);
+    pnText = new TDetailLabel(QString(), StatusBar);
+    pnText->setObjectName(QStringLiteral("pnText"));
+    StatusBar->addWidget(pnText, 1);
+
+    pmVST = new QMenu(this);
+    pmVST->setObjectName(QStringLiteral("pmVST"));
+    auto AddItem = [this](QAction*& Action, const char* Name, int Image, const QString& Caption) {
+        Action = pmVST->addAction(Caption);
+        Action->setObjectName(QLatin1String(Name));
+        if (Image >= 0) Action->setIcon(ilTool[Image]);
+    };
+    AddItem(mmCopy, "mmCopy", 3, QStringLiteral("Копировать выделенное"));
+    AddItem(mmAsList, "mmAsList", 2, QStringLiteral("Сохранить как список (*.txt)"));
+    AddItem(mmAsHTML, "mmAsHTML", 6, QStringLiteral("Сохранить как HTML страницу"));
+    AddItem(mmRun, "mmRun", 1, QStringLiteral("Запустить"));
+    N1 = pmVST->addSeparator();
+    N1->setObjectName(QStringLiteral("N1"));
+    AddItem(N2, "N2", -1, QStringLiteral("Выход"));
+
+    connect(btnOpen, &QAction::triggered, this, [this] { Guarded([this] { PopMenuClick(); }); });
+    connect(btnClear, &QAction::triggered, this, [this] { Guarded([this] { btnClearClick(); }); });
+    connect(btnAbout, &QAction::triggered, this, [this] { Guarded([this] { btnAboutClick(); }); });
+    connect(btnRun, &QPushButton::clicked, this, [this] { Guarded([this] { btnRunClick(); }); });
+    connect(mmRun, &QAction::triggered, this, [this] { Guarded([this] { btnRunClick(); }); });
+    connect(mmCopy, &QAction::triggered, this, [this] { Guarded([this] { mmCopyClick(); }); });
+    connect(mmAsList, &QAction::triggered, this, [this] { Guarded([this] { mmAsListClick(); }); });
+    connect(mmAsHTML, &QAction::triggered, this, [this] { Guarded([this] { mmAsHTMLClick(); }); });
+    connect(N2, &QAction::triggered, this, [this] { Guarded([this] { N2Click(); }); });
+    connect(VST, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& Pos) { pmVST->popup(VST->viewport()->mapToGlobal(Pos)); });
+    connect(VST->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this] { Guarded([this] { VSTChange(); }); });
+}
+
+QString TfrmKTZ::SettingsFileName() const
+{
+    return FProgramFolder + QStringLiteral("fls/sets.ini");
+}
+
+void TfrmKTZ::FormCreate(const QStringList& Arguments)
+{
+    FProgramFolder = FPlatform.ProgramFolder();
+    chkAuto->setChecked(ProfileTextIsTrue(
+        FPlatform.ReadSetting(SettingsFileName(), QStringLiteral("USER"), QStringLiteral("AutoStart"), QString())));
+    FAcceptingDrops = true;
+    setAcceptDrops(true);
+    Guarded([&] { AddFiles(Arguments); });
+}
+
+void TfrmKTZ::FormClose()
+{
+    FPlatform.WriteSetting(SettingsFileName(), QStringLiteral("USER"), QStringLiteral("AutoStart"),
+                           chkAuto->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
+}
+
+void TfrmKTZ::closeEvent(QCloseEvent* Event)
+{
+    if (!FClosed) {
+        // A file still loading in a batch adds nothing once the window is closed.
+        FClosed = true;
+        // A setting that cannot be written is reported; the window closes all the same.
+        Guarded([this] { FormClose(); });
+        FAcceptingDrops = false;
+        setAcceptDrops(false);
+    }
+    Event->accept();
+}
+
+void TfrmKTZ::showEvent(QShowEvent* Event)
+{
+    if (FClosed) {
+        FClosed = false;
+        FAcceptingDrops = true;
+        setAcceptDrops(true);
+    }
+    QMainWindow::showEvent(Event);
+}
+
+const QList<TTorrentEntry>& TfrmKTZ::Entries() const
+{
+    return VSTModel->Entries();
+}
+
+void TfrmKTZ::AddFiles(const QStringList& FileNames)
+{
+    QPointer<TfrmKTZ> Self(this);
+    for (const QString& FileName : FileNames) {
+        if (!Self || FClosed) return;
+        AddVST(FileName);
+    }
+}
+
+void TfrmKTZ::AddVST(const QString& FileName)
+{
+    if (PathExtension(FileName).isEmpty() || FClosed) return;
+
+    // The window may be closed, or even destroyed, by what runs while the waiting
+    // events are let through; nothing of it is touched afterwards unless it lives.
+    QPointer<TfrmKTZ> Self(this);
+    ++FBusy;
+    lblStatus->setText(StatusWorking);
+    struct TStatusBack {
+        QPointer<TfrmKTZ>& Window;
+        ~TStatusBack()
+        {
+            if (Window && --Window->FBusy == 0) Window->lblStatus->setText(StatusWaiting);
+        }
+    } StatusBack{Self};
+
+    const QString FullName = QFileInfo(FileName).absoluteFilePath();
+    std::string Link;
+    QStringList Refusal;
+    {
+        TFileStream Stream(QFile::encodeName(FullName).toStdString());
+        TTorrentFile Torrent;
+        const bool Loaded = Torrent.LoadFromStream(Stream);
+
+        QCoreApplication::processEvents();
+        if (!Self || FClosed) return;
+
+        Link = Torrent.MagnetLink();
+        if (Loaded && Link != MagnetPrefix) {
+            VSTModel->Append(MakeTorrentEntry(FileName, Torrent));
+        } else {
+            for (const std::u16string& Message : Torrent.Errors) Refusal << QString::fromStdU16String(Message);
+            if (Refusal.isEmpty()) Refusal << QStringLiteral("The file has no info hash.");
+        }
+    }
+    if (!Refusal.isEmpty()) {
+        ReportRefused(FullName, Refusal);
+        return;
+    }
+    if (chkAuto->isChecked()) FPlatform.OpenLink(this, QString::fromUtf8(Link));
+}
+
+void TfrmKTZ::ReportRefused(const QString& FileName, const QStringList& Messages)
+{
+    FPlatform.ShowError(this, QStringLiteral("The file \"%1\" was not added: it is no usable torrent file.\n\n%2")
+                                  .arg(FileName, Messages.join(u'\n')));
+}
+
+void TfrmKTZ::WMCopyData(const QString& Text)
+{
+    Guarded([&] { AddVST(Text); });
+}
+
+void TfrmKTZ::VSTGetText(const TTorrentEntry* Node, int Column, QString& CellText) const
+{
+    VELMORA_ASSERT(Node != nullptr, "Assertion failure", SourcePath);
+    if (Column == 0)
+        CellText = Node->FileName;
+    else if (Column == 1)
+        CellText = Node->Link;
+}
+
+void TfrmKTZ::VSTChange()
+{
+    const QModelIndexList Rows = VST->selectionModel()->selectedRows();
+    if (Rows.isEmpty()) return;
+    const TTorrentEntry* Entry = VSTModel->Entry(Rows.front().row());
+    if (!Entry) return;
+
+    lblName->setText(Entry->FileName);
+    lblTitle->setText(QStringLiteral("Название: ") + Entry->Title);
+    edtURI->setText(Entry->Link);
+    FLinkShown = true;
+    lblSize->setText(QStringLiteral("Размер: ") + FormatSize(2, Entry->Size));
+    lblCount->setText(QStringLiteral("Файлов: ") + QString::number(Entry->FileCount));
+    lblPieces->setText(QStringLiteral("Частей: ") + QString::number(Entry->PieceCount));
+    lblPieceLen->setText(QStringLiteral("Размер части: ") + QString::number(Entry->PieceLength) +
+                         QStringLiteral(" байт (") + FormatSize(0, Entry->PieceLength) + u')');
+    lblAnons->setText(Entry->Comment);
+    lblAnons->SetTarget(Entry->Comment);
+    pnText->setText(Entry->Encoding);
+}
+
+void TfrmKTZ::PopMenuClick()
+{
+    QPointer<TfrmKTZ> Self(this);
+    const QStringList FileNames = FPlatform.ChooseOpenFiles(this, QString::fromUtf8(OpenDialogFilter));
+    if (!Self) return;
+    AddFiles(FileNames);
+}
+
+void TfrmKTZ::btnRunClick()
+{
+    // Before any entry has been shown the field holds its caption, no link.
+    if (!FLinkShown) return;
+    FPlatform.OpenLink(this, edtURI->text());
+}
+
+void TfrmKTZ::mmCopyClick()
+{
+    FPlatform.CopyFieldText(edtURI);
+}
+
+void TfrmKTZ::btnClearClick()
+{
+    VSTModel->Clear();
+}
+
+void TfrmKTZ::btnAboutClick()
+{
+    // Owned by the window, so it may go with it while it is open.
+    QPointer<TAboutBox> AboutBox = new TAboutBox(this);
+    AboutBox->exec();
+    delete AboutBox.data();
+}
+
+void TfrmKTZ::N2Click()
+{
+    close();
+}
+
+// ---------------------------------------------------------------------------------
+// Drops
+
+QStringList TfrmKTZ::DroppedFiles(const QMimeData* Data)
+{
+    QStringList Files;
+    if (!Data || !Data->hasUrls()) return Files;
+    for (const QUrl& Url : Data->urls()) {
+        if (!Url.isLocalFile()) continue;
+        const QString Path = Url.toLocalFile();
+        if (!Path.isEmpty()) Files << Path;
+    }
+    return Files;
+}
+
+bool TfrmKTZ::AcceptsDrag(const QMimeData* Data) const
+{
+    return FAcceptingDrops && !DroppedFiles(Data).isEmpty();
+}
+
+void TfrmKTZ::dragEnterEvent(QDragEnterEvent* Event)
+{
+    if (AcceptsDrag(Event->mimeData())) {
+        // Copy, never move: the file manager must not take the files away.
+        Event->setDropAction(Qt::CopyAction);
+        Event->accept();
+    } else {
+        Event->ignore();
+    }
+}
+
+void TfrmKTZ::dragMoveEvent(QDragMoveEvent* Event)
+{
+    if (AcceptsDrag(Event->mimeData())) {
+        Event->setDropAction(Qt::CopyAction);
+        Event->accept();
+    } else {
+        Event->ignore();
+    }
+}
+
+void TfrmKTZ::dropEvent(QDropEvent* Event)
+{
+    const QStringList Files = FAcceptingDrops ? DroppedFiles(Event->mimeData()) : QStringList();
+    if (Files.isEmpty()) {
+        Event->ignore();
+        return;
+    }
+    Event->setDropAction(Qt::CopyAction);
+    Event->accept();
+    // The drop is finished at once, so that the file manager does not wait on message
+    // boxes; the files load as soon as the drop's own handling has returned.
+    QTimer::singleShot(0, this, [this, Files] { Guarded([&] { WMDropFiles(Files); }); });
+}
+
+void TfrmKTZ::WMDropFiles(const QStringList& FileNames)
+{
+    AddFiles(FileNames);
+}
+
+bool TfrmKTZ::eventFilter(QObject* Watched, QEvent* Event)
+{
+    if (VST && Watched == VST->viewport()) {
+        switch (Event->type()) {
+        case QEvent::DragEnter:
+            dragEnterEvent(static_cast<QDragEnterEvent*>(Event));
+            return true;
+        case QEvent::DragMove:
+            dragMoveEvent(static_cast<QDragMoveEvent*>(Event));
+            return true;
+        case QEvent::Drop:
+            dropEvent(static_cast<QDropEvent*>(Event));
+            return true;
+        default:
+            break;
+        }
+    }
+    return QMainWindow::eventFilter(Watched, Event);
+}

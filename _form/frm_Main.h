@@ -1,0 +1,191 @@
+// The main window: the tool bar, the list of loaded torrents with their magnet
+// links, the details panel of the selected entry, the status bar and the list's
+// pop-up menu. Every file, however it arrives, enters the list through AddVST.
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QIcon>
+#include <QLabel>
+#include <QList>
+#include <QMainWindow>
+#include <QStringList>
+#include <exception>
+
+#include "TorrentEntry.h"
+
+class QAction;
+class QCheckBox;
+class QGroupBox;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QStatusBar;
+class QToolBar;
+class QTreeView;
+class QWidget;
+class QMimeData;
+class TPlatform;
+class TfrmKTZ;
+
+// The list's data: one TTorrentEntry per row, in the order of appending. The texts
+// of the cells come from the window's VSTGetText.
+class TVSTModel : public QAbstractTableModel {
+public:
+    explicit TVSTModel(TfrmKTZ& Owner, QObject* Parent = nullptr);
+
+    int rowCount(const QModelIndex& Parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& Parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& Index, int Role) const override;
+    QVariant headerData(int Section, Qt::Orientation Orientation, int Role) const override;
+
+    const QList<TTorrentEntry>& Entries() const { return FEntries; }
+    const TTorrentEntry* Entry(int Row) const;
+    void Append(TTorrentEntry Entry);
+    void Clear();
+
+private:
+    TfrmKTZ& FOwner;
+    QList<TTorrentEntry> FEntries;
+};
+
+// A one-line label for text that may come from a stranger's file: shown as plain
+// text, on one line, cut with an ellipsis when it is wider than the label, so that
+// no value can widen the window or push the panel's other lines away.
+class TDetailLabel : public QLabel {
+public:
+    explicit TDetailLabel(const QString& Text, QWidget* Parent = nullptr);
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* Event) override;
+    bool event(QEvent* Event) override;
+};
+
+// The comment's link label. A click hands the comment to the desktop only when it is
+// a web address (http, https, ftp); anything else is only shown.
+class TLinkLabel : public TDetailLabel {
+public:
+    TLinkLabel(TPlatform& Platform, const QString& Text, QWidget* Parent = nullptr);
+    void SetTarget(const QString& Target);
+    QString Target() const { return FTarget; }
+    // The target if it is a web address, else empty.
+    QString WebTarget() const;
+    bool Visited() const { return FVisited; }
+    void Click();
+
+protected:
+    void mouseReleaseEvent(QMouseEvent* Event) override;
+
+private:
+    void UpdateLook();
+    TPlatform& FPlatform;
+    QString FTarget;
+    bool FVisited = false;
+};
+
+// True when Text is an http, https or ftp address with a host.
+bool IsWebAddress(const QString& Text);
+
+class TfrmKTZ : public QMainWindow {
+public:
+    // Reads the auto-run setting, accepts drops and loads each argument in order.
+    TfrmKTZ(TPlatform& Platform, const QStringList& Arguments, QWidget* Parent = nullptr);
+    ~TfrmKTZ() override;
+
+    // Loads one file and appends its entry. Raises when the file cannot be opened;
+    // a file that is no usable metainfo adds no entry and is reported to the user.
+    void AddVST(const QString& FileName);
+    // A path handed over by a later copy of the program; shows its own errors.
+    void WMCopyData(const QString& Text);
+
+    // Commands.
+    void PopMenuClick();
+    void btnRunClick();
+    void mmCopyClick();
+    void btnClearClick();
+    void btnAboutClick();
+    void N2Click();
+    void mmAsListClick();
+    void mmAsHTMLClick();
+
+    // The list's callbacks.
+    void VSTGetText(const TTorrentEntry* Node, int Column, QString& CellText) const;
+    void VSTChange();
+
+    const QList<TTorrentEntry>& Entries() const;
+    TPlatform& Platform() const { return FPlatform; }
+    QString ProgramFolder() const { return FProgramFolder; }
+    // The settings file, fls/sets.ini in the program folder.
+    QString SettingsFileName() const;
+
+    // Shows an exception as the default handler does; never raises.
+    void ShowException(std::exception_ptr Error);
+
+protected:
+    void closeEvent(QCloseEvent* Event) override;
+    void showEvent(QShowEvent* Event) override;
+    void dragEnterEvent(QDragEnterEvent* Event) override;
+    void dragMoveEvent(QDragMoveEvent* Event) override;
+    void dropEvent(QDropEvent* Event) override;
+    bool eventFilter(QObject* Watched, QEvent* Event) override;
+
+private:
+    void FormCreate(const QStringList& Arguments);
+    void FormClose();
+    void CreateControls();
+    // Calls AddVST for each path in order until one raises or the window closes.
+    void AddFiles(const QStringList& FileNames);
+    // The local files of a drop, whole paths in drop order.
+    static QStringList DroppedFiles(const QMimeData* Data);
+    bool AcceptsDrag(const QMimeData* Data) const;
+    void WMDropFiles(const QStringList& FileNames);
+    // Runs a command; what it raises is shown and the program goes on.
+    template <class F> void Guarded(F&& Command);
+    void ReportRefused(const QString& FileName, const QStringList& Messages);
+
+    TPlatform& FPlatform;
+    QString FProgramFolder;
+    bool FAcceptingDrops = false;
+    bool FClosed = false;
+    int FBusy = 0;         // AddVST calls under way, nested ones included
+    bool FLinkShown = false;  // edtURI holds an entry's link
+
+public:
+    // The components, named as the window's resource names them.
+    QList<QIcon> ilTool;
+    QToolBar* ToolBar = nullptr;
+    QAction* btnOpen = nullptr;
+    QAction* btnClear = nullptr;
+    QAction* btnAbout = nullptr;
+    QTreeView* VST = nullptr;
+    TVSTModel* VSTModel = nullptr;
+    QWidget* pnBottom = nullptr;
+    QGroupBox* pnAction = nullptr;
+    QCheckBox* chkAuto = nullptr;
+    QPushButton* btnRun = nullptr;
+    QWidget* pnAnons = nullptr;
+    QLabel* lblName = nullptr;
+    QLabel* lblTitle = nullptr;
+    QLineEdit* edtURI = nullptr;
+    QLabel* lblSize = nullptr;
+    QLabel* lblCount = nullptr;
+    QLabel* lblPieces = nullptr;
+    QLabel* lblPieceLen = nullptr;
+    TLinkLabel* lblAnons = nullptr;
+    QStatusBar* StatusBar = nullptr;
+    QLabel* lblStatus = nullptr;
+    QLabel* pnText = nullptr;
+    QMenu* pmVST = nullptr;
+    QAction* mmCopy = nullptr;
+    QAction* mmAsList = nullptr;
+    QAction* mmAsHTML = nullptr;
+    QAction* mmRun = nullptr;
+    QAction* N1 = nullptr;
+    QAction* N2 = nullptr;
+};
+
+// The dialog filters of the window's open and save dialogs.
+inline constexpr const char* OpenDialogFilter = "Torrent File (.torrent)|*.torrent";
+inline constexpr const char* SaveDialogFilter = "Текстовой файл (.txt)|*.txt";
+inline constexpr const char* SaveDialogExtension = ".txt";
