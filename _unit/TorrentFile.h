@@ -1,5 +1,6 @@
 // Torrent metainfo loader: turns one bencoded metainfo document into a flat model
-// with its info hash, the SHA-1 of the raw bytes of the root's "info" value.
+// with its info hash, the SHA-1 of the raw bytes of the root's "info" value (and,
+// for meta version 2, their SHA-256).
 #pragma once
 
 #include <cstdint>
@@ -11,6 +12,8 @@
 #include "BDecode.h"
 #include "Hashes.h"
 #include "Streams.h"
+
+class TMessageDigest;
 
 // One file of the torrent.
 class TTorrentSubFile : public TObject {
@@ -92,6 +95,15 @@ public:
     // The magnet link: btih with the SHA-1 hash, or btmh with the SHA-256 multihash
     // for a v2-only torrent; the bare btih prefix when there is no hash.
     std::string MagnetLink() const;
+
+private:
+    bool FHasPieces = false;  // info has "pieces": a v1 swarm exists
+    // Chunk buffer for hashing the info bytes, kept between loads of one object.
+    std::unique_ptr<char[]> FHashBuffer;
+    size_t FHashBufferSize = 0;
+
+    void HashInfo(TStream& Stream, TMessageDigest& Sha1, int64_t Start, int64_t Length);
+    void ReadFileTree(TStream& Stream, int64_t& Total);
 };
 
 inline constexpr const char* MagnetPrefix = "magnet:?xt=urn:btih:";

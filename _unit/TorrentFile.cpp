@@ -1,0 +1,543 @@
+#include "TorrentFile.h"
+
+#include <algorithm>
+
+#include "MessageDigests.h"
+#include "TextCodec.h"
+
+namespace {
+
+// The info bytes pass through one buffer of at most this size, however large the
+// info dictionary is: a 64 MB dictionary costs no 64 MB copy.
+constexpr size_t HashChunkSize = 256 * 1024;
+
+// A value of the wrong class ends the load; the message of this exception is
+// never shown, the loader records its own fixed text instead.
+class EWrongKind : public Exception {
+public:
+    EWrongKind() : Exception("value of the wrong kind") {}
+};
+
+const TIntString& AsScalar(const TObject* Value)
+{
+    const auto* Scalar = dynamic_cast<const TIntString*>(Value);
+    if (!Scalar) throw EWrongKind();
+    return *Scalar;
+}
+
+const TObjectList& AsList(const TObject* Value)
+{
+    const auto* List = dynamic_cast<const TObjectList*>(Value);
+    if (!List) throw EWrongKind();
+    return *List;
+}
+
+const TObjectHash& AsDictionary(const TObject* Value)
+{
+    const auto* Dictionary = dynamic_cast<const TObjectHash*>(Value);
+    if (!Dictionary) throw EWrongKind();
+    return *Dictionary;
+}
+
+// The low 32 bits taken as signed; C++20 defines the narrowing as modulo 2^32.
+int32_t Low32(int64_t Value)
+{
+    return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(Value)));
+}
+
+int64_t WrappingAdd(int64_t A, int64_t B)
+{
+    return static_cast<int64_t>(static_cast<uint64_t>(A) + static_cast<uint64_t>(B));
+}
+
+std::u16string Ascii16(std::string_view Text)
+{
+    return std::u16string(Text.begin(), Text.end());
+}
+
+std::u16string FileMessage(size_t Index, std::u16string_view Key)
+{
+    return u"Corrupt File: files[" + Ascii16(std::to_string(Index)) + u"] is missing a \"" +
+           std::u16string(Key) + u"\" segment";
+}
+
+// Puts the stream back where it stood, on every way out of a scope.
+class TPositionGuard {
+public:
+    explicit TPositionGuard(TStream& Stream) : FStream(Stream), FPosition(Stream.Position()) {}
+    ~TPositionGuard() { FStream.Seek(FPosition, TSeekOrigin::soBeginning); }
+    TPositionGuard(const TPositionGuard&) = delete;
+    TPositionGuard& operator=(const TPositionGuard&) = delete;
+
+private:
+    TStream& FStream;
+    int64_t FPosition;
+};
+
+bool IsDigit(int Byte) { return Byte >= '0' && Byte <= '9'; }
+
+// Walks the raw bytes of a v2 "file tree" inside the info extent. The decoded tree
+// cannot serve here: a file's properties stand under the empty key, which a
+// decoded dictionary drops. The walk reads the bytes the way the decoder does
+// (any byte ends a string length or an integer, a byte that starts no value is
+// skipped) so that it sees the structure the decoder saw; a dictionary whose key
+// does not begin with a digit, a nesting too deep, or the end of the extent
+// abandons the walk.
+class TFileTreeWalker {
+public:
+    TFileTreeWalker(TStream& Stream, int64_t End) : FStream(Stream), FEnd(End) {}
+
+    struct TFile {
+        std::vector<std::string> Path;  // path elements, the file's name last
+        int64_t Length = 0;
+    };
+    std::vector<TFile> Files;
+
+    // Stream at the 'd' of the info dictionary. True when the walk got through it.
+    bool WalkInfo()
+    {
+        if (Next() != 'd') return false;
+        for (;;) {
+            const int Lead = Next();
+            if (Lead == 'e') return true;
+            if (!IsDigit(Lead)) return false;
+            std::string Key;
+            ReadString(Lead, &Key);
+            const int ValueLead = Next();
+            if (ValueLead < 0) return false;
+            if (Key == "file tree") {
+                // A later "file tree" replaces an earlier one, as in the decoded tree.
+                Files.clear();
+                if (ValueLead == 'd') {
+                    std::vector<std::string> Path;
+                    if (!WalkDirectory(Path, 1)) return false;
+                    continue;
+                }
+            }
+            if (!Skip(ValueLead, 1)) return false;
+        }
+    }
+
+private:
+    TStream& FStream;
+    int64_t FEnd;
+
+    int Next() { return FStream.Position() < FEnd ? FStream.ReadByte() : -1; }
+
+    // After the first digit of the length; Out null skips the body.
+    void ReadString(int First, std::string* Out)
+    {
+        uint32_t Length = static_cast<uint32_t>(First - '0');
+        int Byte;
+        while (IsDigit(Byte = Next())) Length = Length * 10 + static_cast<uint32_t>(Byte - '0');
+        const int64_t Declared = std::max<int64_t>(0, static_cast<int32_t>(Length));
+        const int64_t Count = std::min(Declared, std::max<int64_t>(0, FEnd - FStream.Position()));
+        if (Out) {
+            Out->resize(static_cast<size_t>(Count));
+            Out->resize(static_cast<size_t>(std::max<int64_t>(0, FStream.Read(Out->data(), Count))));
+        } else {
+            FStream.Seek(Count, TSeekOrigin::soCurrent);
+        }
+    }
+
+    int64_t ReadInteger()
+    {
+        uint64_t Value = 0;
+        bool Negative = false;
+        for (;;) {
+            const int Byte = Next();
+            if (IsDigit(Byte)) {
+                Value = Value * 10 + static_cast<uint64_t>(Byte - '0');
+            } else if (Byte == '-') {
+                Negative = true;
+            } else {
+                break;
+            }
+        }
+        return static_cast<int64_t>(Negative ? 0 - Value : Value);
+    }
+
+    bool Skip(int Lead, int Depth)
+    {
+        if (IsDigit(Lead)) {
+            ReadString(Lead, nullptr);
+        } else if (Lead == 'i') {
+            ReadInteger();
+        } else if (Lead == 'l' || Lead == 'd') {
+            if (Depth >= MaxNestingDepth) return false;
+            for (;;) {
+                const int Byte = Next();
+                if (Byte == 'e') return true;
+                if (Byte < 0) return false;
+                if (Lead == 'd') {
+                    if (!IsDigit(Byte)) return false;
+                    ReadString(Byte, nullptr);
+                    const int ValueLead = Next();
+                    if (ValueLead < 0) return false;
+                    if (!Skip(ValueLead, Depth + 1)) return false;
+                } else if (!Skip(Byte, Depth + 1)) {
+                    return false;
+                }
+            }
+        }
+        // Any other byte starts no value; the decoder consumes it and goes on.
+        return true;
+    }
+
+    // After the 'd' of a directory whose path is Path.
+    bool WalkDirectory(std::vector<std::string>& Path, int Depth)
+    {
+        if (Depth >= MaxNestingDepth) return false;
+        for (;;) {
+            const int Lead = Next();
+            if (Lead == 'e') return true;
+            if (!IsDigit(Lead)) return false;
+            std::string Key;
+            ReadString(Lead, &Key);
+            const int ValueLead = Next();
+            if (ValueLead < 0) return false;
+            if (Key.empty() && ValueLead == 'd') {
+                if (!ReadFileProperties(Path, Depth + 1)) return false;
+            } else if (!Key.empty() && ValueLead == 'd') {
+                Path.push_back(std::move(Key));
+                const bool Ok = WalkDirectory(Path, Depth + 1);
+                Path.pop_back();
+                if (!Ok) return false;
+            } else if (!Skip(ValueLead, Depth + 1)) {
+                return false;
+            }
+        }
+    }
+
+    // After the 'd' of the dictionary under the empty key: one file.
+    bool ReadFileProperties(const std::vector<std::string>& Path, int Depth)
+    {
+        if (Depth >= MaxNestingDepth) return false;
+        int64_t Length = 0;
+        for (;;) {
+            const int Lead = Next();
+            if (Lead == 'e') break;
+            if (!IsDigit(Lead)) return false;
+            std::string Key;
+            ReadString(Lead, &Key);
+            const int ValueLead = Next();
+            if (ValueLead < 0) return false;
+            if (Key == "length" && ValueLead == 'i') {
+                Length = ReadInteger();
+            } else {
+                if (Key == "length") Length = 0;  // a string where an integer is wanted
+                if (!Skip(ValueLead, Depth + 1)) return false;
+            }
+        }
+        // Properties at the top of the tree belong to no file name.
+        if (!Path.empty()) Files.push_back(TFile{Path, Length});
+        return true;
+    }
+};
+
+}  // namespace
+
+std::string TTorrentPiece::HashText() const
+{
+    return BytesToHex(HashView(), 999);
+}
+
+void TTorrentPieces::Assign(const std::string* Bytes)
+{
+    FBytes = Bytes ? Bytes->data() : nullptr;
+    FCount = Bytes ? Bytes->size() / 20 : 0;
+}
+
+TTorrentFile::TTorrentFile() : Root(std::make_unique<TObjectHash>()) {}
+
+TTorrentFile::~TTorrentFile()
+{
+    Clear();
+}
+
+void TTorrentFile::Clear()
+{
+    Announce.clear();
+    Name.clear();
+    InfoHash.clear();
+    InfoHashV2.clear();
+    Encoding.clear();
+    TotalLength = 0;
+    FileCount = 0;
+    MultiFile = false;
+    Files.clear();
+    // The pieces are a view of a string inside Root: let go of them first.
+    Pieces.clear();
+    FHasPieces = false;
+    Root->Clear();
+    Errors.clear();
+}
+
+bool TTorrentFile::IsV2Only() const
+{
+    return MetaVersion == 2 && !FHasPieces;
+}
+
+std::string TTorrentFile::MagnetLink() const
+{
+    if (IsV2Only()) {
+        return InfoHashV2.empty() ? std::string(MagnetPrefix) : MagnetPrefixV2 + InfoHashV2;
+    }
+    return MagnetPrefix + InfoHash;
+}
+
+void TTorrentFile::HashInfo(TStream& Stream, TMessageDigest& Sha1, int64_t Start, int64_t Length)
+{
+    // Only bytes that the stream holds are hashed; anything else leaves no hash.
+    const int64_t Size = Stream.Size();
+    if (Start < 0 || Length < 0 || Start > Size || Length > Size - Start) return;
+
+    TPositionGuard Back(Stream);
+    std::unique_ptr<TMessageDigest> Sha256;
+    if (MetaVersion == 2) Sha256 = TSHA256::Create();
+
+    const size_t Wanted = std::max<size_t>(
+        1, static_cast<size_t>(std::min<int64_t>(Length, static_cast<int64_t>(HashChunkSize))));
+    if (FHashBufferSize < Wanted) {
+        FHashBuffer.reset();
+        FHashBuffer = std::make_unique_for_overwrite<char[]>(Wanted);
+        FHashBufferSize = Wanted;
+    }
+    const int64_t ChunkSize = static_cast<int64_t>(std::min(FHashBufferSize, HashChunkSize));
+
+    if (Stream.Seek(Start, TSeekOrigin::soBeginning) != Start) {
+        throw Exception("cannot seek to the info bytes");
+    }
+    for (int64_t Left = Length; Left > 0;) {
+        const int64_t Count = std::min(Left, ChunkSize);
+        if (Stream.Read(FHashBuffer.get(), Count) != Count) {
+            throw Exception("cannot read the info bytes");
+        }
+        Sha1.Transform(FHashBuffer.get(), static_cast<int32_t>(Count));
+        if (Sha256) Sha256->Transform(FHashBuffer.get(), static_cast<int32_t>(Count));
+        Left -= Count;
+    }
+
+    Sha1.Complete();
+    InfoHash = Sha1.DigestHex();
+    InfoHashBytes.assign(reinterpret_cast<const char*>(Sha1.Digest()),
+                         static_cast<size_t>(Sha1.DigestSize()));
+    if (Sha256) {
+        Sha256->Complete();
+        InfoHashV2 = Sha256->DigestHex();
+        InfoHashV2Bytes.assign(reinterpret_cast<const char*>(Sha256->Digest()),
+                               static_cast<size_t>(Sha256->DigestSize()));
+    }
+}
+
+void TTorrentFile::ReadFileTree(TStream& Stream, int64_t& Total)
+{
+    const int64_t Start = Root->InfoStart;
+    const int64_t Length = Root->InfoLength;
+    const int64_t Size = Stream.Size();
+    if (!Root->InfoComplete || Start < 0 || Length < 0 || Start > Size || Length > Size - Start) {
+        return;
+    }
+
+    TPositionGuard Back(Stream);
+    if (Stream.Seek(Start, TSeekOrigin::soBeginning) != Start) return;
+    TFileTreeWalker Walker(Stream, Start + Length);
+    if (!Walker.WalkInfo()) return;
+
+    for (auto& File : Walker.Files) {
+        std::string Path;
+        for (size_t k = 0; k + 1 < File.Path.size(); ++k) {
+            Path += File.Path[k];
+            Path += '\\';
+        }
+        Files.push_back(std::make_unique<TTorrentSubFile>(std::move(File.Path.back()),
+                                                          std::move(Path), File.Length, Total));
+        Total = WrappingAdd(Total, File.Length);
+    }
+    FileCount = static_cast<int32_t>(Files.size());
+    // A v2 torrent of one file names that file at the top of its tree.
+    MultiFile = !(Files.size() == 1 && Files[0]->Path.empty());
+}
+
+bool TTorrentFile::LoadFromStream(TStream& Stream)
+{
+    // 1. Clear leaves some fields alone; a second load into the same object must
+    // still give what a fresh object would, so those are reset here.
+    Clear();
+    Comment.clear();
+    CreationDate = 0;
+    HasCreationDate = false;
+    InfoHashBytes.clear();
+    PieceLength = 0;
+    Trackers.clear();
+    IsPrivate = false;
+    MetaVersion = 0;
+    InfoHashV2Bytes.clear();
+    int64_t Total = 0;
+    bool Result = false;
+
+    try {
+        // 2.
+        std::unique_ptr<TMessageDigest> Sha1 = TSHA1::Create();
+
+        // 3.
+        std::unique_ptr<TObject> Value = ReadValue(Stream);
+        if (!Value) {
+            Errors.push_back(u"Error parsing file; does not appear to be valid bencoded metainfo");
+            return false;
+        }
+
+        // 4.
+        auto* Dictionary = dynamic_cast<TObjectHash*>(Value.get());
+        if (!Dictionary) throw EWrongKind();
+        Value.release();
+        Root.reset(Dictionary);
+
+        // 5.
+        if (const TObject* Announce_ = Root->Find("announce")) {
+            Announce = AsScalar(Announce_).StringValue;
+        } else {
+            Errors.push_back(u"Corrupt File: Missing \"announce\" segment");
+        }
+
+        // 6.
+        if (const TObject* AnnounceList = Root->Find("announce-list")) {
+            for (const auto& Tier : AsList(AnnounceList).Items) {
+                for (const auto& Tracker : AsList(Tier.get()).Items) {
+                    Trackers.push_back(AnsiToUtf16(AsScalar(Tracker.get()).StringValue));
+                }
+            }
+        }
+
+        // 7.
+        if (const TObject* Comment_ = Root->Find("comment")) {
+            Comment = AsScalar(Comment_).StringValue;
+        }
+        if (const TObject* Date = Root->Find("creation date")) {
+            const int32_t Seconds = Low32(AsScalar(Date).IntegerValue);
+            CreationDate = 25569.0 + static_cast<double>(Seconds) / 86400.0;
+            HasCreationDate = true;
+        }
+        if (const TObject* Encoding_ = Root->Find("encoding")) {
+            Encoding = AsScalar(Encoding_).StringValue;
+        }
+
+        // 8.
+        if (const TObject* InfoValue = Root->Find("info")) {
+            const TObjectHash& Info = AsDictionary(InfoValue);
+
+            // Read first, since it decides which v1 keys a torrent may lack. A value
+            // of another kind is taken as no version rather than ending the load:
+            // the key plays no part in a v1 torrent.
+            if (const auto* Version = dynamic_cast<const TIntString*>(Info.Find("meta version"))) {
+                MetaVersion = Version->IntegerValue;
+            }
+            const bool V2 = MetaVersion == 2;
+
+            // a.
+            if (const TObject* Name_ = Info.Find("name")) {
+                Name = AsScalar(Name_).StringValue;
+                static constexpr std::string_view Suffix = ".torrent";
+                if (Name.size() >= Suffix.size() &&
+                    std::string_view(Name).substr(Name.size() - Suffix.size()) == Suffix) {
+                    Name.resize(Name.size() - Suffix.size());
+                }
+            } else {
+                Errors.push_back(u"Corrupt File: Missing \"info.name\" segment");
+            }
+
+            // b.
+            if (const TObject* PieceLength_ = Info.Find("piece length")) {
+                PieceLength = Low32(AsScalar(PieceLength_).IntegerValue);
+            } else {
+                Errors.push_back(u"Corrupt File: Missing \"info.piece length\" segment");
+            }
+
+            // c.
+            if (const TObject* Private = Info.Find("private")) {
+                IsPrivate = AsScalar(Private).IntegerValue == 1;
+            }
+
+            // d. The pieces stay in the decoded string; each entry is read in place.
+            if (const TObject* PiecesValue = Info.Find("pieces")) {
+                Pieces.Assign(&AsScalar(PiecesValue).StringValue);
+                FHasPieces = true;
+            } else if (!V2) {
+                Errors.push_back(u"Corrupt File: Missing \"info.pieces\" segment");
+            }
+
+            if (const TObject* Length = Info.Find("length")) {
+                // e.
+                const int64_t L = AsScalar(Length).IntegerValue;
+                Total = L;
+                FileCount = 1;
+                Files.push_back(std::make_unique<TTorrentSubFile>(Name, std::string(), L, 0));
+            } else if (const TObject* FilesValue = Info.Find("files")) {
+                // f.
+                MultiFile = true;
+                const TObjectList& List = AsList(FilesValue);
+                for (size_t i = 0; i < List.Count(); ++i) {
+                    const TObjectHash& Entry = AsDictionary(List[i]);
+                    int64_t L = 0;
+                    if (const TObject* FileLength = Entry.Find("length")) {
+                        L = AsScalar(FileLength).IntegerValue;
+                    } else {
+                        Errors.push_back(FileMessage(i, u"length"));
+                    }
+                    std::string Path;
+                    std::string FileName;
+                    if (const TObject* PathValue = Entry.Find("path")) {
+                        const TObjectList& Elements = AsList(PathValue);
+                        for (size_t k = 0; k < Elements.Count(); ++k) {
+                            const std::string& Text = AsScalar(Elements[k]).StringValue;
+                            if (k + 1 < Elements.Count()) {
+                                Path += Text;
+                                Path += '\\';
+                            } else {
+                                FileName = Text;
+                            }
+                        }
+                    } else {
+                        Errors.push_back(FileMessage(i, u"path"));
+                    }
+                    Files.push_back(std::make_unique<TTorrentSubFile>(
+                        std::move(FileName), std::move(Path), L, Total));
+                    Total = WrappingAdd(Total, L);
+                }
+                FileCount = static_cast<int32_t>(Files.size());
+            } else if (IsV2Only()) {
+                // A v2-only torrent lists its files in "file tree" instead.
+                if (dynamic_cast<const TObjectHash*>(Info.Find("file tree"))) {
+                    ReadFileTree(Stream, Total);
+                }
+            } else {
+                // g.
+                Errors.push_back(
+                    u"Corrupt File: Missing both \"info.length\" and \"info.files\" segments "
+                    u"(should have one or the other)");
+            }
+
+            // h. The extent is the one the decoder measured for the root's "info"
+            // value, never keys of the document that claim to describe it.
+            if (Root->InfoStart >= 0) {
+                if (!Root->InfoComplete) {
+                    Errors.push_back(u"Corrupt File: \"info\" segment is truncated");
+                } else {
+                    HashInfo(Stream, *Sha1, Root->InfoStart, Root->InfoLength);
+                }
+            }
+        } else {
+            Errors.push_back(u"Corrupt File: Missing \"info\" segment");
+        }
+
+        // 9.
+        TotalLength = Total;
+        Result = true;
+    } catch (...) {
+        Errors.push_back(
+            u"Something bad happened while trying to load the file, probably corrupt metainfo");
+        Result = false;
+    }
+    // 10. The digests went with the scope of the try block.
+    return Result;
+}

@@ -1,0 +1,315 @@
+// velmora-cli: the magnet link of every .torrent file named, for scripts and for
+// checking the core against real files.
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "Streams.h"
+#include "TextCodec.h"
+#include "TorrentFile.h"
+
+#ifndef VELMORA_VERSION
+#define VELMORA_VERSION "0"
+#endif
+
+namespace {
+
+constexpr const char* ProgramName = "velmora-cli";
+
+constexpr const char* UsageText = "Usage: velmora-cli [--json] [--] FILE...\n";
+
+constexpr const char* HelpText = R"(Usage: velmora-cli [--json] [--] FILE...
+       velmora-cli --help
+       velmora-cli --version
+
+Print the magnet link of each BitTorrent metainfo file (.torrent) named.
+
+The link is formed from the info hash: the SHA-1 of the bytes of the file's
+"info" dictionary exactly as they stand in the file, never of a re-encoding,
+so a file with unsorted keys or other irregularities gets the link that its
+swarm uses. A v2-only torrent ("meta version" 2 and no "pieces") has no v1
+swarm; its link carries the SHA-256 of the same bytes as a multihash.
+
+Options:
+  --json       Print one JSON object per file instead of the bare links.
+  --help, -h   Print this text and exit.
+  --version    Print the program's version and exit.
+  --           End of options: every later argument is a file, even one
+               that begins with "-".
+Options may stand anywhere before "--". The files are read in the order
+given.
+
+Plain output:
+  For each file, its magnet link on a line of its own on standard output:
+    magnet:?xt=urn:btih:<40 lower-case hex digits>      (v1 and hybrid)
+    magnet:?xt=urn:btmh:1220<64 lower-case hex digits>  (v2 only)
+  A file that fails (see below) prints no link; instead one line on
+  standard error names the file and the reason, and the other files go on.
+
+JSON output (--json):
+  One JSON object per file on a line of its own (JSON Lines), in order.
+  All text is UTF-8; bytes of the file that are not valid UTF-8 appear as
+  U+FFFD. Fields, in this order:
+    file           the path as given
+    loaded         whether the metainfo could be read (true/false)
+    errors         the loader's messages, in order (also for loaded files)
+    link           the magnet link; the bare "magnet:?xt=urn:btih:" when
+                   there is no hash
+    info_hash      SHA-1 of the info bytes, 40 hex digits, or ""
+    info_hash_v2   SHA-256 of the info bytes when "meta version" is 2,
+                   64 hex digits, or ""
+    meta_version   the integer "meta version" of the info dictionary, 0
+                   when absent
+    title          the torrent's name (a trailing ".torrent" removed)
+    size           total length of all files in bytes
+    file_count     number of files
+    piece_length   bytes per piece
+    piece_count    number of piece hashes
+    comment        the torrent's comment
+    encoding       the text encoding the torrent declares
+    private        whether the torrent is private (true/false)
+    multi_file     whether the torrent lists several files (true/false)
+    announce       the announce URL
+    trackers       every tracker of "announce-list", tiers flattened
+    creation_date  the creation date in UTC, ISO 8601, such as
+                   "2038-01-19T03:14:07Z", or null when there is none
+    files          [{"path", "length", "offset"}]: each file's relative
+                   path, its folders separated by "\", its size in bytes
+                   and where it begins in the torrent's byte stream
+  A file that cannot be opened gives {"file": ..., "error": ...} instead.
+
+A file fails when it cannot be opened, when its metainfo cannot be read, or
+when it yields no info hash (no "info" dictionary, or one cut short).
+
+Exit status:
+  0  every file gave a magnet link
+  1  at least one file failed, or the output could not be written
+  2  usage error: an unknown option, or no file named
+)";
+
+// Standard output is collected here and written in large pieces: per-file
+// writes would cost a system call each on a run over thousands of files.
+class TOutput {
+public:
+    TOutput() { FBuffer.reserve(FlushSize + 4096); }
+    std::string& Buffer() { return FBuffer; }
+    void MaybeFlush()
+    {
+        if (FBuffer.size() >= FlushSize) Flush();
+    }
+    bool Flush()
+    {
+        if (!FBuffer.empty()) {
+            if (std::fwrite(FBuffer.data(), 1, FBuffer.size(), stdout) != FBuffer.size()) {
+                FFailed = true;
+            }
+            FBuffer.clear();
+        }
+        if (std::fflush(stdout) != 0) FFailed = true;
+        return !FFailed;
+    }
+
+private:
+    static constexpr size_t FlushSize = 1 << 20;
+    std::string FBuffer;
+    bool FFailed = false;
+};
+
+// A line on standard error; standard output is flushed first so that the two
+// keep their order on a terminal.
+void ErrorLine(TOutput& Out, std::string_view Text)
+{
+    Out.Flush();
+    std::string Line;
+    Line.reserve(Text.size() + 16);
+    Line += ProgramName;
+    Line += ": ";
+    for (const char c : Text) {
+        // A line break in a file name must not split the line.
+        Line += (static_cast<unsigned char>(c) < 0x20) ? '?' : c;
+    }
+    Line += '\n';
+    std::fwrite(Line.data(), 1, Line.size(), stderr);
+}
+
+int UsageError(const std::string& Message)
+{
+    std::string Text = std::string(ProgramName) + ": " + Message + "\n" + UsageText +
+                       "Try 'velmora-cli --help' for more information.\n";
+    std::fwrite(Text.data(), 1, Text.size(), stderr);
+    return 2;
+}
+
+// Days since 1899-12-30 as "YYYY-MM-DDThh:mm:ssZ", to the nearest second.
+std::string IsoDate(double DateTime)
+{
+    const long long Seconds = std::llround((DateTime - 25569.0) * 86400.0);
+    long long Days = Seconds / 86400;
+    long long Rest = Seconds % 86400;
+    if (Rest < 0) {
+        Rest += 86400;
+        --Days;
+    }
+    // Civil date from a day count since 1970-01-01 (proleptic Gregorian).
+    const long long z = Days + 719468;
+    const long long Era = (z >= 0 ? z : z - 146096) / 146097;
+    const long long DayOfEra = z - Era * 146097;
+    const long long YearOfEra =
+        (DayOfEra - DayOfEra / 1460 + DayOfEra / 36524 - DayOfEra / 146096) / 365;
+    const long long DayOfYear = DayOfEra - (365 * YearOfEra + YearOfEra / 4 - YearOfEra / 100);
+    const long long MonthIndex = (5 * DayOfYear + 2) / 153;
+    const long long Day = DayOfYear - (153 * MonthIndex + 2) / 5 + 1;
+    const long long Month = MonthIndex < 10 ? MonthIndex + 3 : MonthIndex - 9;
+    const long long Year = YearOfEra + Era * 400 + (Month <= 2 ? 1 : 0);
+
+    char Text[64];
+    std::snprintf(Text, sizeof Text, "%04d-%02d-%02dT%02d:%02d:%02dZ", static_cast<int>(Year),
+                  static_cast<int>(Month), static_cast<int>(Day), static_cast<int>(Rest / 3600),
+                  static_cast<int>(Rest / 60 % 60), static_cast<int>(Rest % 60));
+    return Text;
+}
+
+bool HasLinkHash(const TTorrentFile& Torrent)
+{
+    return Torrent.IsV2Only() ? !Torrent.InfoHashV2.empty() : !Torrent.InfoHash.empty();
+}
+
+std::string JoinedErrors(const TTorrentFile& Torrent)
+{
+    std::string Text;
+    for (const auto& Message : Torrent.Errors) {
+        if (!Text.empty()) Text += "; ";
+        Text += Utf16ToUtf8(Message);
+    }
+    return Text.empty() ? "no info hash" : Text;
+}
+
+void AppendJson(TOutput& Out, const nlohmann::ordered_json& Object)
+{
+    Out.Buffer() += Object.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+    Out.Buffer() += '\n';
+    Out.MaybeFlush();
+}
+
+nlohmann::ordered_json TorrentJson(const std::string& FileName, bool Loaded,
+                                   const TTorrentFile& Torrent)
+{
+    using Json = nlohmann::ordered_json;
+    Json Errors = Json::array();
+    for (const auto& Message : Torrent.Errors) Errors.push_back(Utf16ToUtf8(Message));
+    Json Trackers = Json::array();
+    for (const auto& Tracker : Torrent.Trackers) Trackers.push_back(Utf16ToUtf8(Tracker));
+    Json Files = Json::array();
+    std::string Path;
+    for (const auto& File : Torrent.Files) {
+        Path.assign(File->Path);
+        Path += File->Name;
+        Json Entry = Json::object();
+        Entry["path"] = SanitizeUtf8(Path);
+        Entry["length"] = File->Length;
+        Entry["offset"] = File->Offset;
+        Files.push_back(std::move(Entry));
+    }
+
+    Json Object = Json::object();
+    Object["file"] = SanitizeUtf8(FileName);
+    Object["loaded"] = Loaded;
+    Object["errors"] = std::move(Errors);
+    Object["link"] = Torrent.MagnetLink();
+    Object["info_hash"] = Torrent.InfoHash;
+    Object["info_hash_v2"] = Torrent.InfoHashV2;
+    Object["meta_version"] = Torrent.MetaVersion;
+    Object["title"] = SanitizeUtf8(Torrent.Name);
+    Object["size"] = Torrent.TotalLength;
+    Object["file_count"] = Torrent.FileCount;
+    Object["piece_length"] = Torrent.PieceLength;
+    Object["piece_count"] = Torrent.Pieces.size();
+    Object["comment"] = SanitizeUtf8(Torrent.Comment);
+    Object["encoding"] = SanitizeUtf8(Torrent.Encoding);
+    Object["private"] = Torrent.IsPrivate;
+    Object["multi_file"] = Torrent.MultiFile;
+    Object["announce"] = SanitizeUtf8(Torrent.Announce);
+    Object["trackers"] = std::move(Trackers);
+    Object["creation_date"] = Torrent.HasCreationDate ? Json(IsoDate(Torrent.CreationDate)) : Json();
+    Object["files"] = std::move(Files);
+    return Object;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    bool Json = false;
+    bool OptionsEnded = false;
+    std::vector<std::string> FileNames;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view Arg = argv[i];
+        if (OptionsEnded || Arg.size() < 2 || Arg[0] != '-') {
+            FileNames.emplace_back(Arg);
+        } else if (Arg == "--") {
+            OptionsEnded = true;
+        } else if (Arg == "--json") {
+            Json = true;
+        } else if (Arg == "--help" || Arg == "-h") {
+            std::fputs(HelpText, stdout);
+            return std::fflush(stdout) == 0 ? 0 : 1;
+        } else if (Arg == "--version") {
+            std::fputs("velmora-cli " VELMORA_VERSION "\n", stdout);
+            return std::fflush(stdout) == 0 ? 0 : 1;
+        } else {
+            return UsageError("unknown option '" + SanitizeUtf8(Arg) + "'");
+        }
+    }
+    if (FileNames.empty()) return UsageError("no file named");
+
+    TOutput Out;
+    // One model serves every file: each load starts from a clean object and keeps
+    // its buffers.
+    TTorrentFile Torrent;
+    bool AnyFailed = false;
+    for (const std::string& FileName : FileNames) {
+        std::unique_ptr<TFileStream> Stream;
+        try {
+            Stream = std::make_unique<TFileStream>(FileName);
+        } catch (const std::exception& Error) {
+            AnyFailed = true;
+            if (Json) {
+                nlohmann::ordered_json Object = nlohmann::ordered_json::object();
+                Object["file"] = SanitizeUtf8(FileName);
+                Object["error"] = SanitizeUtf8(Error.what());
+                AppendJson(Out, Object);
+            } else {
+                ErrorLine(Out, Error.what());
+            }
+            continue;
+        }
+
+        const bool Loaded = Torrent.LoadFromStream(*Stream);
+        Stream.reset();
+        const bool Ok = Loaded && HasLinkHash(Torrent);
+        if (!Ok) AnyFailed = true;
+        if (Json) {
+            AppendJson(Out, TorrentJson(FileName, Loaded, Torrent));
+        } else if (Ok) {
+            Out.Buffer() += Torrent.MagnetLink();
+            Out.Buffer() += '\n';
+            Out.MaybeFlush();
+        } else {
+            ErrorLine(Out, FileName + ": " + JoinedErrors(Torrent));
+        }
+    }
+
+    if (!Out.Flush()) {
+        std::fprintf(stderr, "%s: cannot write the output: %s\n", ProgramName, std::strerror(errno));
+        return 1;
+    }
+    return AnyFailed ? 1 : 0;
+}

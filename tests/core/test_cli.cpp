@@ -1,0 +1,354 @@
+// velmora-cli run as a program: plain links, JSON Lines, failures on standard
+// error, exit statuses and the usage errors.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string S(std::string_view Text)
+{
+    return std::to_string(Text.size()) + ":" + std::string(Text);
+}
+
+// A single-file torrent; Extra is spliced into the root after "announce".
+std::string Torrent(std::string_view Name, const std::string& Extra = "")
+{
+    return "d8:announce" + S("http://t.example/a") + Extra + "4:infod6:lengthi700e4:name" + S(Name) +
+           "12:piece lengthi16384e6:pieces" + S(std::string(20, '\x01')) + "ee";
+}
+
+struct TRun {
+    int Status = -1;
+    std::string Out;
+    std::string Err;
+    std::vector<std::string> OutLines() const { return Lines(Out); }
+    std::vector<std::string> ErrLines() const { return Lines(Err); }
+    static std::vector<std::string> Lines(const std::string& Text)
+    {
+        std::vector<std::string> Result;
+        std::istringstream In(Text);
+        for (std::string Line; std::getline(In, Line);) Result.push_back(Line);
+        return Result;
+    }
+};
+
+std::string Quote(const std::string& Arg)
+{
+    std::string Out = "'";
+    for (const char c : Arg) {
+        if (c == '\'') {
+            Out += "'\\''";
+        } else {
+            Out += c;
+        }
+    }
+    return Out + "'";
+}
+
+std::string ReadAll(const fs::path& Path)
+{
+    std::ifstream In(Path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(In), {});
+}
+
+class Cli : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        Dir = fs::temp_directory_path() /
+              (std::string("velmora cli ") + std::to_string(::getpid()) + " " +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(Dir);
+        fs::create_directories(Dir);
+    }
+    void TearDown() override { fs::remove_all(Dir); }
+
+    std::string Write(const std::string& Name, const std::string& Bytes)
+    {
+        const fs::path Path = Dir / Name;
+        std::ofstream(Path, std::ios::binary) << Bytes;
+        return Path.string();
+    }
+
+    TRun Run(const std::vector<std::string>& Args)
+    {
+        std::string Command = Quote(VELMORA_CLI);
+        for (const auto& Arg : Args) {
+            Command += ' ';
+            Command += Quote(Arg);
+        }
+        Command += " >";
+        Command += Quote((Dir / "stdout").string());
+        Command += " 2>";
+        Command += Quote((Dir / "stderr").string());
+        TRun Result;
+        const int Raw = std::system(Command.c_str());
+        Result.Status = WIFEXITED(Raw) ? WEXITSTATUS(Raw) : -1;
+        Result.Out = ReadAll(Dir / "stdout");
+        Result.Err = ReadAll(Dir / "stderr");
+        return Result;
+    }
+
+    fs::path Dir;
+};
+
+// SHA-1 of the info bytes of Torrent(), as Python's hashlib computes them.
+const char* const MovieHash = "47f4c351a259b3e483c11b41f0aa57b97bae65e2";
+
+TEST_F(Cli, PrintsOneLinkPerFileInOrder)
+{
+    const std::string A = Write("a.torrent", Torrent("movie.avi"));
+    const std::string B = Write("b.torrent", Torrent("other"));
+    const TRun R = Run({A, B, A});
+    EXPECT_EQ(R.Status, 0);
+    EXPECT_EQ(R.Err, "");
+    const auto Lines = R.OutLines();
+    ASSERT_EQ(Lines.size(), 3u);
+    EXPECT_EQ(Lines[0], std::string("magnet:?xt=urn:btih:") + MovieHash);
+    EXPECT_NE(Lines[1], Lines[0]);
+    EXPECT_EQ(Lines[1].size(), 60u);
+    EXPECT_EQ(Lines[2], Lines[0]);
+}
+
+TEST_F(Cli, FailuresGoToStandardErrorAndTheOthersGoOn)
+{
+    const std::string Good = Write("good.torrent", Torrent("movie.avi"));
+    const std::string NoInfo = Write("noinfo.torrent", "d8:announce1:xe");
+    const std::string Garbage = Write("garbage.torrent", "not bencode");
+    const std::string WholeTorrent = Torrent("movie.avi");
+    const std::string Cut = Write("cut.torrent", WholeTorrent.substr(0, WholeTorrent.size() - 2));
+    const std::string Missing = (Dir / "missing.torrent").string();
+    const TRun R = Run({NoInfo, Good, Missing, Garbage, Cut});
+    EXPECT_EQ(R.Status, 1);
+    EXPECT_EQ(R.OutLines(), std::vector<std::string>{std::string("magnet:?xt=urn:btih:") + MovieHash});
+    const auto Err = R.ErrLines();
+    ASSERT_EQ(Err.size(), 4u);
+    EXPECT_NE(Err[0].find(NoInfo), std::string::npos);
+    EXPECT_NE(Err[0].find("Corrupt File: Missing \"info\" segment"), std::string::npos);
+    EXPECT_NE(Err[1].find("Cannot open file \"" + Missing + "\". "), std::string::npos);
+    EXPECT_NE(Err[2].find(Garbage), std::string::npos);
+    EXPECT_NE(Err[2].find("Error parsing file; does not appear to be valid bencoded metainfo"),
+              std::string::npos);
+    EXPECT_NE(Err[3].find(Cut), std::string::npos);
+    EXPECT_NE(Err[3].find("Corrupt File: \"info\" segment is truncated"), std::string::npos);
+}
+
+TEST_F(Cli, UsageErrorsExitWith2)
+{
+    const std::string Good = Write("good.torrent", Torrent("movie.avi"));
+    for (const auto& Args : std::vector<std::vector<std::string>>{
+             {"--bogus", Good}, {Good, "-x"}, {}, {"--json"}, {"--"}}) {
+        SCOPED_TRACE(Args.empty() ? "(none)" : Args[0]);
+        const TRun R = Run(Args);
+        EXPECT_EQ(R.Status, 2);
+        EXPECT_EQ(R.Out, "");
+        EXPECT_NE(R.Err.find("Usage: velmora-cli"), std::string::npos);
+    }
+    EXPECT_NE(Run({"--bogus"}).Err.find("unknown option '--bogus'"), std::string::npos);
+}
+
+TEST_F(Cli, DoubleDashEndsTheOptions)
+{
+    Write("--json", Torrent("movie.avi"));
+    const fs::path Previous = fs::current_path();
+    fs::current_path(Dir);
+    const TRun R = Run({"--", "--json"});
+    fs::current_path(Previous);
+    EXPECT_EQ(R.Status, 0);
+    EXPECT_EQ(R.OutLines(), std::vector<std::string>{std::string("magnet:?xt=urn:btih:") + MovieHash});
+}
+
+TEST_F(Cli, HelpAndVersion)
+{
+    const TRun Help = Run({"--help"});
+    EXPECT_EQ(Help.Status, 0);
+    for (const char* Part : {"Usage: velmora-cli", "--json", "--version", "Exit status",
+                             "creation_date", "info_hash_v2", "magnet:?xt=urn:btmh:1220"}) {
+        EXPECT_NE(Help.Out.find(Part), std::string::npos) << Part;
+    }
+    const TRun Version = Run({"--version"});
+    EXPECT_EQ(Version.Status, 0);
+    EXPECT_EQ(Version.Out.rfind("velmora-cli ", 0), 0u);
+    EXPECT_EQ(Version.OutLines().size(), 1u);
+}
+
+TEST_F(Cli, JsonHasEveryField)
+{
+    const std::string Info = "d5:filesl"
+                             "d6:lengthi10e4:pathl1:a5:b.txtee"
+                             "d6:lengthi5e4:pathl5:c.txtee"
+                             "e4:name6:folder12:piece lengthi32768e6:pieces" +
+                             S(std::string(40, '\x03')) + "7:privatei1ee";
+    const std::string Document = "d8:announce" + S("http://t.example/a") +
+                                 "13:announce-listll3:udpel4:http5:otheree7:comment" +
+                                 S("see http://x.example") + "13:creation datei1700000000e" +
+                                 "8:encoding5:UTF-84:info" + Info + "e";
+    const std::string Path = Write("multi.torrent", Document);
+    const TRun R = Run({"--json", Path});
+    EXPECT_EQ(R.Status, 0);
+    const auto Lines = R.OutLines();
+    ASSERT_EQ(Lines.size(), 1u);
+    const auto J = nlohmann::ordered_json::parse(Lines[0]);
+    std::vector<std::string> Keys;
+    for (const auto& Item : J.items()) Keys.push_back(Item.key());
+    const std::vector<std::string> ExpectedKeys = {
+        "file",     "loaded",       "errors",       "link",       "info_hash",   "info_hash_v2",
+        "meta_version", "title",    "size",         "file_count", "piece_length", "piece_count",
+        "comment",  "encoding",     "private",      "multi_file", "announce",    "trackers",
+        "creation_date", "files"};
+    EXPECT_EQ(Keys, ExpectedKeys);
+    EXPECT_EQ(J["file"], Path);
+    EXPECT_EQ(J["loaded"], true);
+    EXPECT_EQ(J["errors"], nlohmann::json::array());
+    EXPECT_EQ(J["info_hash"].get<std::string>().size(), 40u);
+    EXPECT_EQ(J["link"], "magnet:?xt=urn:btih:" + J["info_hash"].get<std::string>());
+    EXPECT_EQ(J["info_hash_v2"], "");
+    EXPECT_EQ(J["meta_version"], 0);
+    EXPECT_EQ(J["title"], "folder");
+    EXPECT_EQ(J["size"], 15);
+    EXPECT_EQ(J["file_count"], 2);
+    EXPECT_EQ(J["piece_length"], 32768);
+    EXPECT_EQ(J["piece_count"], 2);
+    EXPECT_EQ(J["comment"], "see http://x.example");
+    EXPECT_EQ(J["encoding"], "UTF-8");
+    EXPECT_EQ(J["private"], true);
+    EXPECT_EQ(J["multi_file"], true);
+    EXPECT_EQ(J["announce"], "http://t.example/a");
+    EXPECT_EQ(J["trackers"], (nlohmann::json{"udp", "http", "other"}));
+    EXPECT_EQ(J["creation_date"], "2023-11-14T22:13:20Z");
+    ASSERT_EQ(J["files"].size(), 2u);
+    EXPECT_EQ(J["files"][0]["path"], "a\\b.txt");
+    EXPECT_EQ(J["files"][0]["length"], 10);
+    EXPECT_EQ(J["files"][0]["offset"], 0);
+    EXPECT_EQ(J["files"][1]["path"], "c.txt");
+    EXPECT_EQ(J["files"][1]["length"], 5);
+    EXPECT_EQ(J["files"][1]["offset"], 10);
+}
+
+TEST_F(Cli, JsonCreationDateIsRoundedToTheSecond)
+{
+    const std::vector<std::pair<std::string, nlohmann::json>> Cases = {
+        {"13:creation datei2147483647e", "2038-01-19T03:14:07Z"},
+        {"13:creation datei-2147483648e", "1901-12-13T20:45:52Z"},
+        {"13:creation datei0e", "1970-01-01T00:00:00Z"},
+        {"13:creation datei1e", "1970-01-01T00:00:01Z"},
+        {"13:creation datei-1e", "1969-12-31T23:59:59Z"},
+        {"13:creation datei951782400e", "2000-02-29T00:00:00Z"},
+        {"13:creation datei1234567891e", "2009-02-13T23:31:31Z"},
+        {"13:creation datei4294967296e", "1970-01-01T00:00:00Z"},  // low 32 bits
+        {"", nullptr},
+    };
+    std::vector<std::string> Args = {"--json"};
+    for (size_t k = 0; k < Cases.size(); ++k) {
+        Args.push_back(Write(std::to_string(k) + ".torrent", Torrent("n", Cases[k].first)));
+    }
+    const TRun R = Run(Args);
+    EXPECT_EQ(R.Status, 0);
+    const auto Lines = R.OutLines();
+    ASSERT_EQ(Lines.size(), Cases.size());
+    for (size_t k = 0; k < Cases.size(); ++k) {
+        SCOPED_TRACE(Cases[k].first);
+        EXPECT_EQ(nlohmann::json::parse(Lines[k])["creation_date"], Cases[k].second);
+    }
+}
+
+TEST_F(Cli, JsonIsValidUtf8WhateverTheBytes)
+{
+    const std::string Path = Write("bad\xff" "name.torrent",
+                                   Torrent("a\xff" "b", "7:comment3:\xc3\x28x"));
+    const TRun R = Run({"--json", Path});
+    EXPECT_EQ(R.Status, 0);
+    const auto Lines = R.OutLines();
+    ASSERT_EQ(Lines.size(), 1u);
+    nlohmann::json J;
+    ASSERT_NO_THROW(J = nlohmann::json::parse(Lines[0]));  // the parser rejects bad UTF-8
+    EXPECT_EQ(J["title"], "a\xef\xbf\xbd" "b");
+    EXPECT_EQ(J["comment"], "\xef\xbf\xbd(x");
+    EXPECT_EQ(J["file"], (Dir / "bad\xef\xbf\xbdname.torrent").string());
+    EXPECT_EQ(J["files"][0]["path"], "a\xef\xbf\xbd" "b");
+}
+
+TEST_F(Cli, JsonReportsFailuresToo)
+{
+    const std::string NoInfo = Write("noinfo.torrent", "d8:announce1:xe");
+    const std::string Missing = (Dir / "missing.torrent").string();
+    const std::string Good = Write("good.torrent", Torrent("movie.avi"));
+    const TRun R = Run({"--json", NoInfo, Missing, Good});
+    EXPECT_EQ(R.Status, 1);
+    EXPECT_EQ(R.Err, "");
+    const auto Lines = R.OutLines();
+    ASSERT_EQ(Lines.size(), 3u);
+    const auto First = nlohmann::json::parse(Lines[0]);
+    EXPECT_EQ(First["loaded"], true);
+    EXPECT_EQ(First["errors"], (nlohmann::json{"Corrupt File: Missing \"info\" segment"}));
+    EXPECT_EQ(First["link"], "magnet:?xt=urn:btih:");
+    EXPECT_EQ(First["info_hash"], "");
+    EXPECT_EQ(First["creation_date"], nullptr);
+    const auto Second = nlohmann::ordered_json::parse(Lines[1]);
+    EXPECT_EQ(Second.size(), 2u);
+    EXPECT_EQ(Second["file"], Missing);
+    EXPECT_EQ(Second["error"].get<std::string>().rfind("Cannot open file \"" + Missing + "\". ", 0), 0u);
+    EXPECT_EQ(nlohmann::json::parse(Lines[2])["info_hash"], MovieHash);
+}
+
+TEST_F(Cli, V2OnlyTorrentGetsTheBtmhLink)
+{
+    const std::string Root(32, '\xab');
+    const std::string Leaf7 = "d0:d6:lengthi7e11:pieces root" + S(Root) + "ee";
+    const std::string Info = "d9:file treed5:c.bin" + Leaf7 + "3:dird5:a.txt" +
+                             "d0:d6:lengthi100e11:pieces root" + S(Root) + "ee" + "5:b.txt" +
+                             "d0:d6:lengthi50e11:pieces root" + S(Root) + "ee" +
+                             "ee12:meta versioni2e4:name4:test12:piece lengthi16384ee";
+    const std::string Path = Write("v2.torrent", "d8:announce3:abc4:info" + Info + "e");
+    // SHA-256 of Info, as Python's hashlib and libtorrent compute it.
+    const std::string V2 = "065ec0dc4390f16fdd08f02b9da220476af76fc6421bc7ccd52055df59f17f91";
+
+    const TRun Plain = Run({Path});
+    EXPECT_EQ(Plain.Status, 0);
+    EXPECT_EQ(Plain.Err, "");
+    EXPECT_EQ(Plain.OutLines(), std::vector<std::string>{"magnet:?xt=urn:btmh:1220" + V2});
+
+    const TRun Json = Run({"--json", Path});
+    EXPECT_EQ(Json.Status, 0);
+    const auto J = nlohmann::json::parse(Json.OutLines().at(0));
+    EXPECT_EQ(J["link"], "magnet:?xt=urn:btmh:1220" + V2);
+    EXPECT_EQ(J["info_hash_v2"], V2);
+    EXPECT_EQ(J["meta_version"], 2);
+    EXPECT_EQ(J["errors"], nlohmann::json::array());
+    EXPECT_EQ(J["size"], 157);
+    EXPECT_EQ(J["file_count"], 3);
+    ASSERT_EQ(J["files"].size(), 3u);
+    EXPECT_EQ(J["files"][1]["path"], "dir\\a.txt");
+    EXPECT_EQ(J["files"][2]["offset"], 107);
+}
+
+TEST_F(Cli, ManyFilesInOneCall)
+{
+    std::vector<std::string> Args;
+    std::vector<std::string> Expected;
+    for (int k = 0; k < 300; ++k) {
+        Args.push_back(Write(std::to_string(k) + ".torrent", Torrent(std::string("file ") + std::to_string(k))));
+    }
+    const TRun Once = Run({Args[0]});
+    const TRun R = Run(Args);
+    EXPECT_EQ(R.Status, 0);
+    const auto Lines = R.OutLines();
+    ASSERT_EQ(Lines.size(), Args.size());
+    EXPECT_EQ(Lines[0] + "\n", Once.Out);
+    for (const auto& Line : Lines) EXPECT_EQ(Line.rfind("magnet:?xt=urn:btih:", 0), 0u);
+}
+
+}  // namespace
