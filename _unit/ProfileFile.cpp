@@ -37,7 +37,10 @@ TProfileText ParseProfile(const QByteArray& Bytes)
         Result.Bom = true;
         Skip = 2;
     }
-    QStringDecoder Decoder(Result.Encoding, QStringDecoder::Flag::Stateless);
+    // The mark has been taken off above; a second one is text and must survive a
+    // rewrite, so the decoder may not swallow it as a mark of its own.
+    QStringDecoder Decoder(Result.Encoding, QStringDecoder::Flag::Stateless |
+                                                QStringDecoder::Flag::ConvertInitialBom);
     const QString Text = Decoder(QByteArrayView(Bytes).sliced(Skip));
 
     bool EndSeen = false;
