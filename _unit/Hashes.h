@@ -54,6 +54,12 @@ public:
     // "Key cannot be an empty string" for the empty key.
     static uint32_t HashOf(std::string_view Key);
 
+    // The buckets that FindKey reports: the low BucketBits bits of HashOf. Each
+    // bucket keeps its keys in the order in which they were first stored.
+    static constexpr int BucketBits = 7;
+    static constexpr uint32_t BucketCount = 1u << BucketBits;
+    static constexpr uint32_t BucketMask = BucketCount - 1;
+
     struct TFindResult {
         bool Found = false;
         uint32_t Bucket = 0;
@@ -73,8 +79,20 @@ protected:
     // Appends a record for a new key whose value sits at ItemIndex.
     void AddKey(std::string_view Key, uint32_t Hash, int32_t ItemIndex);
 
-    // Implementation state (bucket array grown as the table fills; see Hashes.cpp).
-    // Private layout is free to change; an empty table must stay cheap.
+private:
+    // Lookup index of a table past LinearLimit keys (see Hashes.cpp).
+    struct TIndex;
+    // Up to this many keys a lookup scans the records; no index is allocated, so a
+    // small dictionary costs its records and little more.
+    static constexpr int32_t LinearLimit = 8;
+
+    // Record number of Key (whose HashOf is Hash) in FRecords, -1 when absent.
+    int32_t FindRecord(std::string_view Key, uint32_t Hash) const;
+    // Makes the index ready for Count records; leaves the table unchanged if it throws.
+    void ReserveIndex(size_t Count);
+
+    std::vector<THashRecord> FRecords;  // every key, in first-insertion order
+    std::unique_ptr<TIndex> FIndex;     // null while the table is small
 };
 
 class TObjectHash : public THash {
@@ -88,6 +106,16 @@ public:
     TObject* Find(std::string_view Key) const;
     // Stores Value under Key, destroying a value stored there before.
     void Put(std::string_view Key, std::unique_ptr<TObject> Value);
+
+    // Where the value stored under "info" lies in the stream this dictionary was
+    // decoded from, as the decoder saw it; only the root dictionary of a document
+    // gets it. Unlike the "_info_start"/"_info_length" entries, a document cannot
+    // overwrite these. InfoStart is -1 when no "info" value was stored.
+    // InfoComplete: the value is a dictionary closed by its own 'e' inside the
+    // stream, so [InfoStart, InfoStart + InfoLength) holds all of its bytes.
+    int64_t InfoStart = -1;
+    int64_t InfoLength = -1;
+    bool InfoComplete = false;
 
 protected:
     void DeleteItem(int32_t Position) override;

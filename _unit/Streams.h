@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -61,9 +62,15 @@ protected:
     const uint8_t* FEnd = nullptr;
     int64_t FWindowPos = 0;  // absolute position of FBegin
 
+    // Empties the window and puts the position at Pos; the next read refills there.
+    void Detach(int64_t Pos)
+    {
+        FBegin = FCur = FEnd = nullptr;
+        FWindowPos = Pos;
+    }
+
 private:
     int ReadByteSlow();
-    int64_t FDetachedPos = -1;  // position set by a seek outside the window, until the next read
 };
 
 // A stream over bytes held in memory. The bytes are copied in unless the view
@@ -82,7 +89,7 @@ protected:
 private:
     struct ViewTag {};
     TMemoryStream(ViewTag, std::string_view Bytes);
-    std::string FOwned;
+    std::string FOwned;  // the bytes, unless the stream is a view
     const uint8_t* FData = nullptr;
     int64_t FSize = 0;
 };
@@ -102,8 +109,13 @@ protected:
     int64_t ReadAt(int64_t Pos, void* Buffer, int64_t Count) override;
 
 private:
+    // A read of at least this many bytes skips the window; the window itself never
+    // holds more, and a small file gets a buffer of its own size only.
+    static constexpr int64_t BufferSize = 256 * 1024;
+
     std::string FFileName;
     int FHandle = -1;
     int64_t FSize = 0;
-    std::string FBuffer;
+    std::unique_ptr<uint8_t[]> FBuffer;  // allocated on the first refill
+    int64_t FBufferSize = 0;
 };

@@ -1,0 +1,196 @@
+#include "BDecode.h"
+
+#include <algorithm>
+
+// The decoder recurses once per level of nesting; every level passes its depth on
+// so that a hostile document of a million 'l' bytes meets MaxNestingDepth instead
+// of the end of the stack. Reaching the limit aborts the whole decode: each
+// reader that sees the flag returns none at once, up to the root.
+
+namespace {
+
+struct TDecoder {
+    TStream& Stream;
+    bool Aborted = false;
+};
+
+inline bool IsDigit(int C) { return C >= '0' && C <= '9'; }
+
+std::unique_ptr<TObject> ReadValueLead(TDecoder& D, int Lead, int Depth);
+std::unique_ptr<TObjectHash> ReadDictionaryAt(TDecoder& D, int Depth, bool* Closed);
+std::unique_ptr<TObjectList> ReadListAt(TDecoder& D, int Depth);
+
+// string: <length>:<bytes>. The length is read as a signed 32-bit number that
+// wraps (done in unsigned arithmetic); the byte that ends it is consumed unseen.
+std::string ReadStringBytes(TStream& Stream, int32_t LengthSoFar)
+{
+    uint32_t Length = static_cast<uint32_t>(LengthSoFar);
+    int C;
+    while (IsDigit(C = Stream.ReadByte())) Length = Length * 10u + static_cast<uint32_t>(C - '0');
+    const int32_t Declared = static_cast<int32_t>(Length);
+    // A wrapped negative length reads nothing. A length past the end of the stream
+    // takes what remains, so a few bytes that declare 2 GiB cost a few bytes.
+    if (Declared <= 0) return std::string();
+    const int64_t Take = std::min<int64_t>(Declared, Stream.Remaining());
+    std::string Bytes(static_cast<size_t>(Take), '\0');
+    const int64_t Got = Take > 0 ? Stream.Read(Bytes.data(), Take) : 0;
+    Bytes.resize(static_cast<size_t>(std::max<int64_t>(Got, 0)));
+    return Bytes;
+}
+
+// integer: i<digits>e. Every '-' makes it negative; the byte that ends it is
+// consumed unseen. Arithmetic modulo 2^64, done unsigned.
+int64_t ReadIntegerValue(TStream& Stream)
+{
+    uint64_t Value = 0;
+    bool Negative = false;
+    for (;;) {
+        const int C = Stream.ReadByte();
+        if (IsDigit(C))
+            Value = Value * 10u + static_cast<uint64_t>(C - '0');
+        else if (C == '-')
+            Negative = true;
+        else
+            break;
+    }
+    if (Negative) Value = 0u - Value;
+    return static_cast<int64_t>(Value);
+}
+
+// One value whose lead byte has been read already. Depth is the nesting level a
+// list or dictionary starting here would have (the root is level 1).
+std::unique_ptr<TObject> ReadValueLead(TDecoder& D, int Lead, int Depth)
+{
+    if (IsDigit(Lead))
+        return std::make_unique<TIntString>(ReadStringBytes(D.Stream, Lead - '0'));
+    switch (Lead) {
+    case 'i': return std::make_unique<TIntString>(ReadIntegerValue(D.Stream));
+    case 'l': return ReadListAt(D, Depth);
+    case 'd': return ReadDictionaryAt(D, Depth, nullptr);
+    default: return nullptr;  // starts no value; the byte stays consumed
+    }
+}
+
+// list: l<values>e. An element that yields none is left out and reading goes on
+// with the next byte; the end of the stream ends the list with what it holds.
+std::unique_ptr<TObjectList> ReadListAt(TDecoder& D, int Depth)
+{
+    if (Depth > MaxNestingDepth) {
+        D.Aborted = true;
+        return nullptr;
+    }
+    auto List = std::make_unique<TObjectList>();
+    for (;;) {
+        const int Lead = D.Stream.ReadByte();
+        if (Lead < 0 || Lead == 'e') break;
+        // Dispatching on the byte just read is the same as stepping back over it
+        // and reading the value afresh, without the seek.
+        std::unique_ptr<TObject> Item = ReadValueLead(D, Lead, Depth + 1);
+        if (D.Aborted) return nullptr;
+        if (Item) List->Add(std::move(Item));
+    }
+    return List;
+}
+
+// dictionary: d<string key><value>...e. A key must begin with a digit: any other
+// byte but 'e' where a key should begin makes the whole dictionary none. The end
+// of the stream ends it with what it holds. Closed reports whether its own 'e'
+// was read.
+std::unique_ptr<TObjectHash> ReadDictionaryAt(TDecoder& D, int Depth, bool* Closed)
+{
+    if (Closed) *Closed = false;
+    if (Depth > MaxNestingDepth) {
+        D.Aborted = true;
+        return nullptr;
+    }
+    TStream& Stream = D.Stream;
+    auto Dictionary = std::make_unique<TObjectHash>();
+    int Lead;
+    while (IsDigit(Lead = Stream.ReadByte())) {
+        const std::string Key = ReadStringBytes(Stream, Lead - '0');
+        const int64_t Start = Stream.Position();
+
+        bool ValueClosed = false;
+        std::unique_ptr<TObject> Value;
+        const int ValueLead = Stream.ReadByte();
+        if (ValueLead == 'd')
+            Value = ReadDictionaryAt(D, Depth + 1, &ValueClosed);
+        else if (ValueLead >= 0)
+            Value = ReadValueLead(D, ValueLead, Depth + 1);
+        if (D.Aborted) return nullptr;
+
+        const bool IsInfo = Key == "info";
+        if (IsInfo && Depth == 1 && Value) {
+            // The real extent, for the info hash: the entries below can be
+            // replaced by the document's own keys, these fields cannot.
+            Dictionary->InfoStart = Start;
+            Dictionary->InfoLength = Stream.Position() - Start;
+            Dictionary->InfoComplete = ValueClosed;
+        }
+        if (Value && !Key.empty()) Dictionary->Put(Key, std::move(Value));
+        if (IsInfo) {
+            // The start as a signed 32-bit number widened again, the length as the
+            // 64-bit difference from it.
+            const int64_t Start32 = static_cast<int32_t>(static_cast<uint32_t>(Start));
+            Dictionary->Put("_info_start", std::make_unique<TIntString>(Start32));
+            Dictionary->Put("_info_length", std::make_unique<TIntString>(Stream.Position() - Start32));
+        }
+    }
+    if (Lead == 'e') {
+        if (Closed) *Closed = true;
+        return Dictionary;
+    }
+    if (Lead < 0) return Dictionary;
+    return nullptr;
+}
+
+}  // namespace
+
+std::unique_ptr<TObject> ReadValue(TStream& Stream)
+{
+    TDecoder D{Stream};
+    const int Lead = Stream.ReadByte();
+    if (Lead < 0) return nullptr;
+    std::unique_ptr<TObject> Value = ReadValueLead(D, Lead, 1);
+    if (D.Aborted) return nullptr;
+    return Value;
+}
+
+std::unique_ptr<TObjectHash> ReadDictionary(TStream& Stream)
+{
+    TDecoder D{Stream};
+    std::unique_ptr<TObjectHash> Value = ReadDictionaryAt(D, 1, nullptr);
+    if (D.Aborted) return nullptr;
+    return Value;
+}
+
+std::unique_ptr<TObjectList> ReadList(TStream& Stream)
+{
+    TDecoder D{Stream};
+    std::unique_ptr<TObjectList> Value = ReadListAt(D, 1);
+    if (D.Aborted) return nullptr;
+    return Value;
+}
+
+std::unique_ptr<TIntString> ReadString(TStream& Stream, int32_t LengthSoFar)
+{
+    return std::make_unique<TIntString>(ReadStringBytes(Stream, LengthSoFar));
+}
+
+std::unique_ptr<TIntString> ReadInteger(TStream& Stream)
+{
+    return std::make_unique<TIntString>(ReadIntegerValue(Stream));
+}
+
+std::string BytesToHex(std::string_view Bytes, int MaxCount)
+{
+    static constexpr char Digits[] = "0123456789abcdef";
+    const size_t Count = std::min(Bytes.size(), static_cast<size_t>(std::max(MaxCount, 0)));
+    std::string Text(2 * Count, '\0');
+    for (size_t I = 0; I < Count; ++I) {
+        const auto B = static_cast<unsigned char>(Bytes[I]);
+        Text[2 * I] = Digits[B >> 4];
+        Text[2 * I + 1] = Digits[B & 0x0F];
+    }
+    return Text;
+}

@@ -1,0 +1,203 @@
+#include "Streams.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+// ---------------------------------------------------------------------------
+// TStream
+
+int64_t TStream::Read(void* Buffer, int64_t Count)
+{
+    if (Count <= 0 || Buffer == nullptr) return 0;
+    uint8_t* Out = static_cast<uint8_t*>(Buffer);
+    int64_t Done = 0;
+    while (Done < Count) {
+        int64_t InWindow = FEnd - FCur;
+        if (InWindow > 0) {
+            int64_t Take = std::min(InWindow, Count - Done);
+            std::memcpy(Out + Done, FCur, static_cast<size_t>(Take));
+            FCur += Take;
+            Done += Take;
+            continue;
+        }
+        int64_t Pos = Position();
+        if (Pos >= Size()) break;
+        int64_t Want = Count - Done;
+        if (Want >= 64 * 1024) {
+            // Big string bodies go straight into the caller's buffer: copying them
+            // through the window would only double the memory traffic.
+            int64_t Got = ReadAt(Pos, Out + Done, Want);
+            if (Got <= 0) break;
+            Done += Got;
+            Detach(Pos + Got);
+            if (Got < Want) break;
+            continue;
+        }
+        Fill(Pos);
+        if (FCur == FEnd) break;
+    }
+    return Done;
+}
+
+int TStream::ReadByteSlow()
+{
+    int64_t Pos = Position();
+    if (Pos >= Size()) return -1;
+    Fill(Pos);
+    if (FCur == FEnd) return -1;
+    return *FCur++;
+}
+
+int64_t TStream::Seek(int64_t Offset, TSeekOrigin Origin)
+{
+    int64_t Base = 0;
+    switch (Origin) {
+    case TSeekOrigin::soBeginning: Base = 0; break;
+    case TSeekOrigin::soCurrent: Base = Position(); break;
+    case TSeekOrigin::soEnd: Base = Size(); break;
+    }
+    int64_t Target = 0;
+    if (__builtin_add_overflow(Base, Offset, &Target) || Target < 0) return -1;
+    if (FBegin != nullptr && Target >= FWindowPos && Target - FWindowPos <= FEnd - FBegin)
+        FCur = FBegin + (Target - FWindowPos);
+    else
+        Detach(Target);
+    return Target;
+}
+
+int64_t TStream::Remaining() const
+{
+    int64_t Left = Size() - Position();
+    return Left > 0 ? Left : 0;
+}
+
+// ---------------------------------------------------------------------------
+// TMemoryStream
+//
+// The whole block is the window, so ReadByte never leaves its inline path until
+// the end of the bytes.
+
+TMemoryStream::TMemoryStream(std::string Bytes) : FOwned(std::move(Bytes))
+{
+    FData = reinterpret_cast<const uint8_t*>(FOwned.data());
+    FSize = static_cast<int64_t>(FOwned.size());
+    Fill(0);
+}
+
+TMemoryStream::TMemoryStream(ViewTag, std::string_view Bytes)
+{
+    FData = reinterpret_cast<const uint8_t*>(Bytes.data());
+    FSize = static_cast<int64_t>(Bytes.size());
+    Fill(0);
+}
+
+TMemoryStream TMemoryStream::View(std::string_view Bytes)
+{
+    return TMemoryStream(ViewTag{}, Bytes);
+}
+
+TMemoryStream::TMemoryStream(TMemoryStream&& Other) noexcept
+{
+    const int64_t Pos = Other.Position();
+    const bool Owned = Other.FData != nullptr &&
+                       Other.FData == reinterpret_cast<const uint8_t*>(Other.FOwned.data());
+    FOwned = std::move(Other.FOwned);
+    FData = Owned ? reinterpret_cast<const uint8_t*>(FOwned.data()) : Other.FData;
+    FSize = Other.FSize;
+    Fill(Pos);
+    Other.FData = nullptr;
+    Other.FSize = 0;
+    Other.Detach(0);
+}
+
+void TMemoryStream::Fill(int64_t Pos)
+{
+    if (FData == nullptr || Pos < 0 || Pos > FSize) {
+        Detach(Pos);
+        return;
+    }
+    FBegin = FData;
+    FEnd = FData + FSize;
+    FCur = FData + Pos;
+    FWindowPos = 0;
+}
+
+int64_t TMemoryStream::ReadAt(int64_t Pos, void* Buffer, int64_t Count)
+{
+    if (Pos < 0 || Pos >= FSize || Count <= 0) return 0;
+    int64_t Take = std::min(Count, FSize - Pos);
+    std::memcpy(Buffer, FData + Pos, static_cast<size_t>(Take));
+    return Take;
+}
+
+// ---------------------------------------------------------------------------
+// TFileStream
+
+TFileStream::TFileStream(const std::string& FileName) : FFileName(FileName)
+{
+    // O_NONBLOCK so that opening a FIFO with no writer returns at once; the type
+    // check below then turns it away. Regular files ignore the flag.
+    FHandle = ::open(FileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (FHandle < 0) throw EFOpenError(FileName, std::strerror(errno));
+    struct stat Info {};
+    if (::fstat(FHandle, &Info) != 0) {
+        int Error = errno;
+        ::close(FHandle);
+        throw EFOpenError(FileName, std::strerror(Error));
+    }
+    if (!S_ISREG(Info.st_mode)) {
+        ::close(FHandle);
+        throw EFOpenError(FileName, S_ISDIR(Info.st_mode) ? std::strerror(EISDIR)
+                                                           : "Not a regular file");
+    }
+    FSize = static_cast<int64_t>(Info.st_size);
+}
+
+TFileStream::~TFileStream()
+{
+    if (FHandle >= 0) ::close(FHandle);
+}
+
+void TFileStream::Fill(int64_t Pos)
+{
+    if (Pos < 0 || Pos >= FSize) {
+        Detach(Pos);
+        return;
+    }
+    if (!FBuffer) {
+        FBufferSize = std::clamp<int64_t>(FSize, 1, BufferSize);
+        FBuffer.reset(new uint8_t[static_cast<size_t>(FBufferSize)]);
+    }
+    int64_t Got = ReadAt(Pos, FBuffer.get(), FBufferSize);
+    if (Got <= 0) {
+        Detach(Pos);
+        return;
+    }
+    FBegin = FBuffer.get();
+    FCur = FBegin;
+    FEnd = FBegin + Got;
+    FWindowPos = Pos;
+}
+
+int64_t TFileStream::ReadAt(int64_t Pos, void* Buffer, int64_t Count)
+{
+    // Never past the size seen at opening: a file that grows while it is read must
+    // not keep the reader going, and Remaining() stays true to what Read delivers.
+    if (Pos < 0 || Pos >= FSize || Count <= 0) return 0;
+    Count = std::min(Count, FSize - Pos);
+    uint8_t* Out = static_cast<uint8_t*>(Buffer);
+    int64_t Done = 0;
+    while (Done < Count) {
+        size_t Chunk = static_cast<size_t>(std::min<int64_t>(Count - Done, 1 << 30));
+        ssize_t Got = ::pread(FHandle, Out + Done, Chunk, static_cast<off_t>(Pos + Done));
+        if (Got < 0 && errno == EINTR) continue;
+        if (Got <= 0) break;
+        Done += Got;
+    }
+    return Done;
+}
