@@ -1,0 +1,44 @@
+// The main window's two exports: every entry of the list, in list order, as an HTML
+// page filled from the templates in fls/ or as a plain list of magnet links.
+#include "frm_Main.h"
+
+#include "Export.h"
+#include "Platform.h"
+
+namespace {
+
+const QString HtmlFilter = QStringLiteral("HTML файл (.html)|*.html");
+
+}  // namespace
+
+void TfrmKTZ::mmAsHTMLClick()
+{
+    // Cancel in the name dialog only changes the name; the export goes on.
+    const QString Name = Platform().AskExportName(this);
+    // The entries as they stand now: a later copy of the program may have handed
+    // files over while the dialog was open, and those are in the page.
+    const QList<TTorrentEntry> Exported = Entries();
+
+    const QString Folder = ProgramFolder();
+    const QString EntryTemplate = ReadTextFile(Folder + QStringLiteral("fls/mid.tpl"));
+    const QString PageTemplate = ReadTextFile(Folder + QStringLiteral("fls/template.tpl"));
+    const QByteArray Page = EncodeExportPage(
+        BuildExportPage(PageTemplate, EntryTemplate, Exported, Name, CurrentExportTime()));
+
+    const QString FileName =
+        Platform().ChooseSaveFile(this, HtmlFilter, QString::fromUtf8(SaveDialogExtension));
+    if (FileName.isEmpty()) return;
+    WriteFileWhole(FileName, Page);
+}
+
+void TfrmKTZ::mmAsListClick()
+{
+    QStringList Links;
+    for (const TTorrentEntry& Entry : Entries()) Links << Entry.Link;
+    const QByteArray List = EncodeLinkList(Links);
+
+    const QString FileName = Platform().ChooseSaveFile(this, QString::fromUtf8(SaveDialogFilter),
+                                                       QString::fromUtf8(SaveDialogExtension));
+    if (FileName.isEmpty()) return;
+    WriteFileWhole(FileName, List);
+}
