@@ -476,6 +476,7 @@ bool TTorrentFile::LoadFromStream(TStream& Stream)
                 // f.
                 MultiFile = true;
                 const TObjectList& List = AsList(FilesValue);
+                Files.reserve(List.Count());
                 for (size_t i = 0; i < List.Count(); ++i) {
                     const TObjectHash& Entry = AsDictionary(List[i]);
                     int64_t L = 0;

@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <cmath>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -307,9 +308,14 @@ int main(int argc, char** argv)
         }
     }
 
+    int Status = AnyFailed ? 1 : 0;
     if (!Out.Flush()) {
         std::fprintf(stderr, "%s: cannot write the output: %s\n", ProgramName, std::strerror(errno));
-        return 1;
+        Status = 1;
     }
-    return AnyFailed ? 1 : 0;
+    // The model still holds the whole decoded tree of the last file. Tearing it
+    // down object by object costs a quarter of the run on a torrent of 100,000
+    // files, while the system takes the memory back at once; the output is
+    // already written (standard error is unbuffered).
+    std::_Exit(Status);
 }
