@@ -1,0 +1,55 @@
+// The whole load on arbitrary bytes: no crash, no sanitizer report, no exception out
+// of LoadFromStream, and an info hash only over the real bytes of the root's "info"
+// dictionary, checked against digests computed here by other code.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "ReferenceDecoder.h"
+#include "ReferenceDigests.h"
+#include "Streams.h"
+#include "TorrentFile.h"
+#include "TreeDump.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size)
+{
+    std::string_view Bytes(reinterpret_cast<const char*>(Data), Size);
+    TMemoryStream Stream = TMemoryStream::View(Bytes);
+    TTorrentFile Torrent;
+    bool Loaded = Torrent.LoadFromStream(Stream);
+
+    FUZZ_CHECK(Torrent.InfoHash.empty() || Torrent.InfoHash.size() == 40, "info hash %s",
+               Torrent.InfoHash.c_str());
+    FUZZ_CHECK(Torrent.InfoHash.empty() == Torrent.InfoHashBytes.empty() &&
+                   (Torrent.InfoHashBytes.empty() || Torrent.InfoHashBytes.size() == 20),
+               "InfoHashBytes of %zu bytes beside InfoHash %s", Torrent.InfoHashBytes.size(),
+               Torrent.InfoHash.c_str());
+    FUZZ_CHECK(Torrent.InfoHashV2.empty() || Torrent.InfoHashV2.size() == 64, "v2 hash %s",
+               Torrent.InfoHashV2.c_str());
+    FUZZ_CHECK(Loaded || Torrent.Errors.size() > 0, "a failed load without a message");
+    const std::string Link = Torrent.MagnetLink();
+    FUZZ_CHECK(Link.rfind("magnet:?xt=urn:bt", 0) == 0, "link %s", Link.c_str());
+
+    reference::Decoder Model(Bytes);
+    std::unique_ptr<reference::Value> Root = Model.Decode();
+    if (Model.Uncertain()) return 0;
+    std::optional<reference::InfoExtent> Extent = reference::Decoder::RealInfoExtent(Root.get());
+    if (!Extent) {
+        FUZZ_CHECK(Torrent.InfoHash.empty() && Torrent.InfoHashV2.empty(),
+                   "info hash %s with no complete info dictionary", Torrent.InfoHash.c_str());
+        return 0;
+    }
+    std::string_view Info = Bytes.substr(size_t(Extent->Start), size_t(Extent->Length));
+    if (!Torrent.InfoHash.empty())
+        FUZZ_CHECK(Torrent.InfoHash == reference::Sha1Hex(Info),
+                   "info hash %s is not the SHA-1 of the %lld info bytes at %lld (%s)", Torrent.InfoHash.c_str(),
+                   static_cast<long long>(Extent->Length), static_cast<long long>(Extent->Start),
+                   reference::Sha1Hex(Info).c_str());
+    if (!Torrent.InfoHashV2.empty())
+        FUZZ_CHECK(Torrent.InfoHashV2 == reference::Sha256Hex(Info), "v2 hash %s is not the SHA-256 of the info bytes",
+                   Torrent.InfoHashV2.c_str());
+    // A load that ran to its end over a complete info dictionary always has its hash.
+    if (Loaded) FUZZ_CHECK(!Torrent.InfoHash.empty(), "loaded, complete info, but no info hash");
+    return 0;
+}
