@@ -6,11 +6,12 @@ namespace {
 
 constexpr char32_t Replacement = 0xFFFD;
 
-// Decodes one scalar value at Bytes[I]; advances I past it. A malformed sequence
-// yields Replacement and advances past its maximal subpart only: the longest
-// prefix that could still have begun a well-formed sequence (Unicode 3.9, table
-// 3-7), or the single offending byte when even the lead byte is impossible. The
-// bytes after it are then read afresh.
+// Decodes one scalar value at Bytes[I]; advances I past it. Well-formed means
+// Unicode 3.9, table 3-7: no overlong forms, no surrogates, nothing above
+// U+10FFFF. A malformed sequence yields Replacement and advances past its lead
+// byte only, so that every byte that is not part of a well-formed sequence
+// becomes one U+FFFD: the text Qt's QString::fromUtf8 gives, so that the window
+// and velmora-cli show a broken name alike.
 char32_t DecodeOne(std::string_view Bytes, size_t& I)
 {
     const size_t Size = Bytes.size();
@@ -37,15 +38,17 @@ char32_t DecodeOne(std::string_view Bytes, size_t& I)
         return Replacement;  // 80..C1, F5..FF never begin a sequence
     }
 
+    size_t Next = I;
     for (int K = 0; K < Trail; ++K) {
-        if (I >= Size) return Replacement;
-        const uint8_t B = static_cast<uint8_t>(Bytes[I]);
-        if (B < Low || B > High) return Replacement;  // B is not consumed
+        if (Next >= Size) return Replacement;
+        const uint8_t B = static_cast<uint8_t>(Bytes[Next]);
+        if (B < Low || B > High) return Replacement;
         Code = (Code << 6) | (B & 0x3F);
-        ++I;
+        ++Next;
         Low = 0x80;
         High = 0xBF;
     }
+    I = Next;
     return Code;
 }
 
@@ -79,13 +82,19 @@ void AppendUtf8(std::string& Out, char32_t Code)
     }
 }
 
+// A byte-order mark that opens the text is dropped, as Qt drops it.
+size_t SkipByteOrderMark(std::string_view Bytes)
+{
+    return Bytes.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0;
+}
+
 }  // namespace
 
 std::u16string Utf8ToUtf16(std::string_view Bytes)
 {
     std::u16string Out;
     Out.reserve(Bytes.size());  // never more units than bytes
-    size_t I = 0;
+    size_t I = SkipByteOrderMark(Bytes);
     while (I < Bytes.size()) {
         const uint8_t B = static_cast<uint8_t>(Bytes[I]);
         if (B < 0x80) {
@@ -123,7 +132,7 @@ std::string SanitizeUtf8(std::string_view Bytes)
 {
     std::string Out;
     Out.reserve(Bytes.size());
-    size_t I = 0;
+    size_t I = SkipByteOrderMark(Bytes);
     while (I < Bytes.size()) {
         const size_t Start = I;
         if (static_cast<uint8_t>(Bytes[I]) < 0x80) {

@@ -1,6 +1,9 @@
 // Text conversions of the core. On this platform the system's 8-bit (ANSI) code
-// page is the locale's encoding, UTF-8; malformed sequences become U+FFFD, one
-// replacement per maximal invalid subpart (the Unicode recommendation, as Qt does).
+// page is the locale's encoding, UTF-8. Malformed input becomes U+FFFD, one for
+// every byte that is not part of a well-formed sequence (overlong forms,
+// surrogates and values above U+10FFFF are malformed), and a byte-order mark at
+// the very start is dropped: the same text that Qt's QString::fromUtf8 gives, so
+// the window and the command line agree.
 #pragma once
 
 #include <string>
@@ -10,7 +13,8 @@
 std::u16string Utf8ToUtf16(std::string_view Bytes);
 // Encodes UTF-16 as UTF-8; an unpaired surrogate becomes U+FFFD.
 std::string Utf16ToUtf8(std::u16string_view Text);
-// Decodes UTF-8 and encodes it again: always valid UTF-8, U+FFFD for bad bytes.
+// Decodes UTF-8 and encodes it again (Utf16ToUtf8 of Utf8ToUtf16): always valid
+// UTF-8, U+FFFD for bad bytes.
 std::string SanitizeUtf8(std::string_view Bytes);
 
 // Conversion through the system's ANSI code page (UTF-8 here).
