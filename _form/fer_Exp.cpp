@@ -11,7 +11,6 @@ TfrmExp::TfrmExp(QWidget* Owner)
                          Qt::WindowCloseButtonHint)
 {
     setWindowTitle(QStringLiteral("    Имя экспорта"));
-    setFont(QFont(QStringLiteral("Tahoma"), 8));
     setFixedSize(345, 67);
 
     edtName = new QLineEdit(ExportDefaultName, this);

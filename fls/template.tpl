@@ -18,6 +18,7 @@
   --accent-soft: #e8eefc;
   --badge: #9a5b00;
   --badge-soft: #fff2d9;
+  --dash: #c3cad6;
 }
 @media (prefers-color-scheme: dark) {
   :root {
@@ -31,6 +32,7 @@
     --accent-soft: #1f2a44;
     --badge: #ffcf7a;
     --badge-soft: #3a2c12;
+    --dash: #3a4354;
   }
 }
 * { box-sizing: border-box; }
@@ -58,7 +60,7 @@ body {
 .cards:empty::before {
   content: "Список пуст";
   padding: 32px;
-  border: 1px dashed var(--line);
+  border: 1px dashed var(--dash);
   border-radius: 12px;
   color: var(--muted);
   text-align: center;
@@ -139,13 +141,14 @@ body {
   border: 1px solid var(--line);
   border-radius: 10px;
   font: 13px/1.6 ui-monospace, "SFMono-Regular", Menlo, Consolas, "DejaVu Sans Mono", "Liberation Mono", monospace;
-  overflow-wrap: anywhere;
+  white-space: nowrap;
 }
 .files::before {
   position: sticky;
   top: 0;
   margin: 0 -12px 4px;
   padding: 8px 12px 4px;
+  border-radius: 9px 9px 0 0;
   background: var(--soft);
   font-family: system-ui, -apple-system, "Segoe UI", Roboto, "Noto Sans", "Liberation Sans", "DejaVu Sans", Arial, sans-serif;
 }
@@ -205,8 +208,8 @@ body {
   .cards { display: block; }
   .card { margin-bottom: 10pt; box-shadow: none; break-inside: avoid; }
   .card-head::before, .badge { border: 1px solid var(--line); }
-  .files { max-height: none; overflow: visible; }
-  .files::before { position: static; }
+  .files { max-height: none; overflow: visible; white-space: normal; overflow-wrap: anywhere; }
+  .files::before { position: static; background: none; }
   .magnet { padding: 0; }
   .magnet-label { background: none; border: 1px solid var(--line); color: var(--text); }
 }

@@ -682,7 +682,6 @@ void TestExport::dialogResults()
         Dialog.edtName->clear();
         QTest::mouseClick(Dialog.btnOK, Qt::LeftButton);
         QCOMPARE(Dialog.ExportName(), QString());
-        QVERIFY(!Dialog.ExportName().isNull() || Dialog.ExportName().isEmpty());
     }
     {
         TfrmExp Dialog(nullptr);
@@ -926,14 +925,18 @@ void TestExport::writeSample()
     A.PieceCount = 2516;
     A.Comment = QStringLiteral("\"Debian CD from cdimage.debian.org\"");
     TTorrentEntry B = Entry(QStringLiteral("Сборник лекций по физике (2023) <PDF & DjVu>"), Link2);
-    B.FileCount = 4;
+    B.FileCount = 25;
     B.Size = 1288490189;
     B.PieceLength = 1048576;
     B.PieceCount = 1229;
     B.Comment = QStringLiteral("https://tracker.example.org/viewtopic.php?t=123456");
-    B.FileList = QStringLiteral(
-        "Лекции\\01 Механика.pdf\r\nЛекции\\02 Термодинамика.pdf\r\n"
-        "Лекции\\03 Электричество и магнетизм.djvu\r\nОбложка.jpg\r\n");
+    const QStringList Topics = {QStringLiteral("Механика"), QStringLiteral("Термодинамика"),
+                                QStringLiteral("Электричество и магнетизм"), QStringLiteral("Оптика")};
+    for (int I = 1; I <= 24; ++I)
+        B.FileList += QStringLiteral("Лекции\\%1 %2.%3\r\n")
+                          .arg(I, 2, 10, QChar(u'0'))
+                          .arg(Topics[(I - 1) % 4], I % 3 ? QStringLiteral("pdf") : QStringLiteral("djvu"));
+    B.FileList += QStringLiteral("Обложка.jpg\r\n");
     B.Encoding = QStringLiteral("UTF-8");
     B.Private = QStringLiteral("Private");
     TTorrentEntry C = Entry(QStringLiteral("A.Very.Long.Release.Name.Without.Any.Spaces.2024.1080p.WEB-DL.x264-GROUP"), Link3);
@@ -947,6 +950,11 @@ void TestExport::writeSample()
                                                     CurrentExportTime())));
     WriteFileWhole(Out + "/export-empty.html",
                    EncodeExportPage(BuildExportPage(Page, Mid, {}, ExportDefaultName, CurrentExportTime())));
+
+    TfrmExp Dialog(nullptr);
+    Dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&Dialog));
+    QVERIFY(Dialog.grab().save(Out + "/export-dialog.png"));
 }
 
 QTEST_MAIN(TestExport)
