@@ -8,6 +8,8 @@ class QLabel;
 class QPushButton;
 
 class TAboutBox : public QDialog {
+    Q_OBJECT
+
 public:
     explicit TAboutBox(QWidget* Owner);
 

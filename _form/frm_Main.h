@@ -88,6 +88,8 @@ private:
 bool IsWebAddress(const QString& Text);
 
 class TfrmKTZ : public QMainWindow {
+    Q_OBJECT
+
 public:
     // Reads the auto-run setting, accepts drops and loads each argument in order.
     TfrmKTZ(TPlatform& Platform, const QStringList& Arguments, QWidget* Parent = nullptr);

@@ -1,0 +1,828 @@
+// The main window driven through the platform double: loading by every way in,
+// batches with failing files, auto-run, Run and Copy, Clear, the setting, drops,
+// the details panel, untrusted texts and the layout.
+#include <QAction>
+#include <QCheckBox>
+#include <QDialog>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
+#include <QPointer>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolBar>
+#include <QTreeView>
+#include <QUrl>
+
+#include "About.h"
+#include "Exceptions.h"
+#include "FakePlatform.h"
+#include "TorrentMaker.h"
+#include "frm_Main.h"
+
+using namespace TorrentMaker;
+
+namespace {
+
+QString ReadAll(const QString& FileName)
+{
+    QFile File(FileName);
+    if (!File.open(QIODevice::ReadOnly)) return QString();
+    return QString::fromUtf8(File.readAll());
+}
+
+void WriteText(const QString& FileName, const QByteArray& Bytes)
+{
+    QFile File(FileName);
+    QVERIFY(File.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    File.write(Bytes);
+}
+
+QStringList Links(const TfrmKTZ& Window)
+{
+    QStringList Result;
+    for (const TTorrentEntry& Entry : Window.Entries()) Result << Entry.Link;
+    return Result;
+}
+
+QStringList Names(const TfrmKTZ& Window)
+{
+    QStringList Result;
+    for (const TTorrentEntry& Entry : Window.Entries()) Result << Entry.FileName;
+    return Result;
+}
+
+void SelectRow(TfrmKTZ& Window, int Row)
+{
+    Window.VST->setCurrentIndex(Window.VSTModel->index(Row, 0));
+}
+
+// Sends a drag over Target and drops the URLs there; true when the drag was taken.
+bool Drop(QWidget* Target, const QList<QUrl>& Urls)
+{
+    QMimeData Data;
+    Data.setUrls(Urls);
+    const QPoint At = Target->rect().center();
+    QDragEnterEvent Enter(At, Qt::CopyAction | Qt::MoveAction, &Data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(Target, &Enter);
+    if (!Enter.isAccepted()) return false;
+    QDropEvent DropIt(QPointF(At), Qt::CopyAction | Qt::MoveAction, &Data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(Target, &DropIt);
+    return DropIt.isAccepted() && DropIt.dropAction() == Qt::CopyAction;
+}
+
+QList<QUrl> LocalUrls(const QStringList& Paths)
+{
+    QList<QUrl> Urls;
+    for (const QString& Path : Paths) Urls << QUrl::fromLocalFile(Path);
+    return Urls;
+}
+
+}  // namespace
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir* FFiles = nullptr;
+
+    // A torrent in the test's folder.
+    QString Make(const QString& Name, const TSpec& Spec = TSpec())
+    {
+        return WriteTorrent(FFiles->path(), Name, Spec);
+    }
+    QString MakeBytes(const QString& Name, const std::string& Bytes)
+    {
+        return WriteBytes(QDir(FFiles->path()).filePath(Name), Bytes);
+    }
+    QString Missing(const QString& Name) { return QDir(FFiles->path()).filePath(Name); }
+    static TSpec Named(const std::string& Name)
+    {
+        TSpec Spec;
+        Spec.Name = Name;
+        return Spec;
+    }
+
+private slots:
+    void initTestCase() { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
+    void init() { FFiles = new QTemporaryDir(); }
+    void cleanup()
+    {
+        delete FFiles;
+        FFiles = nullptr;
+    }
+
+    void layout()
+    {
+        TFakePlatform Platform;
+        TfrmKTZ W(Platform, {});
+        QCOMPARE(W.windowTitle(), QStringLiteral("Velmora"));
+        QCOMPARE(W.metaObject()->className(), "TfrmKTZ");
+        QCOMPARE(W.size(), QSize(819, 657));
+        QVERIFY(!W.windowIcon().isNull());
+
+        QCOMPARE(W.ToolBar->height(), 29);
+        const QList<QAction*> Tools = W.ToolBar->actions();
+        QCOMPARE(Tools.size(), 3);
+        QCOMPARE(Tools[0], W.btnOpen);
+        QCOMPARE(Tools[1], W.btnClear);
+        QCOMPARE(Tools[2], W.btnAbout);
+        QCOMPARE(W.btnOpen->toolTip(), QStringLiteral("Открыть"));
+        QCOMPARE(W.btnClear->toolTip(), QStringLiteral("Очистить список"));
+        QCOMPARE(W.btnAbout->toolTip(), QStringLiteral("О программе"));
+        QCOMPARE(W.ilTool.size(), 7);
+        for (const QIcon& Icon : W.ilTool) QVERIFY(!Icon.pixmap(16, 16).isNull());
+
+        QHeaderView* Header = W.VST->header();
+        QCOMPARE(W.VSTModel->columnCount(), 2);
+        QCOMPARE(W.VSTModel->headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(), QStringLiteral("Файл"));
+        QCOMPARE(W.VSTModel->headerData(1, Qt::Horizontal, Qt::DisplayRole).toString(),
+                 QStringLiteral("Магнитная ссылка"));
+        QCOMPARE(Header->sectionSize(0), 380);
+        QCOMPARE(Header->sectionSize(1), 400);
+        QVERIFY(Header->sectionsMovable());
+        QVERIFY(!Header->isHidden());
+        QCOMPARE(W.VST->selectionMode(), QAbstractItemView::SingleSelection);
+        QCOMPARE(W.VST->selectionBehavior(), QAbstractItemView::SelectRows);
+
+        QCOMPARE(W.pnBottom->height(), 164);
+        QCOMPARE(W.pnAction->title(), QStringLiteral("Action"));
+        QCOMPARE(W.pnAction->width(), 185);
+        QCOMPARE(W.chkAuto->text(), QStringLiteral("Запускать автоматически"));
+        QCOMPARE(W.btnRun->text(), QStringLiteral("Запустить"));
+        QCOMPARE(W.btnRun->geometry(), QRect(44, 104, 75, 25));
+
+        QCOMPARE(W.lblName->text(), QStringLiteral("Файл"));
+        QVERIFY(W.lblName->font().bold());
+        QCOMPARE(W.lblName->palette().color(QPalette::WindowText), QColor(0, 0, 0x80));
+        QCOMPARE(W.lblTitle->text(), QStringLiteral("Название"));
+        QCOMPARE(W.edtURI->text(), QStringLiteral("Магнитная ссылка"));
+        QVERIFY(W.edtURI->isReadOnly());
+        QCOMPARE(W.edtURI->height(), 21);
+        QCOMPARE(W.lblSize->text(), QStringLiteral("Размер"));
+        QCOMPARE(W.lblCount->text(), QStringLiteral("Файлов"));
+        QCOMPARE(W.lblPieces->text(), QStringLiteral("Частей"));
+        QCOMPARE(W.lblPieceLen->text(), QStringLiteral("Размер части"));
+        QCOMPARE(W.lblAnons->text(), QStringLiteral("Источник"));
+        QVERIFY(W.lblAnons->font().underline());
+        QCOMPARE(W.lblStatus->text(), QStringLiteral("Ждём..."));
+        QCOMPARE(W.lblStatus->width(), 100);
+        QVERIFY(W.lblStatus->font().bold());
+        QCOMPARE(W.pnText->text(), QString());
+
+        const QList<QAction*> Items = W.pmVST->actions();
+        QCOMPARE(Items.size(), 6);
+        const QStringList Captions = {QStringLiteral("Копировать выделенное"),
+                                      QStringLiteral("Сохранить как список (*.txt)"),
+                                      QStringLiteral("Сохранить как HTML страницу"), QStringLiteral("Запустить")};
+        for (int i = 0; i < 4; ++i) {
+            QCOMPARE(Items[i]->text(), Captions[i]);
+            QVERIFY(!Items[i]->icon().isNull());
+        }
+        QCOMPARE(Items[0], W.mmCopy);
+        QCOMPARE(Items[1], W.mmAsList);
+        QCOMPARE(Items[2], W.mmAsHTML);
+        QCOMPARE(Items[3], W.mmRun);
+        QVERIFY(Items[4]->isSeparator());
+        QCOMPARE(Items[5]->text(), QStringLiteral("Выход"));
+    }
+
+    void detailLabelsArePlainText()
+    {
+        TFakePlatform Platform;
+        TfrmKTZ W(Platform, {});
+        for (QLabel* Label : {W.lblName, W.lblTitle, W.lblSize, W.lblCount, W.lblPieces, W.lblPieceLen,
+                              static_cast<QLabel*>(W.lblAnons), W.pnText, W.lblStatus})
+            QCOMPARE(Label->textFormat(), Qt::PlainText);
+    }
+
+    void commandLineLoading()
+    {
+        TFakePlatform Platform;
+        TSpec A = Named("first"), B = Named("second");
+        B.PieceCount = 7;
+        const QString PathA = Make("a.torrent", A), PathB = Make("b.torrent", B);
+        TfrmKTZ W(Platform, {PathA, PathB});
+        QCOMPARE(Names(W), QStringList({"a.torrent", "b.torrent"}));
+        QCOMPARE(Links(W), QStringList({ExpectedLink(A), ExpectedLink(B)}));
+        QCOMPARE(W.Entries()[1].PieceCount, 7);
+        QCOMPARE(W.lblStatus->text(), QStringLiteral("Ждём..."));
+        QVERIFY(Platform.Errors.isEmpty());
+        QVERIFY(Platform.OpenedLinks.isEmpty());
+    }
+
+    void commandLineStopsAtUnopenableFile()
+    {
+        TFakePlatform Platform;
+        const QString Gone = Missing("gone.torrent");
+        TfrmKTZ W(Platform, {Make("a.torrent"), Gone, Make("c.torrent")});
+        QCOMPARE(Names(W), QStringList({"a.torrent"}));
+        QCOMPARE(Platform.Errors.size(), 1);
+        QVERIFY2(Platform.Errors[0].startsWith(QStringLiteral("Cannot open file \"%1\". ").arg(Gone)),
+                 qPrintable(Platform.Errors[0]));
+        QVERIFY(Platform.Errors[0].endsWith(u'.'));
+    }
+
+    void openDialog()
+    {
+        TFakePlatform Platform;
+        TfrmKTZ W(Platform, {});
+        const QStringList Files = {Make("one.torrent"), Make("two.TORRENT", Named("two")),
+                                   Make("three.txt", Named("three"))};
+        Platform.OpenAnswers << Files;
+        QSignalSpy Inserted(W.VSTModel, &QAbstractItemModel::rowsInserted);
+        W.btnOpen->trigger();
+        QCOMPARE(Platform.OpenFilters, QStringList({"Torrent File (.torrent)|*.torrent"}));
+        QCOMPARE(Names(W), QStringList({"one.torrent", "two.TORRENT", "three.txt"}));
+        QCOMPARE(Inserted.size(), 3);  // one repaint per entry
+        QVERIFY(Platform.Errors.isEmpty());
+
+        Platform.OpenAnswers << QStringList();  // cancel
+        W.btnOpen->trigger();
+        QCOMPARE(W.Entries().size(), 3);
+    }
+
+    void unopenableFileEndsTheBatch()
+    {
+        TFakePlatform Platform;
+        TfrmKTZ W(Platform, {});
+        const QString Gone = Missing("gone.torrent");
+        Platform.OpenAnswers << QStringList({Make("a.torrent"), Gone, Make("c.torrent")});
+        W.btnOpen->trigger();
+        QCOMPARE(Names(W), QStringList({"a.torrent"}));
+        QCOMPARE(Platform.Errors.size(), 1);
+        QVERIFY(Platform.Errors[0].startsWith(QStringLiteral("Cannot open file \"%1\". ").arg(Gone)));
+        QCOMPARE(W.lblStatus->text(), QStringLiteral("Ждём..."));
+
+        // Called directly, AddVST raises for the caller to decide.
+        QVERIFY_THROWS_EXCEPTION(EFOpenError, W.AddVST(Gone));
+        QCOMPARE(W.lblStatus->text(), QStringLiteral("Ждём..."));
+        QCOMPARE(W.Entries().size(), 1);
+
+        // A folder cannot be opened either.
+        const QString Folder = Missing("folder.d");
+        QVERIFY(QDir().mkpath(Folder));
+        QVERIFY_THROWS_EXCEPTION(EFOpenError, W.AddVST(Folder));
+    }
+
+    void refusedFilesAreReportedAndTheBatchGoesOn()
+    {
+        TFakePlatform Platform;
+        WriteText(Platform.SettingsFile(), "[USER]\r\nAutoStart=1\r\n");
+        TfrmKTZ W(Platform, {});
+        QVERIFY(W.chkAuto->isChecked());
+        const QString Garbage = MakeBytes("garbage.torrent", "this is no metainfo");
+        const QString NoInfo = MakeBytes("noinfo.torrent", BDict({{"announce", BStr("http://t/a")}}));
+        const QString NotDict = MakeBytes("list.torrent", BList({BInt(1)}));
+        TSpec A = Named("a"), C = Named("c");
+        Platform.OpenAnswers << QStringList({Make("a.torrent", A), Garbage, NoInfo, NotDict, Make("c.torrent", C)});
+        W.btnOpen->trigger();
+
+        QCOMPARE(Names(W), QStringList({"a.torrent", "c.torrent"}));
+        // Nothing of the refused files reaches the magnet handler.
+        QCOMPARE(Platform.OpenedLinks, QStringList({ExpectedLink(A), ExpectedLink(C)}));
+        QCOMPARE(Platform.Errors.size(), 3);
+        QVERIFY(Platform.Errors[0].contains(Garbage));
+        QVERIFY(Platform.Errors[0].contains(
+            QStringLiteral("Error parsing file; does not appear to be valid bencoded metainfo")));
+        QVERIFY(Platform.Errors[1].contains(NoInfo));
+        QVERIFY(Platform.Errors[1].contains(QStringLiteral("Corrupt File: Missing \"info\" segment")));
+        QVERIFY(Platform.Errors[2].contains(NotDict));
+        QVERIFY(Platform.Errors[2].contains(QStringLiteral("Something bad happened")));
+        QCOMPARE(W.lblStatus->text(), QStringLiteral("Ждём..."));
+    }
+
+    void torrentWithMessagesButHashIsAnEntry()
+    {
+        TFakePlatform Platform;
+        TSpec Spec;
+        Spec.HasAnnounce = false;
+        TfrmKTZ W(Platform, {Make("x.torrent", Spec)});
+        QCOMPARE(Links(W), QStringList({ExpectedLink(Spec)}));
+        QVERIFY(Platform.Errors.isEmpty());
+    }
+
+    void v2OnlyTorrentGetsItsSha256Link()
+    {
+        TFakePlatform Platform;
+        TSpec V2 = Named("v2");
+        V2.MetaVersion = 2;
+        V2.HasPieces = false;
+        TSpec Hybrid = Named("hybrid");
+        Hybrid.MetaVersion = 2;
+        TfrmKTZ W(Platform, {Make("v2.torrent", V2), Make("hybrid.torrent", Hybrid)});
+        QVERIFY(Platform.Errors.isEmpty());
+        QCOMPARE(Links(W), QStringList({ExpectedLink(V2), ExpectedLink(Hybrid)}));
+        QVERIFY(W.Entries()[0].Link.startsWith(QStringLiteral("magnet:?xt=urn:btmh:1220")));
+        QVERIFY(W.Entries()[1].Link.startsWith(QStringLiteral("magnet:?xt=urn:btih:")));
+    }
+
+    void extensionRule()
+    {
+        TFakePlatform Platform;
+        TfrmKTZ W(Platform, {});
+        W.lblStatus->setText(QStringLiteral("marker"));
+        W.AddVST(QStringLiteral("?"));
+        W.AddVST(QString());
+        W.AddVST(Make("noextension"));
+        // A point in a folder's name is no extension of the file.
+        QVERIFY(QDir().mkpath(Missing("a.b")));
+        W.AddVST(Make("a.b/file"));
+        QCOMPARE(W.lblStatus->text(), QStringLiteral("marker"));
+        QCOMPARE(W.Entries().size(), 0);
+        QVERIFY(Platform.Errors.isEmpty());
+
+        // A name ending in a point has the extension "." and is loaded; so are names
+        // with a backslash or a colon, ordinary characters here.
+        W.AddVST(Make("point."));
+        W.AddVST(Make("back\\slash:colon.torrent"));
+        QCOMPARE(Names(W), QStringList({"point.", "back\\slash:colon.torrent"}));
+    }
+
+    void sameFileTwiceGivesTwoEqualEntries()
+    {
+        TFakePlatform Platform;
+        const QString Path = Make("same.torrent");
+        TfrmKTZ W(Platform, {Path, Path});
+        QCOMPARE(W.Entries().size(), 2);
+        QCOMPARE(W.Entries()[0].Link, W.Entries()[1].Link);
+        QCOMPARE(W.Entries()[0].FileName, W.Entries()[1].FileName);
+    }
+
+    void entryFields()
+    {
+        TFakePlatform Platform;
+        TSpec Multi;
+        Multi.Name = "Сборник";
+        Multi.Comment = "Комментарий";
+        Multi.Encoding = "UTF-8";
+        Multi.Private = true;
+        Multi.PieceLength = 262144;
+        Multi.PieceCount = 3;
+        Multi.Files = {{{"a", "b.txt"}, 10}, {{"c.txt"}, 5}};
+        TSpec Single = Named("movie.avi");
+        Single.Length = 700;
+        TfrmKTZ W(Platform, {Make("multi.torrent", Multi), Make("single.torrent", Single)});
+        QCOMPARE(W.Entries().size(), 2);
+
+        const TTorrentEntry& M = W.Entries()[0];
+        QCOMPARE(M.Title, QStringLiteral("Сборник"));
+        QCOMPARE(M.Comment, QStringLiteral("Комментарий"));  // the ANSI code page is UTF-8 here
+        QCOMPARE(M.Encoding, QStringLiteral("UTF-8"));
+        QCOMPARE(M.Private, QStringLiteral("Private"));
+        QCOMPARE(M.FileCount, 2);
+        QCOMPARE(M.Size, 15);
+        QCOMPARE(M.PieceLength, 262144);
+        QCOMPARE(M.PieceCount, 3);
+        QCOMPARE(M.FileList, QStringLiteral("a\\b.txt\r\nc.txt\r\n"));
+        QCOMPARE(M.Link.size(), 60);
+
+        const TTorrentEntry& S = W.Entries()[1];
+        QCOMPARE(S.FileCount, 1);
+        QCOMPARE(S.Size, 700);
+        QCOMPARE(S.FileList, QString());
+        QCOMPARE(S.Private, QString());
+        QCOMPARE(S.Encoding, QString());
+        QCOMPARE(S.Comment, QString());
+    }
+
+    void malformedUtf8TitleIsReplaced()
+    {
+        TFakePlatform Platform;
+        TSpec Spec = Named("bad\xFFname");
+        TfrmKTZ W(Platform, {Make("bad.torrent", Spec)});
+        QCOMPARE(W.Entries()[0].Title, QStringLiteral("bad\uFFFDname"));
+    }
+
+    void detailsPanel()
+    {
+        TFakePlatform Platform;
+        TSpec Spec;
+        Spec.Name = "Фильм";
+        Spec.Comment = "https://example.org/about";
+        Spec.Encoding = "UTF-8";
+        Spec.PieceLength = 262144;
+        Spec.PieceCount = 6;
+        Spec.Length = 1536;
+        TfrmKTZ W(Platform, {Make("film.torrent", Spec), Make("other.torrent")});
+        // Loading selects nothing: the panel keeps its captions.
+        QCOMPARE(W.lblName->text(), QStringLiteral("Файл"));
+        QCOMPARE(W.edtURI->text(), QStringLiteral("Магнитная ссылка"));
+
+        SelectRow(W, 0);
+        QCOMPARE(W.lblName->text(), QStringLiteral("film.torrent"));
+        QCOMPARE(W.lblTitle->text(), QStringLiteral("Название: Фильм"));
+        QCOMPARE(W.edtURI->text(), ExpectedLink(Spec));
+        QCOMPARE(W.lblSize->text(), QStringLiteral("Размер: 1.50 kB"));
+        QCOMPARE(W.lblCount->text(), QStringLiteral("Файлов: 1"));
+        QCOMPARE(W.lblPieces->text(), QStringLiteral("Частей: 6"));
+        QCOMPARE(W.lblPieceLen->text(), QStringLiteral("Размер части: 262144 байт (256 kB)"));
+        QCOMPARE(W.lblAnons->text(), QStringLiteral("https://example.org/about"));
+        QCOMPARE(W.lblAnons->Target(), QStringLiteral("https://example.org/about"));
+        QCOMPARE(W.pnText->text(), QStringLiteral("UTF-8"));
+
+        SelectRow(W, 1);
+        QCOMPARE(W.lblName->text(), QStringLiteral("other.torrent"));
+        QCOMPARE(W.pnText->text(), QString());
+        QCOMPARE(W.VST->selectionModel()->selectedRows().size(), 1);
+
+        // The columns keep their content wherever they stand.
+        W.VST->header()->moveSection(0, 1);
+        QCOMPARE(W.VSTModel->index(0, 0).data().toString(), QStringLiteral("film.torrent"));
+        QCOMPARE(W.VSTModel->index(0, 1).data().toString(), ExpectedLink(Spec));
+    }
+
+    void autoRunOn()
+    {
+        TFakePlatform Platform;
+        WriteText(Platform.SettingsFile(), "[USER]\r\nAutoStart=1\r\n");
+        TfrmKTZ W(Platform, {});
+        QVERIFY(W.chkAuto->isChecked());
+        TSpec A = Named("a"), B = Named("b"), C = Named("c");
+        QList<qsizetype> EntriesAtRun;
+        QStringList StatusAtRun;
+        Platform.OnOpenLink = [&](const QString&) {
+            EntriesAtRun << W.Entries().size();
+            StatusAtRun << W.lblStatus->text();
+        };
+        Platform.OpenAnswers << QStringList({Make("a.torrent", A), Make("b.torrent", B), Make("c.torrent", C)});
+        W.btnOpen->trigger();
+        QCOMPARE(Platform.OpenedLinks, QStringList({ExpectedLink(A), ExpectedLink(B), ExpectedLink(C)}));
+        // Each link goes to the desktop once its entry is in the list, while loading.
+        QCOMPARE(EntriesAtRun, QList<qsizetype>({1, 2, 3}));
+        QCOMPARE(StatusAtRun, QStringList(3, QStringLiteral("Работаем...")));
+        QCOMPARE(W.lblStatus->text(), QStringLiteral("Ждём..."));
+
+        // Unticking affects the next file loaded.
+        W.chkAuto->setChecked(false);
+        W.AddVST(Make("d.torrent"));
+        QCOMPARE(Platform.OpenedLinks.size(), 3);
+    }
+
+    void autoRunOff()
+    {
+        TFakePlatform Platform;
+        WriteText(Platform.SettingsFile(), "[USER]\r\nAutoStart=0\r\n");
+        TfrmKTZ W(Platform, {Make("a.torrent"), Make("b.torrent")});
+        QVERIFY(!W.chkAuto->isChecked());
+        QCOMPARE(W.Entries().size(), 2);
+        QVERIFY(Platform.OpenedLinks.isEmpty());
+    }
+
+    void runAndCopyBeforeAnyEntry()
+    {
+        TFakePlatform Platform;
+        TfrmKTZ W(Platform, {});
+        W.btnRun->click();
+        W.mmRun->trigger();
+        QVERIFY(Platform.OpenedLinks.isEmpty());  // the field holds a caption, no link
+        W.mmCopy->trigger();
+        QCOMPARE(Platform.Copied, QStringList({"Магнитная ссылка"}));
+    }
+
+    void runAndCopyAfterClear()
+    {
+        TFakePlatform Platform;
+        TSpec A = Named("a"), B = Named("b");
+        TfrmKTZ W(Platform, {Make("a.torrent", A), Make("b.torrent", B)});
+        SelectRow(W, 1);
+        W.btnClear->trigger();
+        QCOMPARE(W.Entries().size(), 0);
+        QCOMPARE(W.VSTModel->rowCount(), 0);
+        // The panel keeps what it showed; Run and Copy use its link.
+        QCOMPARE(W.lblName->text(), QStringLiteral("b.torrent"));
+        QCOMPARE(W.edtURI->text(), ExpectedLink(B));
+        W.btnRun->click();
+        W.mmRun->trigger();
+        QCOMPARE(Platform.OpenedLinks, QStringList({ExpectedLink(B), ExpectedLink(B)}));
+        W.mmCopy->trigger();
+        QCOMPARE(Platform.Copied, QStringList({ExpectedLink(B)}));
+        QCOMPARE(W.edtURI->selectedText(), ExpectedLink(B));  // stays selected
+
+        // The list fills again after a clear.
+        W.AddVST(Make("c.torrent"));
+        QCOMPARE(Names(W), QStringList({"c.torrent"}));
+    }
+
+    void settingRead_data()
+    {
+        QTest::addColumn<QByteArray>("File");
+        QTest::addColumn<bool>("Checked");
+        QTest::newRow("1") << QByteArray("[USER]\r\nAutoStart=1\r\n") << true;
+        QTest::newRow("0") << QByteArray("[USER]\r\nAutoStart=0\r\n") << false;
+        QTest::newRow("2") << QByteArray("[USER]\r\nAutoStart=2\r\n") << true;
+        QTest::newRow("0x1") << QByteArray("[USER]\r\nAutoStart=0x1\r\n") << true;
+        QTest::newRow("0X1f") << QByteArray("[USER]\r\nAutoStart=0X1f\r\n") << true;
+        QTest::newRow("0x0") << QByteArray("[USER]\r\nAutoStart=0x0\r\n") << false;
+        QTest::newRow("-1") << QByteArray("[USER]\r\nAutoStart=-1\r\n") << true;
+        QTest::newRow("yes") << QByteArray("[USER]\r\nAutoStart=yes\r\n") << false;
+        QTest::newRow("nothing") << QByteArray("[USER]\r\nAutoStart=\r\n") << false;
+        QTest::newRow("other case") << QByteArray("[user]\nautostart = 1\n") << true;
+        QTest::newRow("other section") << QByteArray("[OTHER]\r\nAutoStart=1\r\n") << false;
+        QTest::newRow("empty file") << QByteArray() << false;
+    }
+
+    void settingRead()
+    {
+        QFETCH(QByteArray, File);
+        QFETCH(bool, Checked);
+        TFakePlatform Platform;
+        WriteText(Platform.SettingsFile(), File);
+        TfrmKTZ W(Platform, {});
+        QCOMPARE(W.chkAuto->isChecked(), Checked);
+    }
+
+    void settingMissingFileStartsUnchecked()
+    {
+        TFakePlatform Platform;
+        QVERIFY(!QFile::exists(Platform.SettingsFile()));
+        TfrmKTZ W(Platform, {});
+        QVERIFY(!W.chkAuto->isChecked());  // although the resource has it checked
+        QCOMPARE(W.ProgramFolder(), Platform.Folder);
+        QCOMPARE(W.SettingsFileName(), Platform.SettingsFile());
+    }
+
+    void settingWrittenOnClose()
+    {
+        TFakePlatform Platform;
+        {
+            TfrmKTZ W(Platform, {});
+            W.show();
+            W.chkAuto->setChecked(true);
+            W.close();  // the close box
+        }
+        QCOMPARE(ReadAll(Platform.SettingsFile()), QStringLiteral("[USER]\r\nAutoStart=1\r\n"));
+
+        // Read back as checked; written "1" whatever number stood there; the rest of
+        // the file stays as it was.
+        WriteText(Platform.SettingsFile(), "; settings\n[Other]\nKey=Value\n[user]\nautostart=2\nMore=x\n");
+        {
+            TfrmKTZ W(Platform, {});
+            QVERIFY(W.chkAuto->isChecked());
+            W.show();
+            W.N2->trigger();  // Выход
+            QVERIFY(!W.isVisible());
+        }
+        QCOMPARE(ReadAll(Platform.SettingsFile()),
+                 QStringLiteral("; settings\n[Other]\nKey=Value\n[user]\nautostart=1\nMore=x\n"));
+
+        {
+            TfrmKTZ W(Platform, {});
+            W.chkAuto->setChecked(false);
+            W.close();
+        }
+        QVERIFY(ReadAll(Platform.SettingsFile()).contains(QStringLiteral("autostart=0\n")));
+    }
+
+    void settingUnwritableStillCloses()
+    {
+        TFakePlatform Platform(false);  // no "fls" folder beside the program
+        TfrmKTZ W(Platform, {});
+        W.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&W));
+        W.close();
+        QVERIFY(!W.isVisible());
+        QCOMPARE(Platform.Errors,
+                 QStringList({QStringLiteral("Unable to write to %1fls/sets.ini.").arg(Platform.Folder)}));
+        QVERIFY(!QDir(Platform.Folder + QStringLiteral("fls")).exists());  // the folder is not made
+    }
+
+    void drops()
+    {
+        TFakePlatform Platform;
+        TfrmKTZ W(Platform, {});
+        const QStringList Files = {Make("d1.torrent"), Make("d2.torrent"), Make("d3.torrent")};
+        QList<QUrl> Urls = LocalUrls(Files);
+        Urls.insert(1, QUrl(QStringLiteral("https://example.org/remote.torrent")));  // not a local file
+        QVERIFY(Drop(&W, Urls));
+        QTRY_COMPARE(Names(W), QStringList({"d1.torrent", "d2.torrent", "d3.torrent"}));
+
+        // Over the list as well.
+        QVERIFY(Drop(W.VST->viewport(), LocalUrls({Make("d4.torrent")})));
+        QTRY_COMPARE(W.Entries().size(), 4);
+        QCOMPARE(W.Entries()[3].FileName, QStringLiteral("d4.torrent"));
+
+        // Nothing local, nothing taken.
+        QVERIFY(!Drop(&W, {QUrl(QStringLiteral("https://example.org/x.torrent"))}));
+        QVERIFY(Platform.Errors.isEmpty());
+    }
+
+    void dropWithFailingFileAndLongPath()
+    {
+        TFakePlatform Platform;
+        TfrmKTZ W(Platform, {});
+        // Paths arrive whole, however long.
+        const QString Deep = QStringLiteral("каталог-").repeated(8) + u'/' + QString(200, u'x');
+        QVERIFY(QDir(FFiles->path()).mkpath(Deep));
+        const QString Long = Make(Deep + QStringLiteral("/long.torrent"));
+        QVERIFY(Long.size() > 256);
+        const QString Gone = Missing("gone.torrent");
+        QVERIFY(Drop(W.VST->viewport(), LocalUrls({Long, Gone, Make("after.torrent")})));
+        QTRY_COMPARE(Platform.Errors.size(), 1);
+        QCOMPARE(Names(W), QStringList({"long.torrent"}));
+        QVERIFY(Platform.Errors[0].contains(Gone));
+
+        // The window takes drops again afterwards.
+        QVERIFY(Drop(&W, LocalUrls({Make("next.torrent")})));
+        QTRY_COMPARE(W.Entries().size(), 2);
+    }
+
+    void handOff()
+    {
+        TFakePlatform Platform;
+        TfrmKTZ W(Platform, {});
+        W.WMCopyData(Make("h.torrent"));
+        W.WMCopyData(QStringLiteral("?"));
+        QCOMPARE(Names(W), QStringList({"h.torrent"}));
+        W.WMCopyData(Missing("gone.torrent"));  // never raises
+        QCOMPARE(Platform.Errors.size(), 1);
+        QVERIFY(Platform.Errors[0].startsWith(QStringLiteral("Cannot open file")));
+    }
+
+    void nestedLoadDuringBatch()
+    {
+        TFakePlatform Platform;
+        TfrmKTZ W(Platform, {});
+        const QString Later = Make("handed.torrent");
+        Platform.OpenAnswers << QStringList({Make("a.torrent"), Make("b.torrent")});
+        // Arrives while the first file of the batch lets the waiting events through.
+        QTimer::singleShot(0, &W, [&] { W.WMCopyData(Later); });
+        W.btnOpen->trigger();
+        QCOMPARE(Names(W), QStringList({"handed.torrent", "a.torrent", "b.torrent"}));
+        QCOMPARE(W.lblStatus->text(), QStringLiteral("Ждём..."));
+    }
+
+    void clearDuringBatch()
+    {
+        TFakePlatform Platform;
+        TfrmKTZ W(Platform, {Make("old1.torrent"), Make("old2.torrent")});
+        SelectRow(W, 0);
+        Platform.OpenAnswers << QStringList({Make("a.torrent"), Make("b.torrent")});
+        QTimer::singleShot(0, &W, [&] { W.btnClear->trigger(); });
+        W.btnOpen->trigger();
+        QCOMPARE(Names(W), QStringList({"a.torrent", "b.torrent"}));
+        SelectRow(W, 1);
+        QCOMPARE(W.lblName->text(), QStringLiteral("b.torrent"));
+    }
+
+    void closeDuringBatch()
+    {
+        TFakePlatform Platform;
+        WriteText(Platform.SettingsFile(), "[USER]\r\nAutoStart=1\r\n");
+        TfrmKTZ W(Platform, {});
+        W.show();
+        Platform.OpenAnswers << QStringList({Make("a.torrent"), Make("b.torrent"), Make("c.torrent")});
+        // The user closes the window once the first link has gone to the desktop.
+        Platform.OnOpenLink = [&](const QString&) { QTimer::singleShot(0, &W, [&] { W.close(); }); };
+        W.btnOpen->trigger();
+        QVERIFY(!W.isVisible());
+        QCOMPARE(Names(W), QStringList({"a.torrent"}));
+        QCOMPARE(Platform.OpenedLinks.size(), 1);
+        QCOMPARE(Platform.SettingWrites, 1);
+        QCOMPARE(W.lblStatus->text(), QStringLiteral("Ждём..."));
+    }
+
+    void windowDestroyedDuringBatch()
+    {
+        TFakePlatform Platform;
+        QPointer<TfrmKTZ> W = new TfrmKTZ(Platform, {});
+        Platform.OpenAnswers << QStringList({Make("a.torrent"), Make("b.torrent")});
+        QTimer::singleShot(0, [&] { delete W.data(); });
+        W->btnOpen->trigger();
+        QVERIFY(W.isNull());
+        QVERIFY(Platform.Errors.isEmpty());
+    }
+
+    void untrustedMarkupIsPlainText()
+    {
+        TFakePlatform Platform;
+        TSpec Spec;
+        Spec.Name = "<b>bold</b><img src=\"x.png\">";
+        Spec.Comment = "<a href=\"file:///etc/passwd\">click</a>";
+        Spec.Encoding = "<i>enc</i>";
+        TfrmKTZ W(Platform, {Make("<img src=x>name.torrent", Spec)});
+        W.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&W));
+        SelectRow(W, 0);
+        QCOMPARE(W.lblName->text(), QStringLiteral("<img src=x>name.torrent"));
+        QCOMPARE(W.lblTitle->text(), QStringLiteral("Название: <b>bold</b><img src=\"x.png\">"));
+        QCOMPARE(W.lblAnons->text(), QString::fromStdString(Spec.Comment));
+        QCOMPARE(W.pnText->text(), QStringLiteral("<i>enc</i>"));
+        for (QLabel* Label : {W.lblName, W.lblTitle, static_cast<QLabel*>(W.lblAnons), W.pnText})
+            QCOMPARE(Label->textFormat(), Qt::PlainText);
+        QTest::mouseClick(W.lblAnons, Qt::LeftButton);
+        QVERIFY(Platform.OpenedLinks.isEmpty());
+    }
+
+    void commentLink_data()
+    {
+        QTest::addColumn<QString>("Comment");
+        QTest::addColumn<bool>("Opens");
+        QTest::newRow("https") << QStringLiteral("https://example.org/t/1") << true;
+        QTest::newRow("http") << QStringLiteral("http://example.org/") << true;
+        QTest::newRow("ftp") << QStringLiteral("ftp://files.example.org/pub") << true;
+        QTest::newRow("upper case") << QStringLiteral("HTTPS://EXAMPLE.ORG/") << true;
+        QTest::newRow("file") << QStringLiteral("file:///etc/passwd") << false;
+        QTest::newRow("local path") << QStringLiteral("/usr/bin/xterm") << false;
+        QTest::newRow("javascript") << QStringLiteral("javascript:alert(1)") << false;
+        QTest::newRow("magnet") << QStringLiteral("magnet:?xt=urn:btih:00") << false;
+        QTest::newRow("program") << QStringLiteral("xterm") << false;
+        QTest::newRow("plain words") << QStringLiteral("Ripped by someone") << false;
+        QTest::newRow("empty") << QString() << false;
+    }
+
+    void commentLink()
+    {
+        QFETCH(QString, Comment);
+        QFETCH(bool, Opens);
+        TFakePlatform Platform;
+        TSpec Spec;
+        Spec.Comment = Comment.toStdString();
+        TfrmKTZ W(Platform, {Make("c.torrent", Spec)});
+        W.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&W));
+        SelectRow(W, 0);
+        QTest::mouseClick(W.lblAnons, Qt::LeftButton);
+        QCOMPARE(Platform.OpenedLinks, Opens ? QStringList({Comment}) : QStringList());
+        QCOMPARE(W.lblAnons->Visited(), Opens);
+    }
+
+    void initialCommentCaptionOpensNothing()
+    {
+        TFakePlatform Platform;
+        TfrmKTZ W(Platform, {});
+        W.lblAnons->Click();
+        QVERIFY(Platform.OpenedLinks.isEmpty());
+    }
+
+    void longTextsDoNotWidenTheWindow()
+    {
+        TFakePlatform Platform;
+        TSpec Spec;
+        Spec.Name = std::string(5000, 'N');
+        Spec.Comment = std::string(100000, 'c') + "\nsecond line";
+        TfrmKTZ W(Platform, {Make("long.torrent", Spec)});
+        W.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&W));
+        SelectRow(W, 0);
+        QVERIFY(W.minimumSizeHint().width() < 819);
+        QCOMPARE(W.width(), 819);
+    }
+
+    void aboutBox()
+    {
+        TFakePlatform Platform;
+        TfrmKTZ W(Platform, {});
+        W.show();
+        QString Caption, Text;
+        QSize Size;
+        bool Default = false;
+        QTimer::singleShot(0, [&] {
+            auto* Box = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            QVERIFY(Box);
+            auto* About = dynamic_cast<TAboutBox*>(Box);
+            QVERIFY(About);
+            Caption = About->windowTitle();
+            Text = About->lblAbout->text();
+            Size = About->size();
+            Default = About->OKButton->isDefault();
+            QVERIFY(!About->windowIcon().isNull());
+            QTest::keyClick(About, Qt::Key_Return);  // the default button
+        });
+        W.btnAbout->trigger();
+        QCOMPARE(Caption, QStringLiteral("О программе"));
+        QCOMPARE(Text, QStringLiteral("Velmora\n\n0.9.3.19"));
+        QCOMPARE(Size, QSize(298, 147));
+        QVERIFY(Default);
+        QVERIFY(!QApplication::activeModalWidget());
+    }
+
+    void missingEntryIsAnAssertion()
+    {
+        TFakePlatform Platform;
+        TfrmKTZ W(Platform, {});
+        QString Text;
+        try {
+            W.VSTGetText(nullptr, 0, Text);
+            QFAIL("no assertion");
+        } catch (const EAssertionFailed& E) {
+            QVERIFY2(QString::fromUtf8(E.what()).startsWith(QStringLiteral("Assertion failure (_form/frm_Main, line ")),
+                     E.what());
+        }
+        // A cell of another column keeps its text.
+        TTorrentEntry Entry;
+        Entry.FileName = QStringLiteral("f");
+        Text = QStringLiteral("kept");
+        W.VSTGetText(&Entry, 2, Text);
+        QCOMPARE(Text, QStringLiteral("kept"));
+    }
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_MainWindow.moc"
