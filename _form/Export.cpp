@@ -98,18 +98,15 @@ QString ToLineForm(QStringView Text)
 {
     QString Out;
     Out.reserve(Text.size() + 2);
-    for (qsizetype I = 0; I < Text.size(); ++I) {
-        const QChar C = Text[I];
-        if (C == u'\r') {
-            if (I + 1 < Text.size() && Text[I + 1] == u'\n') ++I;
-            Out += CRLF;
-        } else if (C == u'\n') {
-            Out += CRLF;
-        } else {
-            Out += C;
-        }
+    qsizetype Start = 0;
+    while (Start < Text.size()) {
+        qsizetype End = Start;
+        while (End < Text.size() && Text[End] != u'\r' && Text[End] != u'\n') ++End;
+        Out += Text.sliced(Start, End - Start);
+        Out += CRLF;
+        if (End < Text.size() && Text[End] == u'\r' && End + 1 < Text.size() && Text[End + 1] == u'\n') ++End;
+        Start = End + 1;
     }
-    if (!Text.isEmpty() && Text.back() != u'\r' && Text.back() != u'\n') Out += CRLF;
     return Out;
 }
 
@@ -135,18 +132,27 @@ QString ReadTextFile(const QString& FileName)
 
 QString HtmlEscape(QStringView Text)
 {
+    auto Entity = [](QChar C) -> QStringView {
+        switch (C.unicode()) {
+        case u'&': return u"&amp;";
+        case u'<': return u"&lt;";
+        case u'>': return u"&gt;";
+        case u'"': return u"&quot;";
+        case u'\'': return u"&#39;";
+        default: return {};
+        }
+    };
     QString Out;
     Out.reserve(Text.size());
-    for (const QChar C : Text) {
-        switch (C.unicode()) {
-        case u'&': Out += u"&amp;"; break;
-        case u'<': Out += u"&lt;"; break;
-        case u'>': Out += u"&gt;"; break;
-        case u'"': Out += u"&quot;"; break;
-        case u'\'': Out += u"&#39;"; break;
-        default: Out += C;
-        }
+    qsizetype Copied = 0;
+    for (qsizetype I = 0; I < Text.size(); ++I) {
+        const QStringView Replacement = Entity(Text[I]);
+        if (Replacement.isNull()) continue;
+        Out += Text.sliced(Copied, I - Copied);
+        Out += Replacement;
+        Copied = I + 1;
     }
+    Out += Text.sliced(Copied);
     return Out;
 }
 
@@ -154,17 +160,19 @@ QString ReplacePlaceholder(const QString& Text, QStringView Placeholder, QString
 {
     const qsizetype Len = Placeholder.size();
     if (Len == 0) return Text;
+    const QStringView View(Text);
+    // Every placeholder opens with a brace, which is rare in a page; the search for
+    // it is the fast part of the scan.
+    const QChar First = Placeholder.front();
+    auto NextMatch = [&](qsizetype From) {
+        for (qsizetype I = View.indexOf(First, From); I >= 0; I = View.indexOf(First, I + 1))
+            if (MatchesAt(View, I, Placeholder)) return I;
+        return qsizetype(-1);
+    };
 
     // Count first, so that an oversized result is refused before it is built.
     qsizetype Count = 0;
-    for (qsizetype I = 0; I + Len <= Text.size();) {
-        if (MatchesAt(Text, I, Placeholder)) {
-            ++Count;
-            I += Len;
-        } else {
-            ++I;
-        }
-    }
+    for (qsizetype I = NextMatch(0); I >= 0; I = NextMatch(I + Len)) ++Count;
     if (Count == 0) return Text;
     const qsizetype Growth = Value.size() - Len;
     if (Growth > 0 && Count > (MaxExportLength - Text.size()) / Growth) RaiseTooLarge();
@@ -172,17 +180,12 @@ QString ReplacePlaceholder(const QString& Text, QStringView Placeholder, QString
     QString Out;
     Out.reserve(Text.size() + Count * Growth);
     qsizetype Copied = 0;
-    for (qsizetype I = 0; I + Len <= Text.size();) {
-        if (MatchesAt(Text, I, Placeholder)) {
-            Out += QStringView(Text).sliced(Copied, I - Copied);
-            Out += Value;
-            I += Len;
-            Copied = I;
-        } else {
-            ++I;
-        }
+    for (qsizetype I = NextMatch(0); I >= 0; I = NextMatch(I + Len)) {
+        Out += View.sliced(Copied, I - Copied);
+        Out += Value;
+        Copied = I + Len;
     }
-    Out += QStringView(Text).sliced(Copied);
+    Out += View.sliced(Copied);
     return Out;
 }
 
