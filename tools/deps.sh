@@ -3,12 +3,12 @@
 set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
+  qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6 libgl-dev fonts-dejavu-core xdotool
   nlohmann-json3-dev libgtest-dev googletest libbenchmark-dev
   clang libclang-rt-14-dev
   xvfb xauth imagemagick desktop-file-utils xdg-utils
   shared-mime-info libfile-mimeinfo-perl file groff-base librsvg2-bin
-  python3 python3-libtorrent
+  python3 python3-libtorrent time
 )
 missing=()
 for p in "${packages[@]}"; do
