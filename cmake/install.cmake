@@ -21,21 +21,16 @@ if(TARGET velmora)
   install(FILES ${PROJECT_SOURCE_DIR}/fls/template.tpl ${PROJECT_SOURCE_DIR}/fls/mid.tpl
           DESTINATION ${VELMORA_PROGRAM_DIR}/fls)
   install(FILES ${PROJECT_SOURCE_DIR}/desktop/velmora.desktop DESTINATION share/applications)
-  if(EXISTS ${PROJECT_SOURCE_DIR}/res/velmora.svg)
-    install(FILES ${PROJECT_SOURCE_DIR}/res/velmora.svg
-            DESTINATION share/icons/hicolor/scalable/apps)
-  endif()
+  install(FILES ${PROJECT_SOURCE_DIR}/res/velmora.svg DESTINATION share/icons/hicolor/scalable/apps)
   # The bitmaps are made from the SVG by tools/make-icons.sh and kept in the tree,
   # so that a build needs no SVG renderer.
   foreach(size IN LISTS VELMORA_ICON_SIZES)
-    if(EXISTS ${PROJECT_SOURCE_DIR}/res/icons/velmora-${size}.png)
-      install(FILES ${PROJECT_SOURCE_DIR}/res/icons/velmora-${size}.png
-              DESTINATION share/icons/hicolor/${size}x${size}/apps RENAME velmora.png)
-    endif()
+    install(FILES ${PROJECT_SOURCE_DIR}/res/icons/velmora-${size}.png
+            DESTINATION share/icons/hicolor/${size}x${size}/apps RENAME velmora.png)
   endforeach()
 endif()
 
-if(TARGET velmora-cli AND EXISTS ${PROJECT_SOURCE_DIR}/cli/velmora-cli.1)
+if(TARGET velmora-cli)
   install(FILES ${PROJECT_SOURCE_DIR}/cli/velmora-cli.1 DESTINATION share/man/man1)
 endif()
 
