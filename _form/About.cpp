@@ -13,6 +13,10 @@ TAboutBox::TAboutBox(QWidget* Owner) : QDialog(Owner)
 
     setObjectName(QStringLiteral("AboutBox"));
     setWindowTitle(QStringLiteral("О программе"));
+    QFont Tahoma(QStringLiteral("Tahoma"));
+    Tahoma.setStyleHint(QFont::SansSerif);
+    Tahoma.setPointSize(8);
+    setFont(Tahoma);
     const QIcon ProgramIcon(QStringLiteral(":/velmora.svg"));
     setWindowIcon(ProgramIcon);
     setFixedSize(298, 147);

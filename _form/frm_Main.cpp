@@ -65,6 +65,16 @@ public:
     }
 };
 
+// The windows' font: Tahoma 8 pt where it is installed, else the desktop's sans
+// serif face at that size.
+QFont WindowFont()
+{
+    QFont Font(QStringLiteral("Tahoma"));
+    Font.setStyleHint(QFont::SansSerif);
+    Font.setPointSize(8);
+    return Font;
+}
+
 // The one line that a label shows of a text: line breaks and tabs become blanks.
 QString OneLine(const QString& Text)
 {
@@ -273,6 +283,7 @@ void TfrmKTZ::CreateControls()
 
     setObjectName(QStringLiteral("frmKTZ"));
     setWindowTitle(QStringLiteral("Velmora"));
+    setFont(WindowFont());
     setWindowIcon(QIcon(QStringLiteral(":/velmora.svg")));
     resize(819, 657);
     if (const QScreen* Screen = screen()) {
@@ -352,7 +363,7 @@ void TfrmKTZ::CreateControls()
     chkAuto = new QCheckBox(QStringLiteral("Запускать автоматически"), pnAction);
     chkAuto->setObjectName(QStringLiteral("chkAuto"));
     chkAuto->setChecked(true);
-    chkAuto->setGeometry(8, 22, 170, chkAuto->sizeHint().height());
+    chkAuto->setGeometry(8, 22, 185 - 8 - 4, chkAuto->sizeHint().height());
     btnRun = new QPushButton(QStringLiteral("Запустить"), pnAction);
     btnRun->setObjectName(QStringLiteral("btnRun"));
     btnRun->setGeometry(44, 104, 75, 25);

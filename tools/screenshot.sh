@@ -1,0 +1,90 @@
+#!/usr/bin/env bash
+# Builds Velmora, makes a few torrents, starts the program under Xvfb with them on
+# the command line, selects the third entry with a click and saves a picture of
+# the screen as out/screenshot.png.
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+build=${BUILD_DIR:-$here/build}
+bash "$here/tools/deps.sh"
+cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$build" --target velmora
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+mkdir -p "$here/out"
+
+python3 - "$work" <<'EOF'
+import os, sys
+
+def enc(v):
+    if isinstance(v, int):
+        return b"i%de" % v
+    if isinstance(v, str):
+        v = v.encode()
+    if isinstance(v, bytes):
+        return b"%d:%s" % (len(v), v)
+    if isinstance(v, list):
+        return b"l" + b"".join(enc(x) for x in v) + b"e"
+    return b"d" + b"".join(enc(k) + enc(v[k]) for k in sorted(v)) + b"e"
+
+def torrent(path, name, piece_length, size=None, files=None, comment=None,
+            encoding=None, private=False):
+    total = size if files is None else sum(length for _, length in files)
+    pieces = (total + piece_length - 1) // piece_length
+    info = {"name": name, "piece length": piece_length,
+            "pieces": os.urandom(20 * pieces)}
+    if files is None:
+        info["length"] = size
+    else:
+        info["files"] = [{"length": length, "path": p.split("/")} for p, length in files]
+    if private:
+        info["private"] = 1
+    root = {"announce": "http://tracker.example.org:6969/announce",
+            "creation date": 1717000000, "info": info}
+    if comment:
+        root["comment"] = comment
+    if encoding:
+        root["encoding"] = encoding
+    with open(path, "wb") as f:
+        f.write(enc(root))
+
+out = sys.argv[1]
+torrent(f"{out}/debian-12.5.0-amd64-netinst.iso.torrent", "debian-12.5.0-amd64-netinst.iso",
+        262144, size=659554304, comment="https://www.debian.org/CD/", encoding="UTF-8")
+torrent(f"{out}/Сборник классической музыки.torrent", "Сборник классической музыки", 4194304,
+        files=[(f"CD{d}/{t:02d} - Трек.flac", 31457280 + 1048576 * t) for d in (1, 2) for t in range(1, 13)],
+        comment="https://example.org/music/classic", encoding="UTF-8", private=True)
+torrent(f"{out}/Big Buck Bunny.torrent", "Big Buck Bunny", 1048576,
+        files=[("Big Buck Bunny.mp4", 276134947), ("poster.jpg", 310380), ("Big Buck Bunny.en.srt", 140)],
+        comment="Blender Foundation open movie")
+torrent(f"{out}/archlinux-2024.06.01-x86_64.iso.torrent", "archlinux-2024.06.01-x86_64.iso",
+        524288, size=1173544960)
+torrent(f"{out}/photos-2023.torrent", "photos-2023", 65536,
+        files=[(f"2023-{m:02d}/IMG_{m:02d}{i:03d}.jpg", 4200000 + i * 1000) for m in range(1, 4) for i in range(5)])
+EOF
+
+# The program's own folder for this run, so that its settings stay apart.
+app=$work/app
+mkdir -p "$app/fls"
+cp "$build/velmora" "$app/"
+cp "$build"/fls/*.tpl "$app/fls/"
+printf '[USER]\r\nAutoStart=0\r\n' >"$app/fls/sets.ini"
+
+cat >"$work/session.sh" <<EOF
+#!/usr/bin/env bash
+set -euo pipefail
+"$app/velmora" "$work"/*.torrent &
+pid=\$!
+wid=\$(xdotool search --sync --onlyvisible --name '^Velmora\$' | head -n1)
+sleep 1
+# The third entry: below the tool bar (29), the list's margin (3), its header and
+# two rows and a half.
+xdotool mousemove --window "\$wid" 160 82 click 1
+sleep 1
+import -window root "$here/out/screenshot.png"
+kill \$pid
+wait \$pid 2>/dev/null || true
+EOF
+chmod +x "$work/session.sh"
+xvfb-run -a -s "-screen 0 1024x768x24" "$work/session.sh"
+echo "$here/out/screenshot.png"
