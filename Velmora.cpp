@@ -1,12 +1,51 @@
-// The program's main function: the application object, the platform services and
-// the main window with the files named on the command line.
+// The program's main function. The first copy of the program takes the per-user
+// lock, listens for later copies, and runs the main window with the files named on
+// its command line. A later copy hands its arguments to the running copy and ends
+// without starting the window system.
+#include <QPointer>
 #include <QStringList>
 
+#include <cstdio>
+#include <string>
+
+#include "OnlyOne.h"
 #include "PlatformApp.h"
 #include "PlatformQt.h"
 #include "frm_Main.h"
 
-int main(int argc, char** argv)
+namespace {
+
+void Complain(const std::string& Text)
+{
+    std::fprintf(stderr, "velmora: %s\n", Text.c_str());
+}
+
+// Each argument made absolute, then "?"; without arguments only a request to come
+// forward. Exit code 0 when the running copy has taken everything.
+int HandOff(int argc, char** argv)
+{
+    if (argc <= 1) {
+        if (BringFirstInstanceForward()) return 0;
+        Complain(HandOffError());
+        return 1;
+    }
+    int ExitCode = 0;
+    for (int I = 1; I < argc; ++I) {
+        if (PassToFirstInstance(AbsoluteArgument(argv[I]))) continue;
+        Complain(HandOffError());
+        ExitCode = 1;
+        // A text that was too long to send leaves the connection open; the others
+        // still go.
+        if (!ConnectedToFirstInstance()) return 1;
+    }
+    if (!PassToFirstInstance("?")) {
+        Complain(HandOffError());
+        return 1;
+    }
+    return ExitCode;
+}
+
+int RunFirstCopy(int argc, char** argv, const std::string& Folder)
 {
     TVelmoraApplication Application(argc, argv);
     Application.setApplicationName("Velmora");
@@ -14,7 +53,44 @@ int main(int argc, char** argv)
     TQtPlatform Platform;
     Application.SetPlatform(&Platform);
 
+    // Listening before the window exists and loads the command line: a later copy
+    // that connects meanwhile waits for its answer, and its paths are loaded after
+    // this copy's own.
+    THandOffServer Server;
+    if (!Server.Listen(QString::fromStdString(Folder)))
+        Complain("later copies cannot hand files over: " + Server.ErrorString().toStdString());
+
     TfrmKTZ frmKTZ(Platform, Application.arguments().mid(1));
+    QPointer<TfrmKTZ> Window(&frmKTZ);
+    Server.SetHandlers(
+        [Window](const QString& Text) {
+            if (Window) Window->WMCopyData(Text);
+        },
+        [Window] {
+            if (!Window) return;
+            Window->raise();
+            Window->activateWindow();
+        });
     frmKTZ.show();
-    return Application.exec();
+    Application.exec();
+    Server.Close();
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (!IsFirstInstance(VelmoraMutexName)) {
+        switch (ConnectToFirstInstance(VelmoraMutexName)) {
+        case THandOffConnect::Connected:
+            return HandOff(argc, argv);
+        case THandOffConnect::Failed:
+            Complain(HandOffError());
+            return 1;
+        case THandOffConnect::BecameFirst:
+            break;
+        }
+    }
+    return RunFirstCopy(argc, argv, RuntimeFolder());
 }

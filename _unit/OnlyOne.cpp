@@ -439,7 +439,7 @@ void THandOffServer::AcceptConnections()
         Connection->Socket = Socket;
         Connection->Idle = new QTimer(Socket);
         Connection->Idle->setSingleShot(true);
-        Connection->Idle->setInterval(IdleTimeoutMs);
+        Connection->Idle->setInterval(FIdleTimeoutMs);
         FConnections.push_back(Connection);
 
         std::weak_ptr<TConnection> Weak = Connection;

@@ -92,9 +92,11 @@ public:
     enum class TState { NeedMore, Ready, Bad };
 
     TState State() const { return FState; }
-    // Bytes still missing from the current message; 0 when Ready or Bad.
+    // Bytes still missing from the current part of the message (its header, then
+    // its text); 0 when Ready or Bad. Reading this many never reads past a message.
     std::size_t Wanted() const;
-    // Takes at most Wanted() bytes from the front of Bytes; returns how many it took.
+    // Takes bytes from the front of Bytes up to the end of the current message at
+    // most; returns how many it took.
     std::size_t Feed(std::string_view Bytes);
     // The message when Ready; the decoder then waits for the next one.
     THandOffMessage Take();
@@ -172,7 +174,8 @@ public:
     // Connections served at once; further ones wait to be accepted.
     static constexpr int MaxConnections = 64;
     // A connection that sends nothing for this long while it owes bytes is dropped.
-    static constexpr int IdleTimeoutMs = 10000;
+    static constexpr int DefaultIdleTimeoutMs = 10000;
+    void SetIdleTimeout(int Ms) { FIdleTimeoutMs = Ms; }
 
     int ConnectionCount() const { return static_cast<int>(FConnections.size()); }
 
@@ -196,4 +199,5 @@ private:
     std::deque<std::shared_ptr<TConnection>> FQueue;  // connections with a message ready
     bool FBusy = false;
     bool FPumpScheduled = false;
+    int FIdleTimeoutMs = DefaultIdleTimeoutMs;
 };

@@ -1,0 +1,1211 @@
+// One running copy: the lock, the hand-off messages, the receiver against hostile
+// and crowded clients, and the built program started as first and later copies.
+//
+// The program's copies run in a sandbox each: a copy of the built program with its
+// own fls/sets.ini ("AutoStart" = "1"), a fresh runtime folder and a stand-in
+// xdg-open first on PATH. With auto-run on, every loaded entry hands its magnet
+// link to the desktop. The offscreen platform has no desktop services and names
+// each refused link on standard error, in the order of the calls; a platform with
+// them runs xdg-open, whose stand-in records "<pid> <link>", read in the order of
+// the process ids. Either way the test sees the links in the order of loading
+// without automating the window.
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+#include <QTimer>
+
+#include <algorithm>
+#include <atomic>
+#include <csignal>
+#include <cstring>
+#include <memory>
+#include <spawn.h>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "OnlyOne.h"
+
+extern char** environ;
+
+namespace {
+
+// ---------------------------------------------------------------------------------
+// Torrents.
+
+QByteArray BStr(const QByteArray& S) { return QByteArray::number(S.size()) + ':' + S; }
+QByteArray BInt(qint64 V) { return 'i' + QByteArray::number(V) + 'e'; }
+
+// Writes a small single-file torrent named after Name and returns its magnet link.
+QString WriteTorrent(const QString& Path, const QString& Name)
+{
+    const QByteArray NameBytes = Name.toUtf8();
+    const QByteArray Info = "d" + BStr("length") + BInt(1000 + NameBytes.size()) + BStr("name") +
+                            BStr(NameBytes) + BStr("piece length") + BInt(16384) + BStr("pieces") +
+                            BStr(QCryptographicHash::hash(NameBytes, QCryptographicHash::Sha1)) + "e";
+    const QByteArray Torrent =
+        "d" + BStr("announce") + BStr("http://tracker.example/announce") + BStr("info") + Info + "e";
+    QDir().mkpath(QFileInfo(Path).absolutePath());
+    QFile File(Path);
+    if (!File.open(QIODevice::WriteOnly) || File.write(Torrent) != Torrent.size()) return {};
+    return QStringLiteral("magnet:?xt=urn:btih:") +
+           QString::fromLatin1(QCryptographicHash::hash(Info, QCryptographicHash::Sha1).toHex());
+}
+
+// ---------------------------------------------------------------------------------
+// The process's environment for the in-process tests of the lock.
+
+class TEnvGuard {
+public:
+    explicit TEnvGuard(std::initializer_list<const char*> Names)
+    {
+        for (const char* Name : Names) FSaved.push_back({Name, qgetenv(Name), qEnvironmentVariableIsSet(Name)});
+    }
+    ~TEnvGuard()
+    {
+        for (const auto& S : FSaved) {
+            if (S.Set) qputenv(S.Name, S.Value);
+            else qunsetenv(S.Name);
+        }
+    }
+
+private:
+    struct TSaved {
+        const char* Name;
+        QByteArray Value;
+        bool Set;
+    };
+    std::vector<TSaved> FSaved;
+};
+
+// Lets go of the lock that this test process took.
+void ReleaseLock()
+{
+    if (MutexHandle >= 0) ::close(MutexHandle);
+    MutexHandle = -1;
+}
+
+QString LockPath(const QString& Folder)
+{
+    return Folder + "/" + QString::fromStdString(MutexSafeName(VelmoraMutexName)) + ".lock";
+}
+
+// Whether some process holds an flock on the file, as the kernel lists it; asking
+// by taking the lock would itself race with a copy that is starting.
+bool LockIsHeld(const QString& Path)
+{
+    struct stat St {};
+    if (::stat(QFile::encodeName(Path).constData(), &St) != 0) return false;
+    QFile Locks("/proc/locks");
+    if (!Locks.open(QIODevice::ReadOnly)) return false;
+    const QByteArray Needle = ':' + QByteArray::number(quint64(St.st_ino)) + ' ';
+    for (const QByteArray& Line : Locks.readAll().split('\n'))
+        if (Line.contains("FLOCK") && Line.contains(Needle)) return true;
+    return false;
+}
+
+// ---------------------------------------------------------------------------------
+// A client of the receiver with blocking calls, for use from a thread of its own.
+
+class TRawClient {
+public:
+    ~TRawClient() { Close(); }
+    bool Connect(const QString& Path)
+    {
+        const QByteArray P = QFile::encodeName(Path);
+        sockaddr_un Address {};
+        Address.sun_family = AF_UNIX;
+        if (size_t(P.size()) >= sizeof(Address.sun_path)) return false;
+        std::memcpy(Address.sun_path, P.constData(), size_t(P.size()) + 1);
+        FFd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        return FFd >= 0 && ::connect(FFd, reinterpret_cast<sockaddr*>(&Address), sizeof(Address)) == 0;
+    }
+    bool Send(std::string_view Bytes)
+    {
+        while (!Bytes.empty()) {
+            const ssize_t N = ::send(FFd, Bytes.data(), Bytes.size(), MSG_NOSIGNAL);
+            if (N <= 0) return false;
+            Bytes.remove_prefix(size_t(N));
+        }
+        return true;
+    }
+    bool SendText(std::string_view Text) { return Send(EncodeHandOff(THandOffKind::Text, Text)); }
+    enum TAnswer { Ack, Closed, Silence, Other };
+    TAnswer Answer(int TimeoutMs)
+    {
+        pollfd P {FFd, POLLIN, 0};
+        if (::poll(&P, 1, TimeoutMs) <= 0) return Silence;
+        char C = 0;
+        const ssize_t N = ::recv(FFd, &C, 1, 0);
+        if (N == 0 || (N < 0 && errno == ECONNRESET)) return Closed;
+        return N == 1 && C == HandOffAck ? Ack : Other;
+    }
+    void Close()
+    {
+        if (FFd >= 0) ::close(FFd);
+        FFd = -1;
+    }
+
+private:
+    int FFd = -1;
+};
+
+// What a receiver delivered, with a check that no delivery ran inside another.
+struct TRecorder {
+    QStringList Texts;
+    int Forwards = 0;
+    int Depth = 0;
+    int MaxDepth = 0;
+    int NestedLoopMs = 0;  // each text handler spins an event loop this long
+
+    void Attach(THandOffServer& Server)
+    {
+        Server.SetHandlers(
+            [this](const QString& Text) {
+                ++Depth;
+                MaxDepth = std::max(MaxDepth, Depth);
+                Texts << Text;
+                if (NestedLoopMs > 0) {
+                    QEventLoop Loop;
+                    QTimer::singleShot(NestedLoopMs, &Loop, &QEventLoop::quit);
+                    Loop.exec();
+                }
+                --Depth;
+            },
+            [this] { ++Forwards; });
+    }
+};
+
+// ---------------------------------------------------------------------------------
+// The built program in a sandbox of its own.
+
+const QString StandInXdgOpen = QStringLiteral("#!/bin/sh\necho \"$$ $1\" >> '%1'\n");
+
+class TSandbox {
+public:
+    TSandbox()
+    {
+        FOk = Root.isValid();
+        AppFolder = Root.filePath("app");
+        Program = AppFolder + "/velmora";
+        Runtime = Root.filePath("run");
+        Data = Root.filePath("data");
+        BinFolder = Root.filePath("bin");
+        XdgLog = Root.filePath("xdg-open.log");
+        FOk = FOk && QDir().mkpath(AppFolder + "/fls") && QDir().mkpath(Data) && QDir().mkpath(BinFolder) &&
+              QDir().mkdir(Runtime) && ::chmod(QFile::encodeName(Runtime).constData(), 0700) == 0 &&
+              QFile::copy(QStringLiteral(VELMORA_BIN), Program);
+        const QString BuiltFls = QFileInfo(QStringLiteral(VELMORA_BIN)).absolutePath() + "/fls/";
+        for (const char* Template : {"template.tpl", "mid.tpl"})
+            QFile::copy(BuiltFls + Template, AppFolder + "/fls/" + Template);
+        QFile Ini(AppFolder + "/fls/sets.ini");
+        FOk = FOk && Ini.open(QIODevice::WriteOnly) && Ini.write("[USER]\r\nAutoStart=1\r\n") > 0;
+        Ini.close();
+        QFile Script(BinFolder + "/xdg-open");
+        FOk = FOk && Script.open(QIODevice::WriteOnly) && Script.write(StandInXdgOpen.arg(XdgLog).toUtf8()) > 0;
+        Script.close();
+        FOk = FOk && Script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    ~TSandbox()
+    {
+        for (auto& P : FFirstCopies) {
+            P->kill();
+            P->waitForFinished(5000);
+        }
+    }
+    bool Ok() const { return FOk; }
+
+    QString SocketPath() const { return Runtime + "/" + HandOffSocketName; }
+
+    // A first copy sees the offscreen platform; a later copy gets a platform that
+    // does not exist, so that one that started the window system would fail loudly.
+    QProcessEnvironment Environment(bool First) const
+    {
+        QProcessEnvironment Env = QProcessEnvironment::systemEnvironment();
+        Env.insert("XDG_RUNTIME_DIR", Runtime);
+        Env.insert("PATH", BinFolder + ":" + Env.value("PATH"));
+        Env.insert("QT_QPA_PLATFORM", First ? "offscreen" : "no-window-system-in-a-later-copy");
+        Env.remove("DISPLAY");
+        Env.remove("WAYLAND_DISPLAY");
+        Env.remove("QT_LOGGING_RULES");
+        Env.remove("QT_MESSAGE_PATTERN");
+        return Env;
+    }
+
+    QProcess* StartFirst(const QStringList& Arguments, const QString& WorkingFolder = {})
+    {
+        auto P = std::make_unique<QProcess>();
+        P->setProcessEnvironment(Environment(true));
+        P->setWorkingDirectory(WorkingFolder.isEmpty() ? Data : WorkingFolder);
+        P->setProgram(Program);
+        P->setArguments(Arguments);
+        P->start();
+        P->waitForStarted(10000);
+        FFirstCopies.push_back(std::move(P));
+        FErrors.emplace_back();
+        // Which copy is the first is settled once it holds the lock.
+        QDeadlineTimer Deadline(20000);
+        while (!LockIsHeld(LockPath(Runtime)) && !Deadline.hasExpired()) QThread::usleep(500);
+        return FFirstCopies.back().get();
+    }
+
+    struct TRun {
+        int ExitCode = -1;
+        bool Normal = false;
+        QString Errors;
+        qint64 Ms = 0;
+    };
+
+    QProcess* StartLater(const QStringList& Arguments, const QString& WorkingFolder = {})
+    {
+        auto* P = new QProcess;
+        P->setProcessEnvironment(Environment(false));
+        P->setWorkingDirectory(WorkingFolder.isEmpty() ? Data : WorkingFolder);
+        P->setProgram(Program);
+        P->setArguments(Arguments);
+        P->start();
+        return P;
+    }
+
+    // Serves this process's event loop meanwhile: the receiver may be in here.
+    static TRun Finish(QProcess* P)
+    {
+        TRun Run;
+        QDeadlineTimer Deadline(60000);
+        while (P->state() != QProcess::NotRunning && !Deadline.hasExpired()) QTest::qWait(2);
+        if (P->state() != QProcess::NotRunning) P->kill();
+        P->waitForFinished(5000);
+        Run.Normal = P->exitStatus() == QProcess::NormalExit;
+        Run.ExitCode = P->exitCode();
+        Run.Errors = QString::fromUtf8(P->readAllStandardError());
+        return Run;
+    }
+
+    TRun RunLater(const QStringList& Arguments, const QString& WorkingFolder = {})
+    {
+        QElapsedTimer Timer;
+        Timer.start();
+        std::unique_ptr<QProcess> P(StartLater(Arguments, WorkingFolder));
+        TRun Run = Finish(P.get());
+        Run.Ms = Timer.elapsed();
+        return Run;
+    }
+
+    // The links that the first copies handed to the desktop, in the order of loading.
+    QStringList Links()
+    {
+        static const QRegularExpression Link(QStringLiteral("magnet:\\?xt=urn:btih:[0-9a-f]{40}"));
+        QStringList Result;
+        for (size_t I = 0; I < FFirstCopies.size(); ++I) {
+            FErrors[I] += FFirstCopies[I]->readAllStandardError();
+            const QString Text = QString::fromUtf8(FErrors[I]);
+            for (auto M = Link.globalMatch(Text); M.hasNext();) Result << M.next().captured();
+        }
+        QFile Log(XdgLog);
+        if (Log.open(QIODevice::ReadOnly)) {
+            std::vector<std::pair<long long, QString>> Lines;
+            for (const QByteArray& Line : Log.readAll().split('\n')) {
+                const qsizetype Space = Line.indexOf(' ');
+                if (Space > 0) Lines.push_back({Line.left(Space).toLongLong(), QString::fromUtf8(Line.mid(Space + 1))});
+            }
+            // Process ids grow in the order of the calls, unless they wrapped round.
+            if (!Lines.empty()) {
+                const auto [Lo, Hi] = std::minmax_element(Lines.begin(), Lines.end());
+                if (Hi->first - Lo->first > 1 << 14)
+                    for (auto& L : Lines)
+                        if (L.first < 1 << 14) L.first += 1LL << 32;
+            }
+            std::stable_sort(Lines.begin(), Lines.end(),
+                             [](const auto& A, const auto& B) { return A.first < B.first; });
+            for (const auto& L : Lines) Result << L.second;
+        }
+        return Result;
+    }
+
+    // Waits until Count links have been handed over, or a first copy ended.
+    QStringList WaitForLinks(int Count, int TimeoutMs = 30000)
+    {
+        QDeadlineTimer Deadline(TimeoutMs);
+        QStringList L = Links();
+        while (L.size() < Count && !Deadline.hasExpired()) {
+            QTest::qWait(20);
+            L = Links();
+        }
+        return L;
+    }
+
+    // The links once Count have come and nothing more has followed for a while.
+    QStringList SettledLinks(int Count)
+    {
+        WaitForLinks(Count);
+        QTest::qWait(150);
+        return Links();
+    }
+
+    // A first copy is listening once its socket exists; until then later copies wait.
+    bool WaitForListening(int TimeoutMs = 30000) const
+    {
+        QDeadlineTimer Deadline(TimeoutMs);
+        while (!QFileInfo(SocketPath()).exists()) {
+            if (Deadline.hasExpired()) return false;
+            QTest::qWait(10);
+        }
+        return true;
+    }
+
+    QTemporaryDir Root;
+    QString AppFolder, Program, Runtime, Data, BinFolder, XdgLog;
+
+private:
+    bool FOk = false;
+    std::vector<std::unique_ptr<QProcess>> FFirstCopies;
+    std::vector<QByteArray> FErrors;
+};
+
+bool ProgramBuilt() { return QFileInfo(QStringLiteral(VELMORA_BIN)).isExecutable(); }
+
+}  // namespace
+
+class TestOnlyOne : public QObject {
+    Q_OBJECT
+
+private slots:
+    // The lock's name and folder.
+    void mutexSafeName_data();
+    void mutexSafeName();
+    void runtimeFolderPrefersPrivateXdgFolder();
+    void runtimeFolderFallsBackToOwnTempFolder();
+    void runtimeFolderRefusesUnsafeFolders_data();
+    void runtimeFolderRefusesUnsafeFolders();
+
+    // The lock.
+    void secondHolderIsRefusedUntilFirstLetsGo();
+    void lockDoesNotPassToStartedPrograms();
+    void lockFileThatIsALinkCountsAsHeld();
+    void absoluteArgument_data();
+    void absoluteArgument();
+
+    // Messages.
+    void encodedLayout();
+    void decoder_data();
+    void decoder();
+    void decoderTakesOneMessageAtATime();
+
+    // The receiver.
+    void receiverDropsHostileClients_data();
+    void receiverDropsHostileClients();
+    void receiverDropsSilentClients();
+    void messagesWaitForTheHandlers();
+    void completeMessageOfAClosedConnectionIsDelivered();
+    void nestedEventLoopsDoNotNestDeliveries();
+    void crowdOfClientsKeepsEachOrder();
+    void senderTalksToReceiver();
+    void senderGivesUpWhenNoOneListens();
+    void senderTakesOverWhenFirstCopyEnded();
+
+    // The built program: what a later copy sends.
+    void laterCopySendsAbsolutePathsThenQuestionMark();
+    void laterCopyWithoutArgumentsOnlyAsksToComeForward();
+    void laterCopyWaitsForFirstCopyToListen();
+    void laterCopyGivesUpWhenNoOneListens();
+
+    // The built program: first copy and later copies.
+    void twoPathsBecomeTwoEntriesInOrder();
+    void noArgumentsLoadsNothing();
+    void longCyrillicPathArrivesWhole();
+    void relativePathLoadsLaterCopysFile();
+    void twentyLaterCopiesAtOnce();
+    void killedFirstCopyDoesNotBlockNextStart();
+    void laterCopyDuringStartUpLosesNothing();
+};
+
+// ---------------------------------------------------------------------------------
+
+void TestOnlyOne::mutexSafeName_data()
+{
+    QTest::addColumn<QString>("Name");
+    QTest::addColumn<QString>("Expected");
+    QTest::newRow("the program's name") << "MyProgramKTZMutex180671" << "MyProgramKTZMutex180671";
+    QTest::newRow("empty") << "" << "";
+    QTest::newRow("one backslash") << "Global\\Velmora" << "Global_Velmora";
+    QTest::newRow("backslashes only") << "\\\\\\" << "___";
+    QTest::newRow("slash and colon stay") << "a/b:c" << "a/b:c";
+    QTest::newRow("underscore stays") << "a_b" << "a_b";
+    QTest::newRow("letters beyond ASCII stay") << "Мьютекс\\ä" << "Мьютекс_ä";
+}
+
+void TestOnlyOne::mutexSafeName()
+{
+    QFETCH(QString, Name);
+    QFETCH(QString, Expected);
+    QCOMPARE(QString::fromStdString(MutexSafeName(Name.toStdString())), Expected);
+}
+
+void TestOnlyOne::runtimeFolderPrefersPrivateXdgFolder()
+{
+    TEnvGuard Env({"XDG_RUNTIME_DIR", "TMPDIR"});
+    QTemporaryDir Xdg;  // made with mode 0700
+    QVERIFY(Xdg.isValid());
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(Xdg.path()) + "/");
+    QCOMPARE(QString::fromStdString(RuntimeFolder()), Xdg.path());
+
+    // A runtime folder that others may enter is not used.
+    QVERIFY(::chmod(QFile::encodeName(Xdg.path()).constData(), 0755) == 0);
+    QTemporaryDir Temp;
+    qputenv("TMPDIR", QFile::encodeName(Temp.path()));
+    QCOMPARE(QString::fromStdString(RuntimeFolder()), Temp.path() + "/velmora-" + QString::number(::geteuid()));
+}
+
+void TestOnlyOne::runtimeFolderFallsBackToOwnTempFolder()
+{
+    TEnvGuard Env({"XDG_RUNTIME_DIR", "TMPDIR"});
+    QTemporaryDir Temp;
+    QVERIFY(Temp.isValid());
+    qunsetenv("XDG_RUNTIME_DIR");
+    qputenv("TMPDIR", QFile::encodeName(Temp.path()));
+    const QString Expected = Temp.path() + "/velmora-" + QString::number(::geteuid());
+    std::string Error;
+    QCOMPARE(QString::fromStdString(RuntimeFolder(&Error)), Expected);
+    struct stat St {};
+    QVERIFY(::lstat(QFile::encodeName(Expected).constData(), &St) == 0);
+    QCOMPARE(St.st_mode & 07777, mode_t(0700));
+    // Found again as it is.
+    QCOMPARE(QString::fromStdString(RuntimeFolder(&Error)), Expected);
+
+    QVERIFY(IsFirstInstance(VelmoraMutexName));
+    QVERIFY(QFileInfo::exists(LockPath(Expected)));
+    ReleaseLock();
+}
+
+void TestOnlyOne::runtimeFolderRefusesUnsafeFolders_data()
+{
+    QTest::addColumn<QString>("Kind");
+    QTest::addColumn<QString>("Reason");
+    QTest::newRow("symbolic link to a private folder") << "link" << "symbolic link";
+    QTest::newRow("open to others") << "open" << "open to other users";
+    QTest::newRow("a file") << "file" << "not a folder";
+    if (::geteuid() == 0) QTest::newRow("another user's folder") << "foreign" << "another user";
+}
+
+void TestOnlyOne::runtimeFolderRefusesUnsafeFolders()
+{
+    QFETCH(QString, Kind);
+    QFETCH(QString, Reason);
+    TEnvGuard Env({"XDG_RUNTIME_DIR", "TMPDIR"});
+    QTemporaryDir Temp;
+    QVERIFY(Temp.isValid());
+    qunsetenv("XDG_RUNTIME_DIR");
+    qputenv("TMPDIR", QFile::encodeName(Temp.path()));
+    const QByteArray Folder = QFile::encodeName(Temp.path()) + "/velmora-" + QByteArray::number(::geteuid());
+    if (Kind == "link") {
+        const QByteArray Target = QFile::encodeName(Temp.path()) + "/elsewhere";
+        QVERIFY(::mkdir(Target.constData(), 0700) == 0);
+        QVERIFY(::symlink(Target.constData(), Folder.constData()) == 0);
+    } else if (Kind == "open") {
+        QVERIFY(::mkdir(Folder.constData(), 0700) == 0);
+        QVERIFY(::chmod(Folder.constData(), 0777) == 0);
+    } else if (Kind == "file") {
+        QFile F(QFile::decodeName(Folder));
+        QVERIFY(F.open(QIODevice::WriteOnly));
+    } else {
+        QVERIFY(::mkdir(Folder.constData(), 0700) == 0);
+        QVERIFY(::chown(Folder.constData(), 65534, 65534) == 0);
+    }
+    std::string Error;
+    QCOMPARE(RuntimeFolder(&Error), std::string());
+    QVERIFY2(QString::fromStdString(Error).contains(Reason), Error.c_str());
+
+    // No lock can be had there: the copy takes itself for a later one, and says why.
+    QVERIFY(!IsFirstInstance(VelmoraMutexName));
+    QVERIFY(QString::fromStdString(InstanceLockError()).contains(Reason));
+    QCOMPARE(ConnectToFirstInstance(VelmoraMutexName, std::chrono::milliseconds(0)), THandOffConnect::Failed);
+    QVERIFY(QString::fromStdString(HandOffError()).contains(Reason));
+}
+
+void TestOnlyOne::secondHolderIsRefusedUntilFirstLetsGo()
+{
+    TEnvGuard Env({"XDG_RUNTIME_DIR"});
+    QTemporaryDir Xdg;
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(Xdg.path()));
+    QCOMPARE(MutexHandle, -1);
+    QVERIFY(IsFirstInstance(VelmoraMutexName));
+    const int Held = MutexHandle;
+    QVERIFY(Held >= 0);
+    struct stat St {};
+    QVERIFY(::stat(QFile::encodeName(LockPath(Xdg.path())).constData(), &St) == 0);
+    QCOMPARE(St.st_mode & 0777, mode_t(0600));
+
+    // Another claim, even from this process, finds the lock held and keeps the first
+    // descriptor.
+    QVERIFY(!IsFirstInstance(VelmoraMutexName));
+    QVERIFY(InstanceLockError().empty());
+    QCOMPARE(MutexHandle, Held);
+
+    // Another name is another lock.
+    QVERIFY(IsFirstInstance("Other\\Name"));
+    QVERIFY(QFileInfo::exists(Xdg.path() + "/Other_Name.lock"));
+    ::close(MutexHandle);
+    MutexHandle = Held;
+
+    ReleaseLock();
+    QVERIFY(IsFirstInstance(VelmoraMutexName));
+    ReleaseLock();
+}
+
+void TestOnlyOne::lockDoesNotPassToStartedPrograms()
+{
+    TEnvGuard Env({"XDG_RUNTIME_DIR"});
+    QTemporaryDir Xdg;
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(Xdg.path()));
+    QVERIFY(IsFirstInstance(VelmoraMutexName));
+
+    // A program started by the first copy (the magnet handler, say) outlives it.
+    pid_t Child = -1;
+    char Sleep[] = "sleep";
+    char Seconds[] = "30";
+    char* Argv[] = {Sleep, Seconds, nullptr};
+    QCOMPARE(::posix_spawnp(&Child, "sleep", nullptr, nullptr, Argv, environ), 0);
+    ReleaseLock();
+    const bool Free = IsFirstInstance(VelmoraMutexName);
+    ::kill(Child, SIGKILL);
+    ::waitpid(Child, nullptr, 0);
+    ReleaseLock();
+    QVERIFY(Free);
+}
+
+void TestOnlyOne::lockFileThatIsALinkCountsAsHeld()
+{
+    TEnvGuard Env({"XDG_RUNTIME_DIR"});
+    QTemporaryDir Xdg;
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(Xdg.path()));
+    const QByteArray Target = QFile::encodeName(Xdg.path()) + "/target";
+    QVERIFY(::symlink(Target.constData(), QFile::encodeName(LockPath(Xdg.path())).constData()) == 0);
+    QVERIFY(!IsFirstInstance(VelmoraMutexName));
+    QVERIFY(!InstanceLockError().empty());
+    QCOMPARE(MutexHandle, -1);
+    QVERIFY(!QFileInfo::exists(QFile::decodeName(Target)));
+}
+
+void TestOnlyOne::absoluteArgument_data()
+{
+    QTest::addColumn<QString>("Argument");
+    QTest::addColumn<QString>("Expected");  // "<cwd>" stands for the working folder
+    QTest::newRow("plain name") << "a.torrent" << "<cwd>/a.torrent";
+    QTest::newRow("dots kept, not resolved") << "sub/../a.torrent" << "<cwd>/sub/../a.torrent";
+    QTest::newRow("absolute stays") << "/x/y.torrent" << "/x/y.torrent";
+    QTest::newRow("empty stays empty") << "" << "";
+    QTest::newRow("question mark") << "?" << "<cwd>/?";
+    QTest::newRow("backslash is a letter") << "a\\b.torrent" << "<cwd>/a\\b.torrent";
+}
+
+void TestOnlyOne::absoluteArgument()
+{
+    QFETCH(QString, Argument);
+    QFETCH(QString, Expected);
+    QTemporaryDir Folder;
+    const QString Before = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(Folder.path()));
+    const QString Result = QString::fromStdString(AbsoluteArgument(Argument.toStdString()));
+    QDir::setCurrent(Before);
+    QCOMPARE(Result, QString(Expected).replace("<cwd>", Folder.path()));
+}
+
+// ---------------------------------------------------------------------------------
+
+void TestOnlyOne::encodedLayout()
+{
+    QCOMPARE(EncodeHandOff(THandOffKind::Text, "ab"), std::string("T\0\0\0\x02" "ab", 7));
+    QCOMPARE(EncodeHandOff(THandOffKind::Forward, {}), std::string("F\0\0\0\0", 5));
+    const std::string Long(0x012345, 'x');
+    QCOMPARE(EncodeHandOff(THandOffKind::Text, Long).substr(0, 5), std::string("T\0\x01\x23\x45", 5));
+}
+
+void TestOnlyOne::decoder_data()
+{
+    QTest::addColumn<QByteArray>("Bytes");
+    QTest::addColumn<int>("State");  // after all bytes
+    QTest::addColumn<int>("Kind");
+    QTest::addColumn<QByteArray>("Text");
+    const auto Enc = [](THandOffKind K, const std::string& T) {
+        const std::string E = EncodeHandOff(K, T);
+        return QByteArray(E.data(), qsizetype(E.size()));
+    };
+    const int Ready = int(THandOffDecoder::TState::Ready);
+    const int Bad = int(THandOffDecoder::TState::Bad);
+    const int More = int(THandOffDecoder::TState::NeedMore);
+    const int Text = int(THandOffKind::Text);
+    const int Fwd = int(THandOffKind::Forward);
+    const std::string Cyrillic = QStringLiteral("/дом/папка/файл.torrent").toStdString();
+    QTest::newRow("text") << Enc(THandOffKind::Text, "/a/b.torrent") << Ready << Text << QByteArray("/a/b.torrent");
+    QTest::newRow("empty text") << Enc(THandOffKind::Text, "") << Ready << Text << QByteArray();
+    QTest::newRow("zero bytes in the text") << Enc(THandOffKind::Text, std::string("a\0b", 3)) << Ready << Text
+                                            << QByteArray("a\0b", 3);
+    QTest::newRow("UTF-8") << Enc(THandOffKind::Text, Cyrillic) << Ready << Text << QByteArray::fromStdString(Cyrillic);
+    QTest::newRow("largest text") << Enc(THandOffKind::Text, std::string(HandOffMaxText, 'q')) << Ready << Text
+                                  << QByteArray(qsizetype(HandOffMaxText), 'q');
+    QTest::newRow("forward") << Enc(THandOffKind::Forward, "") << Ready << Fwd << QByteArray();
+    QTest::newRow("header only") << QByteArray("T\0\0\0\x03", 5) << More << 0 << QByteArray();
+    QTest::newRow("text cut short") << QByteArray("T\0\0\0\x03" "ab", 7) << More << 0 << QByteArray();
+    QTest::newRow("nothing") << QByteArray() << More << 0 << QByteArray();
+    QTest::newRow("one byte over the limit")
+        << (QByteArray("T\0\x01\0\x01", 5) + QByteArray(4, 'x')) << Bad << 0 << QByteArray();
+    QTest::newRow("4 GiB announced") << QByteArray("T\xff\xff\xff\xff", 5) << Bad << 0 << QByteArray();
+    QTest::newRow("forward with a text") << QByteArray("F\0\0\0\x01" "a", 6) << Bad << 0 << QByteArray();
+    QTest::newRow("unknown kind") << QByteArray("X\0\0\0\0", 5) << Bad << 0 << QByteArray();
+    QTest::newRow("lower-case kind") << QByteArray("t\0\0\0\0", 5) << Bad << 0 << QByteArray();
+    QTest::newRow("HTTP request") << QByteArray("GET / HTTP/1.0\r\n\r\n") << Bad << 0 << QByteArray();
+}
+
+// Every message decodes the same whether it comes whole or byte by byte.
+void TestOnlyOne::decoder()
+{
+    QFETCH(QByteArray, Bytes);
+    QFETCH(int, State);
+    QFETCH(int, Kind);
+    QFETCH(QByteArray, Text);
+    for (const size_t Piece : {size_t(1), size_t(3), size_t(Bytes.size() + 1)}) {
+        THandOffDecoder D;
+        size_t Offset = 0;
+        while (Offset < size_t(Bytes.size()) && D.State() == THandOffDecoder::TState::NeedMore) {
+            QVERIFY(D.Wanted() > 0);
+            const std::string_view Part(Bytes.constData() + Offset, std::min(Piece, size_t(Bytes.size()) - Offset));
+            const size_t Taken = D.Feed(Part);
+            QVERIFY(Taken > 0 || D.State() != THandOffDecoder::TState::NeedMore);
+            Offset += Taken;
+        }
+        QCOMPARE(int(D.State()), State);
+        if (D.State() == THandOffDecoder::TState::Ready) {
+            QCOMPARE(D.Wanted(), size_t(0));
+            const THandOffMessage M = D.Take();
+            QCOMPARE(int(M.Kind), Kind);
+            QCOMPARE(QByteArray::fromStdString(M.Text), Text);
+            QCOMPARE(Offset, size_t(Bytes.size()));
+            QVERIFY(D.AtMessageStart());
+        }
+        if (D.State() == THandOffDecoder::TState::Bad) {
+            // Nothing more is taken, whatever follows.
+            QCOMPARE(D.Feed("T\0\0\0\0"), size_t(0));
+            QCOMPARE(D.Wanted(), size_t(0));
+        }
+    }
+}
+
+void TestOnlyOne::decoderTakesOneMessageAtATime()
+{
+    const std::string Two = EncodeHandOff(THandOffKind::Text, "first") + EncodeHandOff(THandOffKind::Text, "second");
+    THandOffDecoder D;
+    QCOMPARE(D.Wanted(), HandOffHeaderSize);
+    const size_t Taken = D.Feed(Two);
+    QCOMPARE(Taken, HandOffHeaderSize + 5);
+    QCOMPARE(D.Take().Text, std::string("first"));
+    QCOMPARE(D.Feed(std::string_view(Two).substr(Taken)), HandOffHeaderSize + 6);
+    QCOMPARE(int(D.State()), int(THandOffDecoder::TState::Ready));
+    QCOMPARE(D.Take().Text, std::string("second"));
+}
+
+// ---------------------------------------------------------------------------------
+
+void TestOnlyOne::receiverDropsHostileClients_data()
+{
+    QTest::addColumn<QByteArray>("Bytes");
+    QTest::addColumn<bool>("ThenClose");  // the client closes instead of waiting
+    const std::string Two = EncodeHandOff(THandOffKind::Text, "a") + EncodeHandOff(THandOffKind::Text, "b");
+    QTest::newRow("unknown kind") << QByteArray("Z\0\0\0\x01" "x", 6) << false;
+    QTest::newRow("oversized text announced") << QByteArray("T\0\x10\0\0", 5) << false;
+    QTest::newRow("second message before the answer") << QByteArray::fromStdString(Two) << false;
+    QTest::newRow("forward with a text") << QByteArray("F\0\0\0\x02" "ab", 7) << false;
+    QTest::newRow("closes in the middle of a header") << QByteArray("T\0\0", 3) << true;
+    QTest::newRow("closes in the middle of a text") << QByteArray("T\0\0\0\x09" "abc", 8) << true;
+}
+
+void TestOnlyOne::receiverDropsHostileClients()
+{
+    QFETCH(QByteArray, Bytes);
+    QFETCH(bool, ThenClose);
+    QTemporaryDir Folder;
+    THandOffServer Server;
+    QVERIFY2(Server.Listen(Folder.path()), qPrintable(Server.ErrorString()));
+    TRecorder Recorder;
+    Recorder.Attach(Server);
+
+    std::atomic<int> HostileAnswer {-1};
+    std::atomic<int> GoodAnswer {-1};
+    std::thread Clients([&] {
+        TRawClient Hostile;
+        if (!Hostile.Connect(Server.SocketPath())) return;
+        Hostile.Send(std::string_view(Bytes.constData(), size_t(Bytes.size())));
+        if (ThenClose) Hostile.Close();
+        else HostileAnswer = Hostile.Answer(10000);
+        // The receiver goes on serving others.
+        TRawClient Good;
+        if (!Good.Connect(Server.SocketPath()) || !Good.SendText("/good.torrent")) return;
+        GoodAnswer = Good.Answer(10000);
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(GoodAnswer != -1, 20000);
+    Clients.join();
+    if (!ThenClose) QCOMPARE(HostileAnswer.load(), int(TRawClient::Closed));
+    QCOMPARE(GoodAnswer.load(), int(TRawClient::Ack));
+    QCOMPARE(Recorder.Texts, QStringList {"/good.torrent"});
+    QTRY_COMPARE(Server.ConnectionCount(), 0);
+}
+
+void TestOnlyOne::receiverDropsSilentClients()
+{
+    QTemporaryDir Folder;
+    THandOffServer Server;
+    Server.SetIdleTimeout(200);
+    QVERIFY(Server.Listen(Folder.path()));
+    TRecorder Recorder;
+    Recorder.Attach(Server);
+    std::atomic<int> Silent {-1}, HalfHeader {-1}, HalfText {-1};
+    std::thread Clients([&] {
+        TRawClient A, B, C;
+        if (!A.Connect(Server.SocketPath()) || !B.Connect(Server.SocketPath()) || !C.Connect(Server.SocketPath()))
+            return;
+        B.Send(std::string_view("T\0", 2));
+        C.Send(std::string_view("T\0\0\0\x05" "ab", 7));
+        Silent = A.Answer(10000);
+        HalfHeader = B.Answer(10000);
+        HalfText = C.Answer(10000);
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(HalfText != -1, 20000);
+    Clients.join();
+    QCOMPARE(Silent.load(), int(TRawClient::Closed));
+    QCOMPARE(HalfHeader.load(), int(TRawClient::Closed));
+    QCOMPARE(HalfText.load(), int(TRawClient::Closed));
+    QVERIFY(Recorder.Texts.isEmpty());
+    QCOMPARE(Server.ConnectionCount(), 0);
+}
+
+void TestOnlyOne::messagesWaitForTheHandlers()
+{
+    QTemporaryDir Folder;
+    THandOffServer Server;
+    QVERIFY(Server.Listen(Folder.path()));
+    std::atomic<int> Early {-1}, Late {-1};
+    std::atomic<bool> Go {false};
+    std::thread Client([&] {
+        TRawClient C;
+        if (!C.Connect(Server.SocketPath()) || !C.SendText("/early.torrent")) return;
+        Early = C.Answer(300);
+        Go = true;
+        Late = C.Answer(10000);
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(Go, 10000);
+    QCOMPARE(Early.load(), int(TRawClient::Silence));
+    TRecorder Recorder;
+    Recorder.Attach(Server);
+    QVERIFY(Recorder.Texts.isEmpty());  // delivered from the event loop, not from SetHandlers
+    QTRY_VERIFY_WITH_TIMEOUT(Late != -1, 10000);
+    Client.join();
+    QCOMPARE(Late.load(), int(TRawClient::Ack));
+    QCOMPARE(Recorder.Texts, QStringList {"/early.torrent"});
+    QCOMPARE(Recorder.Forwards, 1);
+}
+
+void TestOnlyOne::completeMessageOfAClosedConnectionIsDelivered()
+{
+    QTemporaryDir Folder;
+    THandOffServer Server;
+    QVERIFY(Server.Listen(Folder.path()));
+    std::atomic<bool> Done {false};
+    std::thread Client([&] {
+        TRawClient C;
+        if (C.Connect(Server.SocketPath())) C.SendText("/sent-then-gone.torrent");
+        C.Close();
+        Done = true;
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(Done, 10000);
+    Client.join();
+    QTest::qWait(50);
+    TRecorder Recorder;
+    Recorder.Attach(Server);
+    QTRY_COMPARE(Recorder.Texts, QStringList {"/sent-then-gone.torrent"});
+}
+
+void TestOnlyOne::nestedEventLoopsDoNotNestDeliveries()
+{
+    QTemporaryDir Folder;
+    THandOffServer Server;
+    QVERIFY(Server.Listen(Folder.path()));
+    TRecorder Recorder;
+    Recorder.NestedLoopMs = 100;
+    Recorder.Attach(Server);
+    std::atomic<int> Finished {0};
+    std::vector<std::thread> Clients;
+    for (int I = 0; I < 3; ++I)
+        Clients.emplace_back([&, I] {
+            TRawClient C;
+            if (!C.Connect(Server.SocketPath())) return;
+            for (int J = 0; J < 2; ++J)
+                if (!C.SendText(QStringLiteral("/c%1-%2").arg(I).arg(J).toStdString()) ||
+                    C.Answer(20000) != TRawClient::Ack)
+                    return;
+            ++Finished;
+        });
+    QTRY_VERIFY_WITH_TIMEOUT(Finished == 3, 30000);
+    for (auto& T : Clients) T.join();
+    QCOMPARE(Recorder.Texts.size(), 6);
+    QCOMPARE(Recorder.MaxDepth, 1);
+    for (int I = 0; I < 3; ++I)
+        QVERIFY(Recorder.Texts.indexOf(QStringLiteral("/c%1-0").arg(I)) <
+                Recorder.Texts.indexOf(QStringLiteral("/c%1-1").arg(I)));
+}
+
+void TestOnlyOne::crowdOfClientsKeepsEachOrder()
+{
+    QTemporaryDir Folder;
+    THandOffServer Server;
+    QVERIFY(Server.Listen(Folder.path()));
+    TRecorder Recorder;
+    Recorder.Attach(Server);
+    // More clients than are served at once: the rest wait to be accepted.
+    const int Count = THandOffServer::MaxConnections + 16;
+    const int PerClient = 5;
+    std::atomic<int> Finished {0}, Failed {0};
+    std::vector<std::thread> Clients;
+    for (int I = 0; I < Count; ++I)
+        Clients.emplace_back([&, I] {
+            TRawClient C;
+            bool Ok = C.Connect(Server.SocketPath());
+            for (int J = 0; Ok && J < PerClient; ++J)
+                Ok = C.SendText(QStringLiteral("/c%1/%2").arg(I).arg(J).toStdString()) &&
+                     C.Answer(60000) == TRawClient::Ack;
+            ++(Ok ? Finished : Failed);
+        });
+    QTRY_VERIFY_WITH_TIMEOUT(Finished + Failed == Count, 60000);
+    for (auto& T : Clients) T.join();
+    QCOMPARE(Failed.load(), 0);
+    QCOMPARE(Recorder.Texts.size(), Count * PerClient);
+    for (int I = 0; I < Count; ++I) {
+        int Last = -1;
+        for (int J = 0; J < PerClient; ++J) {
+            const int At = int(Recorder.Texts.indexOf(QStringLiteral("/c%1/%2").arg(I).arg(J)));
+            QVERIFY(At > Last);
+            Last = At;
+        }
+    }
+}
+
+void TestOnlyOne::senderTalksToReceiver()
+{
+    TEnvGuard Env({"XDG_RUNTIME_DIR"});
+    QTemporaryDir Xdg;
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(Xdg.path()));
+    QVERIFY(IsFirstInstance(VelmoraMutexName));
+    THandOffServer Server;
+    QVERIFY(Server.Listen(Xdg.path()));
+    TRecorder Recorder;
+    Recorder.NestedLoopMs = 20;
+    Recorder.Attach(Server);
+
+    struct TResult {
+        THandOffConnect Connect = THandOffConnect::Failed;
+        bool A = false, Empty = false, TooLong = true, StillConnected = false, Question = false, Forward = false;
+    };
+    TResult R;
+    std::atomic<bool> Done {false};
+    // A copy hands over from its main thread; here a thread of its own stands in
+    // for the later copy, so that this one's event loop can serve it.
+    std::thread Later([&] {
+        R.Connect = ConnectToFirstInstance(VelmoraMutexName, std::chrono::seconds(5));
+        R.A = PassToFirstInstance("/a.torrent");
+        R.Empty = PassToFirstInstance("");
+        R.TooLong = PassToFirstInstance(std::string(HandOffMaxText + 1, 'x'));
+        R.StillConnected = ConnectedToFirstInstance();
+        R.Question = PassToFirstInstance("?");
+        R.Forward = BringFirstInstanceForward();
+        DisconnectFromFirstInstance();
+        Done = true;
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(Done, 20000);
+    Later.join();
+    ReleaseLock();
+    QCOMPARE(R.Connect, THandOffConnect::Connected);
+    QVERIFY(R.A && R.Empty && R.Question && R.Forward);
+    QVERIFY(!R.TooLong);
+    QVERIFY(R.StillConnected);
+    QCOMPARE(Recorder.Texts, (QStringList {"/a.torrent", "", "?"}));
+    QCOMPARE(Recorder.Forwards, 4);
+}
+
+void TestOnlyOne::senderGivesUpWhenNoOneListens()
+{
+    TEnvGuard Env({"XDG_RUNTIME_DIR"});
+    QTemporaryDir Xdg;
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(Xdg.path()));
+    QVERIFY(IsFirstInstance(VelmoraMutexName));
+    // A socket left by a copy that ended: nobody accepts there.
+    {
+        const int Fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un Address {};
+        Address.sun_family = AF_UNIX;
+        const QByteArray Path = QFile::encodeName(Xdg.path()) + "/" + HandOffSocketName;
+        std::memcpy(Address.sun_path, Path.constData(), size_t(Path.size()) + 1);
+        QVERIFY(::bind(Fd, reinterpret_cast<sockaddr*>(&Address), sizeof(Address)) == 0);
+        ::close(Fd);
+    }
+    QElapsedTimer Timer;
+    Timer.start();
+    const THandOffConnect Result = ConnectToFirstInstance(VelmoraMutexName, std::chrono::milliseconds(300));
+    const qint64 Ms = Timer.elapsed();
+    ReleaseLock();
+    QCOMPARE(Result, THandOffConnect::Failed);
+    QVERIFY2(Ms >= 300, qPrintable(QString::number(Ms)));
+    QVERIFY2(QString::fromStdString(HandOffError()).contains("no one has answered"), HandOffError().c_str());
+    QVERIFY(!PassToFirstInstance("/a.torrent"));
+}
+
+void TestOnlyOne::senderTakesOverWhenFirstCopyEnded()
+{
+    TEnvGuard Env({"XDG_RUNTIME_DIR"});
+    QTemporaryDir Xdg;
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(Xdg.path()));
+    QCOMPARE(MutexHandle, -1);
+    QCOMPARE(ConnectToFirstInstance(VelmoraMutexName, std::chrono::seconds(5)), THandOffConnect::BecameFirst);
+    QVERIFY(MutexHandle >= 0);
+    ReleaseLock();
+}
+
+// ---------------------------------------------------------------------------------
+// A later copy of the built program against a receiver in this process, which
+// holds the lock as a first copy would.
+
+namespace {
+
+struct TFakeFirstCopy {
+    TEnvGuard Env {"XDG_RUNTIME_DIR"};
+    TSandbox Box;
+    TRecorder Recorder;
+    THandOffServer Server;
+    bool Start(bool Listening = true)
+    {
+        if (!Box.Ok()) return false;
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(Box.Runtime));
+        if (!IsFirstInstance(VelmoraMutexName)) return false;
+        Recorder.Attach(Server);
+        return !Listening || Server.Listen(Box.Runtime);
+    }
+    ~TFakeFirstCopy() { ReleaseLock(); }
+};
+
+}  // namespace
+
+void TestOnlyOne::laterCopySendsAbsolutePathsThenQuestionMark()
+{
+    if (!ProgramBuilt()) QSKIP("the program is not built");
+    TFakeFirstCopy First;
+    QVERIFY(First.Start());
+    const QString Long = QString(150, QChar(0x0416)) + "/" + QString(150, QChar(0x044F)) + ".torrent";
+    const QString Here = First.Box.Data + "/here";
+    QVERIFY(QDir().mkpath(Here));
+    const auto Run = First.Box.RunLater({"a.torrent", "sub/../b.torrent", "/abs/c.torrent", "", Long}, Here);
+    QVERIFY2(Run.Normal && Run.ExitCode == 0, qPrintable(Run.Errors));
+    QCOMPARE(First.Recorder.Texts,
+             (QStringList {Here + "/a.torrent", Here + "/sub/../b.torrent", "/abs/c.torrent", "", Here + "/" + Long,
+                           "?"}));
+}
+
+void TestOnlyOne::laterCopyWithoutArgumentsOnlyAsksToComeForward()
+{
+    if (!ProgramBuilt()) QSKIP("the program is not built");
+    TFakeFirstCopy First;
+    QVERIFY(First.Start());
+    const auto Run = First.Box.RunLater({});
+    QVERIFY2(Run.Normal && Run.ExitCode == 0, qPrintable(Run.Errors));
+    QVERIFY(First.Recorder.Texts.isEmpty());
+    QCOMPARE(First.Recorder.Forwards, 1);
+}
+
+void TestOnlyOne::laterCopyWaitsForFirstCopyToListen()
+{
+    if (!ProgramBuilt()) QSKIP("the program is not built");
+    TFakeFirstCopy First;
+    QVERIFY(First.Start(false));
+    std::unique_ptr<QProcess> Later(First.Box.StartLater({"/x/1.torrent", "/x/2.torrent"}));
+    QTest::qWait(500);
+    QCOMPARE(Later->state(), QProcess::Running);
+    QVERIFY(First.Server.Listen(First.Box.Runtime));
+    const auto Run = TSandbox::Finish(Later.get());
+    QVERIFY2(Run.Normal && Run.ExitCode == 0, qPrintable(Run.Errors));
+    QCOMPARE(First.Recorder.Texts, (QStringList {"/x/1.torrent", "/x/2.torrent", "?"}));
+}
+
+void TestOnlyOne::laterCopyGivesUpWhenNoOneListens()
+{
+    if (!ProgramBuilt()) QSKIP("the program is not built");
+    TFakeFirstCopy First;
+    QVERIFY(First.Start(false));
+    const auto Run = First.Box.RunLater({"/x/1.torrent"});
+    QVERIFY(Run.Normal);
+    QVERIFY(Run.ExitCode != 0);
+    QVERIFY2(Run.Errors.contains("no one has answered"), qPrintable(Run.Errors));
+    QVERIFY2(Run.Ms >= 4500, qPrintable(QString::number(Run.Ms)));
+}
+
+// ---------------------------------------------------------------------------------
+// First and later copies of the built program.
+
+void TestOnlyOne::twoPathsBecomeTwoEntriesInOrder()
+{
+    if (!ProgramBuilt()) QSKIP("the program is not built");
+    TSandbox Box;
+    QVERIFY(Box.Ok());
+    const QString A = WriteTorrent(Box.Data + "/a.torrent", "a");
+    const QString B = WriteTorrent(Box.Data + "/b.torrent", "b");
+    Box.StartFirst({});
+    QVERIFY(Box.WaitForListening());
+    const auto Run = Box.RunLater({Box.Data + "/a.torrent", Box.Data + "/b.torrent"});
+    QVERIFY2(Run.Normal && Run.ExitCode == 0, qPrintable(Run.Errors));
+    QCOMPARE(Box.SettledLinks(2), (QStringList {A, B}));
+}
+
+void TestOnlyOne::noArgumentsLoadsNothing()
+{
+    if (!ProgramBuilt()) QSKIP("the program is not built");
+    TSandbox Box;
+    QVERIFY(Box.Ok());
+    const QString Own = WriteTorrent(Box.Data + "/own.torrent", "own");
+    const QString Next = WriteTorrent(Box.Data + "/next.torrent", "next");
+    Box.StartFirst({Box.Data + "/own.torrent"});
+    QCOMPARE(Box.WaitForLinks(1), QStringList {Own});
+    const auto Run = Box.RunLater({});
+    QVERIFY2(Run.Normal && Run.ExitCode == 0, qPrintable(Run.Errors));
+    QVERIFY(Run.Errors.isEmpty());
+    const auto Then = Box.RunLater({"next.torrent"});
+    QVERIFY2(Then.Normal && Then.ExitCode == 0, qPrintable(Then.Errors));
+    QCOMPARE(Box.SettledLinks(2), (QStringList {Own, Next}));
+}
+
+void TestOnlyOne::longCyrillicPathArrivesWhole()
+{
+    if (!ProgramBuilt()) QSKIP("the program is not built");
+    TSandbox Box;
+    QVERIFY(Box.Ok());
+    const QString Folder = Box.Data + "/" + QString::fromUtf8("Торренты за прошлый год — фильмы, музыка и книги ") +
+                           QString(60, QChar(0x0436)) + "/" + QString(90, QChar(0x044E)) + "/" +
+                           QString::fromUtf8("ещё одна папка с длинным русским именем ") + QString(40, QChar(0x0449));
+    const QString Path = Folder + "/" + QString::fromUtf8("Фильм с очень длинным названием.torrent");
+    QVERIFY(Path.size() >= 300);
+    QVERIFY(Path.toUtf8().size() > 500);
+    const QString Link = WriteTorrent(Path, "long");
+    QVERIFY(!Link.isEmpty());
+    Box.StartFirst({});
+    const auto Run = Box.RunLater({Path});
+    QVERIFY2(Run.Normal && Run.ExitCode == 0, qPrintable(Run.Errors));
+    QCOMPARE(Box.SettledLinks(1), QStringList {Link});
+}
+
+void TestOnlyOne::relativePathLoadsLaterCopysFile()
+{
+    if (!ProgramBuilt()) QSKIP("the program is not built");
+    TSandbox Box;
+    QVERIFY(Box.Ok());
+    const QString FirstFolder = Box.Data + "/first";
+    const QString LaterFolder = Box.Data + "/later";
+    // The same names in the first copy's folder hold other torrents.
+    WriteTorrent(FirstFolder + "/same.torrent", "decoy");
+    WriteTorrent(FirstFolder + "/sub/deeper.torrent", "decoy 2");
+    const QString Same = WriteTorrent(LaterFolder + "/same.torrent", "wanted");
+    const QString Deeper = WriteTorrent(LaterFolder + "/sub/deeper.torrent", "wanted 2");
+    Box.StartFirst({}, FirstFolder);
+    const auto Run = Box.RunLater({"same.torrent", "sub/../sub/deeper.torrent"}, LaterFolder);
+    QVERIFY2(Run.Normal && Run.ExitCode == 0, qPrintable(Run.Errors));
+    QCOMPARE(Box.SettledLinks(2), (QStringList {Same, Deeper}));
+}
+
+void TestOnlyOne::twentyLaterCopiesAtOnce()
+{
+    if (!ProgramBuilt()) QSKIP("the program is not built");
+    TSandbox Box;
+    QVERIFY(Box.Ok());
+    const int Copies = 20;
+    QStringList First, Second;
+    for (int I = 0; I < Copies; ++I) {
+        First << WriteTorrent(Box.Data + QStringLiteral("/%1-1.torrent").arg(I), QStringLiteral("copy %1, 1").arg(I));
+        Second << WriteTorrent(Box.Data + QStringLiteral("/%1-2.torrent").arg(I), QStringLiteral("copy %1, 2").arg(I));
+    }
+    Box.StartFirst({});
+    QVERIFY(Box.WaitForListening());
+    std::vector<std::unique_ptr<QProcess>> Later;
+    for (int I = 0; I < Copies; ++I)
+        Later.emplace_back(Box.StartLater({QStringLiteral("%1-1.torrent").arg(I), QStringLiteral("%1-2.torrent").arg(I)}));
+    for (auto& P : Later) {
+        const auto Run = TSandbox::Finish(P.get());
+        QVERIFY2(Run.Normal && Run.ExitCode == 0, qPrintable(Run.Errors));
+    }
+    const QStringList Links = Box.SettledLinks(2 * Copies);
+    QCOMPARE(Links.size(), 2 * Copies);
+    for (int I = 0; I < Copies; ++I) {
+        QCOMPARE(Links.count(First[I]), 1);
+        QCOMPARE(Links.count(Second[I]), 1);
+        QVERIFY2(Links.indexOf(First[I]) < Links.indexOf(Second[I]), qPrintable(QString::number(I)));
+    }
+}
+
+void TestOnlyOne::killedFirstCopyDoesNotBlockNextStart()
+{
+    if (!ProgramBuilt()) QSKIP("the program is not built");
+    TSandbox Box;
+    QVERIFY(Box.Ok());
+    const QString A = WriteTorrent(Box.Data + "/a.torrent", "a");
+    const QString B = WriteTorrent(Box.Data + "/b.torrent", "b");
+    const QString C = WriteTorrent(Box.Data + "/c.torrent", "c");
+    QProcess* Killed = Box.StartFirst({"a.torrent"});
+    QCOMPARE(Box.WaitForLinks(1), QStringList {A});
+    ::kill(pid_t(Killed->processId()), SIGKILL);
+    QVERIFY(Killed->waitForFinished(10000));
+    // What it left behind: the lock file and its socket.
+    QVERIFY(QFileInfo::exists(LockPath(Box.Runtime)));
+    QVERIFY(QFileInfo::exists(Box.SocketPath()));
+
+    QProcess* Next = Box.StartFirst({"b.torrent"});
+    QCOMPARE(Box.WaitForLinks(2), (QStringList {A, B}));
+    QCOMPARE(Next->state(), QProcess::Running);
+    const auto Run = Box.RunLater({"c.torrent"});
+    QVERIFY2(Run.Normal && Run.ExitCode == 0, qPrintable(Run.Errors));
+    QCOMPARE(Box.SettledLinks(3), (QStringList {A, B, C}));
+}
+
+void TestOnlyOne::laterCopyDuringStartUpLosesNothing()
+{
+    if (!ProgramBuilt()) QSKIP("the program is not built");
+    TSandbox Box;
+    QVERIFY(Box.Ok());
+    QStringList Own, OwnLinks;
+    for (int I = 0; I < 40; ++I) {
+        Own << Box.Data + QStringLiteral("/own-%1.torrent").arg(I);
+        OwnLinks << WriteTorrent(Own.last(), QStringLiteral("own %1").arg(I));
+    }
+    const QString X = WriteTorrent(Box.Data + "/x.torrent", "x");
+    const QString Y = WriteTorrent(Box.Data + "/y.torrent", "y");
+    // Started as soon as the first copy holds the lock, long before its window is up.
+    QProcess* First = Box.StartFirst(Own);
+    QVERIFY(LockIsHeld(LockPath(Box.Runtime)));
+    const auto Run = Box.RunLater({"x.torrent", "y.torrent"});
+    QVERIFY2(Run.Normal && Run.ExitCode == 0, qPrintable(Run.Errors));
+    QCOMPARE(First->state(), QProcess::Running);
+    // The first copy's own files come first: they load while its window is made.
+    QCOMPARE(Box.SettledLinks(42), (OwnLinks + QStringList {X, Y}));
+}
+
+QTEST_GUILESS_MAIN(TestOnlyOne)
+#include "tst_OnlyOne.moc"
