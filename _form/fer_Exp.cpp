@@ -1,5 +1,6 @@
 #include "fer_Exp.h"
 
+#include <QFont>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
@@ -10,7 +11,13 @@ TfrmExp::TfrmExp(QWidget* Owner)
     : QDialog(Owner, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                          Qt::WindowCloseButtonHint)
 {
+    setObjectName(QStringLiteral("frmExp"));
     setWindowTitle(QStringLiteral("    Имя экспорта"));
+    // Tahoma 8 pt like the other windows, or the desktop's sans serif face at that size.
+    QFont Tahoma(QStringLiteral("Tahoma"));
+    Tahoma.setStyleHint(QFont::SansSerif);
+    Tahoma.setPointSize(8);
+    setFont(Tahoma);
     setFixedSize(345, 67);
 
     edtName = new QLineEdit(ExportDefaultName, this);
