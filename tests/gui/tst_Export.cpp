@@ -81,6 +81,18 @@ QString RaisedMessage(const std::function<void()>& F)
     return QStringLiteral("<nothing raised>");
 }
 
+// Acts on the export-name dialog once its modal loop runs.
+void AnswerNameDialog(const std::function<void(TfrmExp&)>& Act)
+{
+    QTimer::singleShot(0, [Act] {
+        QWidget* Modal = QApplication::activeModalWidget();
+        if (auto* Dialog = dynamic_cast<TfrmExp*>(Modal))
+            Act(*Dialog);
+        else if (Modal)
+            Modal->close();
+    });
+}
+
 QString Decoded(const QByteArray& Page)
 {
     return QString::fromUtf8(Page.mid(3));
@@ -706,16 +718,7 @@ void TestExport::askExportNameRunsTheDialog()
     // The platform's own dialog, modal, answered by clicks from inside its loop.
     TExportPlatform Platform;
     QWidget Owner;
-    auto Answer = [](const std::function<void(TfrmExp&)>& Act) {
-        QTimer::singleShot(0, [Act] {
-            auto* Dialog = dynamic_cast<TfrmExp*>(QApplication::activeModalWidget());
-            if (!Dialog) {
-                if (QWidget* W = QApplication::activeModalWidget()) W->close();
-                return;
-            }
-            Act(*Dialog);
-        });
-    };
+    const auto& Answer = AnswerNameDialog;
     Answer([](TfrmExp& D) {
         QCOMPARE(D.edtName->text(), ExportDefaultName);
         D.edtName->clear();
@@ -792,22 +795,35 @@ void TestExport::htmlExportWithEmptyListAndCancelledSave()
 {
     QTemporaryDir Dir;
     MakeFolder(Dir, "<main>{CONTENT}</main>{NAME}", "{TITLE}");
-    TExportPlatform Platform;
+    TExportPlatform Platform;  // the real name dialog
     Platform.Folder = Dir.path() + u'/';
-    Platform.NameAnswer = [] { return ExportDefaultName; };
     const QString Target = Dir.filePath("empty.html");
     Platform.SaveAnswer = [&] { return Target; };
     TfrmKTZ Window(Platform, {});
 
+    // Cancel in the name dialog exports under the default name.
+    AnswerNameDialog([](TfrmExp& D) {
+        D.edtName->setText("typed");
+        D.btnClose->click();
+    });
     Window.mmAsHTMLClick();
     QCOMPARE(ReadAll(Target), QByteArray("\xEF\xBB\xBF<main></main>") + ExportDefaultName.toUtf8() + "\r\n");
+
+    // An emptied field and OK export with an empty name.
+    AnswerNameDialog([](TfrmExp& D) {
+        D.edtName->clear();
+        D.btnOK->click();
+    });
+    Window.mmAsHTMLClick();
+    QCOMPARE(ReadAll(Target), QByteArray("\xEF\xBB\xBF<main></main>\r\n"));
 
     // Cancelling the save dialog writes nothing and says nothing.
     QFile::remove(Target);
     Platform.SaveAnswer = [] { return QString(); };
+    AnswerNameDialog([](TfrmExp& D) { D.btnOK->click(); });
     Window.mmAsHTMLClick();
     QVERIFY(!QFile::exists(Target));
-    QCOMPARE(Platform.SaveFilters.size(), 2);
+    QCOMPARE(Platform.SaveFilters.size(), 3);
     QVERIFY(Platform.Errors.isEmpty());
 }
 
