@@ -94,6 +94,13 @@ Exit status:
   0  every file gave a magnet link
   1  at least one file failed, or the output could not be written
   2  usage error: an unknown option, or no file named
+
+Examples:
+  velmora-cli file.torrent                       the link of one file
+  velmora-cli ~/Downloads/*.torrent > links.txt  all links of a folder
+  find . -name '*.torrent' -print0 | xargs -0 velmora-cli --
+                                 every torrent below a folder, any names
+  velmora-cli --json *.torrent | jq -r .title    each torrent's title
 )";
 
 // Standard output is collected here and written in large pieces: per-file
