@@ -64,7 +64,11 @@ int RunFirstCopy(int argc, char** argv, const std::string& Folder)
     QPointer<TfrmKTZ> Window(&frmKTZ);
     Server.SetHandlers(
         [Window](const QString& Text) {
-            if (Window) Window->WMCopyData(Text);
+            // Once the window has closed, a text is no longer taken: its sender learns
+            // so instead of being told that it was loaded.
+            if (!Window || !Window->isVisible()) return false;
+            Window->WMCopyData(Text);
+            return true;
         },
         [Window] {
             if (!Window) return;

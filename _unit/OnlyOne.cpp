@@ -545,15 +545,18 @@ void THandOffServer::Pump()
         if (Connection->Dropped) continue;
         const THandOffMessage Message = std::move(Connection->Message);
         Connection->Message = {};
+        bool Taken = true;
         try {
             if (FOnForward) FOnForward();
             if (Message.Kind == THandOffKind::Text)
-                FOnText(QString::fromUtf8(Message.Text.data(), static_cast<qsizetype>(Message.Text.size())));
+                Taken = FOnText(QString::fromUtf8(Message.Text.data(), static_cast<qsizetype>(Message.Text.size())));
         } catch (...) {
             Raised = std::current_exception();
         }
         Connection->Pending = false;
-        if (Connection->Socket && !Connection->Dropped && !Connection->Gone) {
+        if (!Taken) {
+            Drop(Connection);
+        } else if (Connection->Socket && !Connection->Dropped && !Connection->Gone) {
             Connection->Socket->write(&HandOffAck, 1);
             Connection->Socket->flush();
             Connection->Idle->start();

@@ -152,7 +152,9 @@ std::string AbsoluteArgument(std::string_view Arg);
 // or between messages, another user's process) is dropped.
 class THandOffServer : public QObject {
 public:
-    using TTextHandler = std::function<void(const QString& Text)>;
+    // False when the text cannot be taken (the window has closed): the connection
+    // is then dropped unanswered, and its sender reports that the text was not taken.
+    using TTextHandler = std::function<bool(const QString& Text)>;
     using TForwardHandler = std::function<void()>;
 
     explicit THandOffServer(QObject* Parent = nullptr);
