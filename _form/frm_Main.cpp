@@ -93,7 +93,7 @@ TVSTModel::TVSTModel(TfrmKTZ& Owner, QObject* Parent) : QAbstractTableModel(Pare
 
 int TVSTModel::rowCount(const QModelIndex& Parent) const
 {
-    return Parent.isValid() ? 0 : int(FEntries.size());
+    return Parent.isValid() ? 0 : int(FPublished);
 }
 
 int TVSTModel::columnCount(const QModelIndex& Parent) const
@@ -125,9 +125,14 @@ const TTorrentEntry* TVSTModel::Entry(int Row) const
 
 void TVSTModel::Append(TTorrentEntry Entry)
 {
-    const int Row = int(FEntries.size());
-    beginInsertRows(QModelIndex(), Row, Row);
     FEntries.append(std::move(Entry));
+}
+
+void TVSTModel::Publish()
+{
+    if (!HasUnpublished()) return;
+    beginInsertRows(QModelIndex(), int(FPublished), int(FEntries.size() - 1));
+    FPublished = FEntries.size();
     endInsertRows();
 }
 
@@ -135,6 +140,7 @@ void TVSTModel::Clear()
 {
     beginResetModel();
     FEntries.clear();
+    FPublished = 0;
     endResetModel();
 }
 
@@ -432,6 +438,12 @@ void TfrmKTZ::CreateControls()
     N1->setObjectName(QStringLiteral("N1"));
     AddItem(N2, "N2", -1, QStringLiteral("Выход"));
 
+    // While a batch loads, the list shows its new entries a few times a second.
+    FPublishTimer = new QTimer(this);
+    FPublishTimer->setSingleShot(true);
+    FPublishTimer->setInterval(40);
+    connect(FPublishTimer, &QTimer::timeout, this, [this] { VSTModel->Publish(); });
+
     connect(btnOpen, &QAction::triggered, this, [this] { Guarded([this] { PopMenuClick(); }); });
     connect(btnClear, &QAction::triggered, this, [this] { Guarded([this] { btnClearClick(); }); });
     connect(btnAbout, &QAction::triggered, this, [this] { Guarded([this] { btnAboutClick(); }); });
@@ -496,9 +508,32 @@ const QList<TTorrentEntry>& TfrmKTZ::Entries() const
     return VSTModel->Entries();
 }
 
+struct TfrmKTZ::TBusy {
+    QPointer<TfrmKTZ> Window;
+    explicit TBusy(TfrmKTZ* Owner) : Window(Owner)
+    {
+        if (Owner->FBusy++ == 0) Owner->lblStatus->setText(StatusWorking);
+    }
+    ~TBusy()
+    {
+        if (Window && --Window->FBusy == 0) Window->Idle();
+    }
+    TBusy(const TBusy&) = delete;
+    TBusy& operator=(const TBusy&) = delete;
+};
+
+void TfrmKTZ::Idle()
+{
+    FPublishTimer->stop();
+    VSTModel->Publish();
+    lblStatus->setText(StatusWaiting);
+}
+
 void TfrmKTZ::AddFiles(const QStringList& FileNames)
 {
+    if (FileNames.isEmpty()) return;
     QPointer<TfrmKTZ> Self(this);
+    TBusy Busy(this);
     for (const QString& FileName : FileNames) {
         if (!Self || FClosed) return;
         AddVST(FileName);
@@ -512,15 +547,7 @@ void TfrmKTZ::AddVST(const QString& FileName)
     // The window may be closed, or even destroyed, by what runs while the waiting
     // events are let through; nothing of it is touched afterwards unless it lives.
     QPointer<TfrmKTZ> Self(this);
-    ++FBusy;
-    lblStatus->setText(StatusWorking);
-    struct TStatusBack {
-        QPointer<TfrmKTZ>& Window;
-        ~TStatusBack()
-        {
-            if (Window && --Window->FBusy == 0) Window->lblStatus->setText(StatusWaiting);
-        }
-    } StatusBack{Self};
+    TBusy Busy(this);
 
     const QString FullName = QFileInfo(FileName).absoluteFilePath();
     std::string Link;
@@ -536,6 +563,7 @@ void TfrmKTZ::AddVST(const QString& FileName)
         Link = Torrent.MagnetLink();
         if (Loaded && Link != MagnetPrefix) {
             VSTModel->Append(MakeTorrentEntry(FileName, Torrent));
+            if (!FPublishTimer->isActive()) FPublishTimer->start();
         } else {
             for (const std::u16string& Message : Torrent.Errors) Refusal << QString::fromStdU16String(Message);
             if (Refusal.isEmpty()) Refusal << QStringLiteral("The file has no info hash.");

@@ -20,6 +20,7 @@ class QLineEdit;
 class QMenu;
 class QPushButton;
 class QStatusBar;
+class QTimer;
 class QToolBar;
 class QTreeView;
 class QWidget;
@@ -29,6 +30,11 @@ class TfrmKTZ;
 
 // The list's data: one TTorrentEntry per row, in the order of appending. The texts
 // of the cells come from the window's VSTGetText.
+//
+// An appended entry belongs to the list at once (Entries), but the view learns of
+// new rows only when they are published: once a batch of files has loaded, and
+// every few tens of milliseconds while it loads, so that a batch of thousands of
+// files is not slowed down by a repaint of the list for every file.
 class TVSTModel : public QAbstractTableModel {
 public:
     explicit TVSTModel(TfrmKTZ& Owner, QObject* Parent = nullptr);
@@ -41,11 +47,15 @@ public:
     const QList<TTorrentEntry>& Entries() const { return FEntries; }
     const TTorrentEntry* Entry(int Row) const;
     void Append(TTorrentEntry Entry);
+    // Tells the view of the entries appended since the last time, in one insertion.
+    void Publish();
+    bool HasUnpublished() const { return FPublished < FEntries.size(); }
     void Clear();
 
 private:
     TfrmKTZ& FOwner;
     QList<TTorrentEntry> FEntries;
+    qsizetype FPublished = 0;  // the rows that the view knows
 };
 
 // A one-line label for text that may come from a stranger's file: shown as plain
@@ -144,13 +154,17 @@ private:
     void WMDropFiles(const QStringList& FileNames);
     // Runs a command; what it raises is shown and the program goes on.
     template <class F> void Guarded(F&& Command);
+    // Marks loading under way, from the first file of a batch to the end of the last.
+    struct TBusy;
+    void Idle();
     void ReportRefused(const QString& FileName, const QStringList& Messages);
 
     TPlatform& FPlatform;
     QString FProgramFolder;
     bool FAcceptingDrops = false;
     bool FClosed = false;
-    int FBusy = 0;         // AddVST calls under way, nested ones included
+    int FBusy = 0;         // batches and AddVST calls under way, nested ones included
+    QTimer* FPublishTimer = nullptr;
     bool FLinkShown = false;  // edtURI holds an entry's link
 
 public:

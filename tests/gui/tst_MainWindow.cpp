@@ -240,7 +240,9 @@ private slots:
         W.btnOpen->trigger();
         QCOMPARE(Platform.OpenFilters, QStringList({"Torrent File (.torrent)|*.torrent"}));
         QCOMPARE(Names(W), QStringList({"one.torrent", "two.TORRENT", "three.txt"}));
-        QCOMPARE(Inserted.size(), 3);  // one repaint per entry
+        // The view learns of the batch's entries at the latest when it has loaded.
+        QVERIFY(Inserted.size() >= 1 && Inserted.size() <= 3);
+        QCOMPARE(W.VSTModel->rowCount(), 3);
         QVERIFY(Platform.Errors.isEmpty());
 
         Platform.OpenAnswers << QStringList();  // cancel
