@@ -54,6 +54,7 @@ cleanup() {
 trap cleanup EXIT
 
 listing() { (cd "$1" && find . ! -type d | LC_ALL=C sort); }
+everything() { (cd "$1" && find . | LC_ALL=C sort); }
 
 # Torrents to open: a name with a space and Cyrillic letters, as real downloads
 # have; each line of the output is "<path> <magnet link>".
@@ -91,7 +92,7 @@ mkdir -p "$prefix/bin" "$prefix/share/applications"
 printf '#!/bin/sh\n' >"$prefix/bin/other-tool"
 printf '[Desktop Entry]\nType=Application\nName=Other\nExec=other-tool\n' \
   >"$prefix/share/applications/other.desktop"
-before=$(listing "$prefix")
+before=$(everything "$prefix")
 
 cmake --install "$build" --prefix "$prefix" >"$tmp/install.log"
 
@@ -295,13 +296,26 @@ fi
 
 # --- Uninstall ---------------------------------------------------------------
 cmake --build "$build" --target uninstall >"$tmp/uninstall.log"
-after=$(listing "$prefix")
-if [ "$after" = "$before" ] && [ ! -e "$prefix/lib/velmora" ]; then
+after=$(everything "$prefix")
+if [ "$after" = "$before" ]; then
   pass "uninstall leaves nothing behind"
 else
   fail "after the uninstall (< before the install, > now):"
   diff <(echo "$before") <(echo "$after") >&2 || true
-  [ ! -e "$prefix/lib/velmora" ] || fail "lib/velmora is still there"
+fi
+
+# A list the user saved into the program's folder is the user's, and stays.
+cmake --install "$build" --prefix "$prefix" >"$tmp/install-2.log"
+echo "magnet:?xt=urn:btih:0000000000000000000000000000000000000000" \
+  >"$prefix/lib/velmora/saved.txt"
+cmake --build "$build" --target uninstall >"$tmp/uninstall-2.log"
+after=$(everything "$prefix")
+wanted=$(printf '%s\n' "$before" ./lib ./lib/velmora ./lib/velmora/saved.txt | LC_ALL=C sort)
+if [ "$after" = "$wanted" ]; then
+  pass "uninstall keeps a file the user saved in the program's folder"
+else
+  fail "after the uninstall with a saved list (< wanted, > now):"
+  diff <(echo "$wanted") <(echo "$after") >&2 || true
 fi
 
 if [ "$failures" -gt 0 ]; then
