@@ -16,7 +16,10 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
 fi
 cmake --build "$build" --target velmora velmora-cli
 
-tmp=$(mktemp -d "${TMPDIR:-/tmp}/velmora-install.XXXXXX")
+# The stand-in handler's path goes into a desktop entry's Exec line unquoted.
+tmpdir=${TMPDIR:-/tmp}
+case $tmpdir in *[[:space:]]*) tmpdir=/tmp ;; esac
+tmp=$(mktemp -d "$tmpdir/velmora-install.XXXXXX")
 home=$tmp/home
 prefix=$home/.local
 
@@ -274,10 +277,20 @@ wait "$opener" 2>/dev/null
 exit 0
 EOF
 } >"$tmp/desktop-session.sh"
-timeout -k 5 120 xvfb-run -a -s "-screen 0 1280x1024x24" \
-  bash "$tmp/desktop-session.sh" "$record" "$t1" "$tmp/files" "$(basename "$t2")" \
-  >"$tmp/session.log" 2>&1 || fail "the desktop session: $(cat "$tmp/session.log")"
-stop_our_programs
+# xvfb-run -a can pick the same display as another session starting at the same
+# moment; then its server fails to start, and the session is tried again.
+for attempt in 1 2 3; do
+  : >"$record"
+  rm -f "$tmp/running-copies" "$tmp/second-open-status"
+  session_status=0
+  timeout -k 5 120 xvfb-run -a -s "-screen 0 1280x1024x24" \
+    bash "$tmp/desktop-session.sh" "$record" "$t1" "$tmp/files" "$(basename "$t2")" \
+    >"$tmp/session.log" 2>&1 || session_status=$?
+  stop_our_programs
+  grep -q 'Xvfb failed to start' "$tmp/session.log" || break
+  sleep "$attempt"
+done
+[ "$session_status" = 0 ] || fail "the desktop session: $(cat "$tmp/session.log")"
 rm -f "$XDG_DATA_HOME/applications/record-magnet.desktop"
 recorded=$(cat "$record")
 if [ "$recorded" = "$link1"$'\n'"$link2" ]; then
