@@ -494,7 +494,7 @@ void THandOffServer::Service(const std::shared_ptr<TConnection>& Connection)
         SchedulePump();
         return;
     case THandOffDecoder::TState::NeedMore:
-        if (Progress || Decoder.AtMessageStart()) Connection->Idle->start();
+        if (Progress) Connection->Idle->start();
         return;
     }
 }

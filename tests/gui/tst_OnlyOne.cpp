@@ -1018,7 +1018,7 @@ struct TFakeFirstCopy {
 
 void TestOnlyOne::laterCopySendsAbsolutePathsThenQuestionMark()
 {
-    if (!ProgramBuilt()) QSKIP("the program is not built");
+    QVERIFY2(ProgramBuilt(), VELMORA_BIN " is not built");
     TFakeFirstCopy First;
     QVERIFY(First.Start());
     const QString Long = QString(150, QChar(0x0416)) + "/" + QString(150, QChar(0x044F)) + ".torrent";
@@ -1033,7 +1033,7 @@ void TestOnlyOne::laterCopySendsAbsolutePathsThenQuestionMark()
 
 void TestOnlyOne::laterCopyWithoutArgumentsOnlyAsksToComeForward()
 {
-    if (!ProgramBuilt()) QSKIP("the program is not built");
+    QVERIFY2(ProgramBuilt(), VELMORA_BIN " is not built");
     TFakeFirstCopy First;
     QVERIFY(First.Start());
     const auto Run = First.Box.RunLater({});
@@ -1044,7 +1044,7 @@ void TestOnlyOne::laterCopyWithoutArgumentsOnlyAsksToComeForward()
 
 void TestOnlyOne::laterCopyWaitsForFirstCopyToListen()
 {
-    if (!ProgramBuilt()) QSKIP("the program is not built");
+    QVERIFY2(ProgramBuilt(), VELMORA_BIN " is not built");
     TFakeFirstCopy First;
     QVERIFY(First.Start(false));
     std::unique_ptr<QProcess> Later(First.Box.StartLater({"/x/1.torrent", "/x/2.torrent"}));
@@ -1058,7 +1058,7 @@ void TestOnlyOne::laterCopyWaitsForFirstCopyToListen()
 
 void TestOnlyOne::laterCopyGivesUpWhenNoOneListens()
 {
-    if (!ProgramBuilt()) QSKIP("the program is not built");
+    QVERIFY2(ProgramBuilt(), VELMORA_BIN " is not built");
     TFakeFirstCopy First;
     QVERIFY(First.Start(false));
     const auto Run = First.Box.RunLater({"/x/1.torrent"});
@@ -1072,7 +1072,7 @@ void TestOnlyOne::laterCopyGivesUpWhenNoOneListens()
 // which path was not taken and does not send the rest.
 void TestOnlyOne::laterCopyReportsATextNotTaken()
 {
-    if (!ProgramBuilt()) QSKIP("the program is not built");
+    QVERIFY2(ProgramBuilt(), VELMORA_BIN " is not built");
     TFakeFirstCopy First;
     First.Recorder.Refused = "/x/refused.torrent";
     QVERIFY(First.Start());
@@ -1088,7 +1088,7 @@ void TestOnlyOne::laterCopyReportsATextNotTaken()
 
 void TestOnlyOne::twoPathsBecomeTwoEntriesInOrder()
 {
-    if (!ProgramBuilt()) QSKIP("the program is not built");
+    QVERIFY2(ProgramBuilt(), VELMORA_BIN " is not built");
     TSandbox Box;
     QVERIFY(Box.Ok());
     const QString A = WriteTorrent(Box.Data + "/a.torrent", "a");
@@ -1102,7 +1102,7 @@ void TestOnlyOne::twoPathsBecomeTwoEntriesInOrder()
 
 void TestOnlyOne::noArgumentsLoadsNothing()
 {
-    if (!ProgramBuilt()) QSKIP("the program is not built");
+    QVERIFY2(ProgramBuilt(), VELMORA_BIN " is not built");
     TSandbox Box;
     QVERIFY(Box.Ok());
     const QString Own = WriteTorrent(Box.Data + "/own.torrent", "own");
@@ -1119,7 +1119,7 @@ void TestOnlyOne::noArgumentsLoadsNothing()
 
 void TestOnlyOne::longCyrillicPathArrivesWhole()
 {
-    if (!ProgramBuilt()) QSKIP("the program is not built");
+    QVERIFY2(ProgramBuilt(), VELMORA_BIN " is not built");
     TSandbox Box;
     QVERIFY(Box.Ok());
     const QString Folder = Box.Data + "/" + QString::fromUtf8("Торренты за прошлый год — фильмы, музыка и книги ") +
@@ -1138,7 +1138,7 @@ void TestOnlyOne::longCyrillicPathArrivesWhole()
 
 void TestOnlyOne::relativePathLoadsLaterCopysFile()
 {
-    if (!ProgramBuilt()) QSKIP("the program is not built");
+    QVERIFY2(ProgramBuilt(), VELMORA_BIN " is not built");
     TSandbox Box;
     QVERIFY(Box.Ok());
     const QString FirstFolder = Box.Data + "/first";
@@ -1156,7 +1156,7 @@ void TestOnlyOne::relativePathLoadsLaterCopysFile()
 
 void TestOnlyOne::twentyLaterCopiesAtOnce()
 {
-    if (!ProgramBuilt()) QSKIP("the program is not built");
+    QVERIFY2(ProgramBuilt(), VELMORA_BIN " is not built");
     TSandbox Box;
     QVERIFY(Box.Ok());
     const int Copies = 20;
@@ -1185,7 +1185,7 @@ void TestOnlyOne::twentyLaterCopiesAtOnce()
 
 void TestOnlyOne::killedFirstCopyDoesNotBlockNextStart()
 {
-    if (!ProgramBuilt()) QSKIP("the program is not built");
+    QVERIFY2(ProgramBuilt(), VELMORA_BIN " is not built");
     TSandbox Box;
     QVERIFY(Box.Ok());
     const QString A = WriteTorrent(Box.Data + "/a.torrent", "a");
@@ -1209,7 +1209,7 @@ void TestOnlyOne::killedFirstCopyDoesNotBlockNextStart()
 
 void TestOnlyOne::laterCopyDuringStartUpLosesNothing()
 {
-    if (!ProgramBuilt()) QSKIP("the program is not built");
+    QVERIFY2(ProgramBuilt(), VELMORA_BIN " is not built");
     TSandbox Box;
     QVERIFY(Box.Ok());
     QStringList Own, OwnLinks;
