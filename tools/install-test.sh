@@ -303,7 +303,9 @@ status=$(cat "$tmp/second-open-status" 2>/dev/null || echo none)
 if [ "$count" = 1 ] && [ "$status" = 0 ]; then
   pass "the second xdg-open landed in the running copy"
 else
-  fail "running copies after the second xdg-open: $count (want 1); its exit status: $status (want 0)"
+  # 124: the copy it started neither handed its file over nor ended within 30 s.
+  fail "the second xdg-open ended with status $status (want 0; 124 is a time-out)," \
+    "then $count running copies (want 1)"
   sed 's/^/  /' "$tmp"/xdg-open-*.log "$tmp/session.log" >&2 || true
 fi
 
