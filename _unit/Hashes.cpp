@@ -94,15 +94,34 @@ uint64_t SipHash13(const TSipKey& Key, std::string_view Data)
     return V0 ^ V1 ^ V2 ^ V3;
 }
 
-inline size_t IndexSlot(std::string_view Key, size_t Mask)
+// The index hash of a key: where its probe run starts, and a filter that spares
+// most probes a look at the record.
+inline uint32_t IndexHash(std::string_view Key)
 {
-    return static_cast<size_t>(SipHash13(IndexKey(), Key)) & Mask;
+    return static_cast<uint32_t>(SipHash13(IndexKey(), Key) >> 32);
+}
+
+// A slot holds the record number + 1 in its low half (0: free) and the key's
+// index hash in its high half, so that growing never rehashes a key.
+inline uint64_t MakeSlot(int32_t Record, uint32_t Tag)
+{
+    return (static_cast<uint64_t>(Tag) << 32) | (static_cast<uint32_t>(Record) + 1u);
+}
+inline uint32_t SlotTag(uint64_t Slot) { return static_cast<uint32_t>(Slot >> 32); }
+inline int32_t SlotRecord(uint64_t Slot) { return static_cast<int32_t>(static_cast<uint32_t>(Slot) - 1u); }
+
+void PlaceSlot(std::vector<uint64_t>& Slots, uint64_t Entry)
+{
+    const size_t Mask = Slots.size() - 1;
+    size_t At = SlotTag(Entry) & Mask;
+    while (Slots[At] != 0) At = (At + 1) & Mask;
+    Slots[At] = Entry;
 }
 
 }  // namespace
 
 struct THash::TIndex {
-    std::vector<int32_t> Slots;               // record numbers, -1 free; a power of two long
+    std::vector<uint64_t> Slots;              // see MakeSlot; a power of two long
     std::vector<int32_t> Positions;           // per record, its position within its bucket
     std::array<int32_t, BucketCount> Fill{};  // records per bucket
 };
@@ -134,11 +153,14 @@ int32_t THash::FindRecord(std::string_view Key, uint32_t Hash) const
         }
         return -1;
     }
-    const std::vector<int32_t>& Slots = FIndex->Slots;
+    const std::vector<uint64_t>& Slots = FIndex->Slots;
     const size_t Mask = Slots.size() - 1;
-    for (size_t Slot = IndexSlot(Key, Mask);; Slot = (Slot + 1) & Mask) {
-        const int32_t Record = Slots[Slot];
-        if (Record < 0) return -1;
+    const uint32_t Tag = IndexHash(Key);
+    for (size_t At = Tag & Mask;; At = (At + 1) & Mask) {
+        const uint64_t Entry = Slots[At];
+        if (Entry == 0) return -1;
+        if (SlotTag(Entry) != Tag) continue;
+        const int32_t Record = SlotRecord(Entry);
         const THashRecord& R = FRecords[static_cast<size_t>(Record)];
         if (R.Hash == Hash && R.Key == Key) return Record;
     }
@@ -200,20 +222,20 @@ void THash::ReserveIndex(size_t Count)
     // At most half the slots in use keeps the probe runs short.
     const size_t Wanted = std::bit_ceil(std::max<size_t>(2 * Count, 32));
     if (!FIndex || FIndex->Slots.size() < Wanted) {
-        std::vector<int32_t> Slots(Wanted, -1);
-        const size_t Mask = Wanted - 1;
-        for (size_t I = 0; I < FRecords.size(); ++I) {
-            size_t Slot = IndexSlot(FRecords[I].Key, Mask);
-            while (Slots[Slot] >= 0) Slot = (Slot + 1) & Mask;
-            Slots[Slot] = static_cast<int32_t>(I);
-        }
+        std::vector<uint64_t> Slots(Wanted, 0);
         if (!FIndex) {
             auto Index = std::make_unique<TIndex>();
             Index->Positions.reserve(std::max<size_t>(Count, 2 * FRecords.size()));
-            for (const THashRecord& R : FRecords) Index->Positions.push_back(Index->Fill[R.Hash & BucketMask]++);
+            for (size_t I = 0; I < FRecords.size(); ++I) {
+                const THashRecord& R = FRecords[I];
+                Index->Positions.push_back(Index->Fill[R.Hash & BucketMask]++);
+                PlaceSlot(Slots, MakeSlot(static_cast<int32_t>(I), IndexHash(R.Key)));
+            }
             Index->Slots = std::move(Slots);
             FIndex = std::move(Index);
         } else {
+            for (uint64_t Entry : FIndex->Slots)
+                if (Entry != 0) PlaceSlot(Slots, Entry);
             FIndex->Slots = std::move(Slots);
         }
     }
@@ -232,11 +254,7 @@ void THash::AddKey(std::string_view Key, uint32_t Hash, int32_t ItemIndex)
     // Nothing below allocates: ReserveIndex made room.
     const int32_t Record = static_cast<int32_t>(FRecords.size() - 1);
     FIndex->Positions.push_back(FIndex->Fill[Hash & BucketMask]++);
-    std::vector<int32_t>& Slots = FIndex->Slots;
-    const size_t Mask = Slots.size() - 1;
-    size_t Slot = IndexSlot(Key, Mask);
-    while (Slots[Slot] >= 0) Slot = (Slot + 1) & Mask;
-    Slots[Slot] = Record;
+    PlaceSlot(FIndex->Slots, MakeSlot(Record, IndexHash(Key)));
 }
 
 // ---------------------------------------------------------------------------
