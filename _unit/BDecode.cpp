@@ -16,6 +16,9 @@ struct TDecoder {
 
 inline bool IsDigit(int C) { return C >= '0' && C <= '9'; }
 
+// A string body this long (the "pieces" of a big torrent) gets huge pages.
+constexpr int64_t LargeString = int64_t{4} << 20;
+
 std::unique_ptr<TObject> ReadValueLead(TDecoder& D, int Lead, int Depth);
 std::unique_ptr<TObjectHash> ReadDictionaryAt(TDecoder& D, int Depth, bool* Closed);
 std::unique_ptr<TObjectList> ReadListAt(TDecoder& D, int Depth);
@@ -32,7 +35,14 @@ std::string ReadStringBytes(TStream& Stream, int32_t LengthSoFar)
     // takes what remains, so a few bytes that declare 2 GiB cost a few bytes.
     if (Declared <= 0) return std::string();
     const int64_t Take = std::min<int64_t>(Declared, Stream.Remaining());
-    std::string Bytes(static_cast<size_t>(Take), '\0');
+    std::string Bytes;
+    if (Take >= LargeString) {
+        // The allocation is fresh memory from the system: advise it before the
+        // first write touches it.
+        Bytes.reserve(static_cast<size_t>(Take));
+        AdviseHugePages(Bytes.data(), static_cast<size_t>(Take));
+    }
+    Bytes.resize(static_cast<size_t>(Take));
     const int64_t Got = Take > 0 ? Stream.Read(Bytes.data(), Take) : 0;
     Bytes.resize(static_cast<size_t>(std::max<int64_t>(Got, 0)));
     return Bytes;
@@ -89,6 +99,9 @@ std::unique_ptr<TObjectList> ReadListAt(TDecoder& D, int Depth)
         if (D.Aborted) return nullptr;
         if (Item) List->Add(std::move(Item));
     }
+    // A long list (the files of a big torrent) keeps no unused half of its array.
+    TObjectItems& Items = List->Items;
+    if (Items.size() >= 4096 && Items.capacity() - Items.size() > Items.size() / 8) Items.shrink_to_fit();
     return List;
 }
 
@@ -145,6 +158,63 @@ std::unique_ptr<TObjectHash> ReadDictionaryAt(TDecoder& D, int Depth, bool* Clos
 }
 
 }  // namespace
+
+// ---------------------------------------------------------------------------
+// TObjectItems
+
+TObjectItems::~TObjectItems()
+{
+    clear();
+    if (FCapacity > InlineCapacity) ::operator delete(FHeap);
+}
+
+void TObjectItems::clear()
+{
+    value_type* Items = data();
+    for (uint32_t I = 0; I < FCount; ++I) Items[I].~value_type();
+    FCount = 0;
+}
+
+void TObjectItems::Grow(size_t Capacity)
+{
+    if (Capacity > UINT32_MAX) throw std::bad_alloc();
+    Move(std::max<size_t>(Capacity, 8));
+}
+
+void TObjectItems::shrink_to_fit()
+{
+    if (FCapacity > InlineCapacity && FCount < FCapacity) Move(FCount);
+}
+
+void TObjectItems::Move(size_t Capacity)
+{
+    value_type* From = data();
+    const bool Inline = Capacity <= InlineCapacity;
+    value_type* To = Inline ? nullptr : static_cast<value_type*>(::operator new(Capacity * sizeof(value_type)));
+    if (Inline) {
+        // Back from an array into the object: the heap pointer shares its bytes
+        // with the inline slots, so keep it aside first.
+        value_type* Heap = FHeap;
+        for (uint32_t I = 0; I < FCount; ++I) {
+            value_type Item(std::move(Heap[I]));
+            Heap[I].~value_type();
+            new (FInline + I) value_type(std::move(Item));
+        }
+        ::operator delete(Heap);
+        FCapacity = InlineCapacity;
+        return;
+    }
+    for (uint32_t I = 0; I < FCount; ++I) {
+        new (To + I) value_type(std::move(From[I]));
+        From[I].~value_type();
+    }
+    if (FCapacity > InlineCapacity) ::operator delete(FHeap);
+    FHeap = To;
+    FCapacity = static_cast<uint32_t>(Capacity);
+}
+
+// ---------------------------------------------------------------------------
+// Entry points
 
 std::unique_ptr<TObject> ReadValue(TStream& Stream)
 {

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -44,6 +45,20 @@ int64_t TStream::Read(void* Buffer, int64_t Count)
     return Done;
 }
 
+std::string_view TStream::ReadView(int64_t Count)
+{
+    if (Count <= 0) return {};
+    if (FCur == FEnd) {
+        const int64_t Pos = Position();
+        if (Pos >= Size()) return {};
+        Fill(Pos);
+    }
+    const int64_t Take = std::min<int64_t>(Count, FEnd - FCur);
+    const std::string_view View(reinterpret_cast<const char*>(FCur), static_cast<size_t>(Take));
+    FCur += Take;
+    return View;
+}
+
 int TStream::ReadByteSlow()
 {
     int64_t Pos = Position();
@@ -74,6 +89,21 @@ int64_t TStream::Remaining() const
 {
     int64_t Left = Size() - Position();
     return Left > 0 ? Left : 0;
+}
+
+void AdviseHugePages(void* Data, size_t Size)
+{
+#ifdef MADV_HUGEPAGE
+    constexpr uintptr_t HugePage = uintptr_t{2} << 20;
+    if (Data == nullptr || Size < 2 * HugePage) return;
+    const uintptr_t Begin = (reinterpret_cast<uintptr_t>(Data) + HugePage - 1) & ~(HugePage - 1);
+    const uintptr_t End = (reinterpret_cast<uintptr_t>(Data) + Size) & ~(HugePage - 1);
+    // Failure changes nothing but the speed.
+    if (End > Begin) (void)::madvise(reinterpret_cast<void*>(Begin), End - Begin, MADV_HUGEPAGE);
+#else
+    (void)Data;
+    (void)Size;
+#endif
 }
 
 // ---------------------------------------------------------------------------

@@ -32,6 +32,13 @@ public:
         return ReadByteSlow();
     }
 
+    // Up to Count bytes from the position, in place: a view of the bytes the stream
+    // holds already (its buffer, or the memory of a memory stream), refilled once
+    // when it holds none. Valid until the next call on the stream; the position
+    // moves past them. Empty at the end of the stream or on a read error. Spares
+    // the copy that Read makes, for a reader that only looks at the bytes.
+    std::string_view ReadView(int64_t Count);
+
     // Current position as a byte offset from the start.
     int64_t Position() const { return FWindowPos + (FCur - FBegin); }
 
@@ -72,6 +79,12 @@ protected:
 private:
     int ReadByteSlow();
 };
+
+// Asks the system to back the whole 2 MiB pages inside [Data, Data + Size) with
+// huge pages when they are first written: filling a 64 MB string body then costs
+// 32 page faults instead of 16,384. Only a hint, given before the first write; it
+// does nothing for buffers under 4 MiB or where the system has no such pages.
+void AdviseHugePages(void* Data, size_t Size);
 
 // A stream over bytes held in memory. The bytes are copied in unless the view
 // constructor is used, in which case the caller keeps them alive.

@@ -7,9 +7,9 @@
 
 namespace {
 
-// The info bytes pass through one buffer of at most this size, however large the
-// info dictionary is: a 64 MB dictionary costs no 64 MB copy.
-constexpr size_t HashChunkSize = 256 * 1024;
+// Transform takes a 32-bit count: the info bytes reach the digests in views of at
+// most this many.
+constexpr int64_t HashChunkSize = 1 << 30;
 
 // A value of the wrong class ends the load; the message of this exception is
 // never shown, the loader records its own fixed text instead.
@@ -296,26 +296,18 @@ void TTorrentFile::HashInfo(TStream& Stream, TMessageDigest& Sha1, int64_t Start
     std::unique_ptr<TMessageDigest> Sha256;
     if (MetaVersion == 2) Sha256 = TSHA256::Create();
 
-    const size_t Wanted = std::max<size_t>(
-        1, static_cast<size_t>(std::min<int64_t>(Length, static_cast<int64_t>(HashChunkSize))));
-    if (FHashBufferSize < Wanted) {
-        FHashBuffer.reset();
-        FHashBuffer = std::make_unique_for_overwrite<char[]>(Wanted);
-        FHashBufferSize = Wanted;
-    }
-    const int64_t ChunkSize = static_cast<int64_t>(std::min(FHashBufferSize, HashChunkSize));
-
     if (Stream.Seek(Start, TSeekOrigin::soBeginning) != Start) {
         throw Exception("cannot seek to the info bytes");
     }
+    // Hashed where the stream holds them: no copy of the bytes beyond the stream's
+    // own buffer.
     for (int64_t Left = Length; Left > 0;) {
-        const int64_t Count = std::min(Left, ChunkSize);
-        if (Stream.Read(FHashBuffer.get(), Count) != Count) {
-            throw Exception("cannot read the info bytes");
-        }
-        Sha1.Transform(FHashBuffer.get(), static_cast<int32_t>(Count));
-        if (Sha256) Sha256->Transform(FHashBuffer.get(), static_cast<int32_t>(Count));
-        Left -= Count;
+        const std::string_view Bytes = Stream.ReadView(std::min(Left, HashChunkSize));
+        if (Bytes.empty()) throw Exception("cannot read the info bytes");
+        const auto Count = static_cast<int32_t>(Bytes.size());
+        Sha1.Transform(Bytes.data(), Count);
+        if (Sha256) Sha256->Transform(Bytes.data(), Count);
+        Left -= static_cast<int64_t>(Bytes.size());
     }
 
     Sha1.Complete();

@@ -98,9 +98,6 @@ public:
 
 private:
     bool FHasPieces = false;  // info has "pieces": a v1 swarm exists
-    // Chunk buffer for hashing the info bytes, kept between loads of one object.
-    std::unique_ptr<char[]> FHashBuffer;
-    size_t FHashBufferSize = 0;
 
     void HashInfo(TStream& Stream, TMessageDigest& Sha1, int64_t Start, int64_t Length);
     void ReadFileTree(TStream& Stream, int64_t& Total);
