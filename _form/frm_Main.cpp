@@ -28,6 +28,8 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include <utility>
+
 #include "About.h"
 #include "Exceptions.h"
 #include "Platform.h"
@@ -262,9 +264,11 @@ TfrmKTZ::~TfrmKTZ()
 {
     // The list goes first, while the entries and the handlers it calls are intact.
     FClosed = true;
-    disconnect(VST->selectionModel(), nullptr, this, nullptr);
-    delete VST;
-    VST = nullptr;
+    QTreeView* List = std::exchange(VST, nullptr);
+    disconnect(List->selectionModel(), nullptr, this, nullptr);
+    List->viewport()->removeEventFilter(this);
+    FListViewport = nullptr;
+    delete List;
 }
 
 template <class F> void TfrmKTZ::Guarded(F&& Command)
@@ -351,7 +355,8 @@ void TfrmKTZ::CreateControls()
     Header->resizeSection(1, 400);
     // Files dropped over the list load like those dropped anywhere else on the window.
     VST->viewport()->setAcceptDrops(true);
-    VST->viewport()->installEventFilter(this);
+    FListViewport = VST->viewport();
+    FListViewport->installEventFilter(this);
     ListLayout->addWidget(VST);
     ClientLayout->addWidget(ListArea, 1);
 
@@ -717,7 +722,7 @@ void TfrmKTZ::WMDropFiles(const QStringList& FileNames)
 
 bool TfrmKTZ::eventFilter(QObject* Watched, QEvent* Event)
 {
-    if (VST && Watched == VST->viewport()) {
+    if (FListViewport && Watched == FListViewport) {
         switch (Event->type()) {
         case QEvent::DragEnter:
             dragEnterEvent(static_cast<QDragEnterEvent*>(Event));

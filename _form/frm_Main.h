@@ -165,6 +165,7 @@ private:
     bool FClosed = false;
     int FBusy = 0;         // batches and AddVST calls under way, nested ones included
     QTimer* FPublishTimer = nullptr;
+    QWidget* FListViewport = nullptr;  // where drops over the list arrive
     bool FLinkShown = false;  // edtURI holds an entry's link
 
 public:

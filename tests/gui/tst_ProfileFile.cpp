@@ -52,7 +52,7 @@ private slots:
         QTest::newRow("no final line end") << QByteArray("[USER]\nA=last") << "USER" << "A" << "last";
         QTest::newRow("UTF-8 with mark") << QByteArray("\xEF\xBB\xBF[USER]\nИмя=Значение\n") << "USER"
                                          << "имя" << "Значение";
-        QTest::newRow("UTF-16 LE") << QByteArray("\xFF\xFE[\0U\0]\0\n\0A\0=\0" "7\0\n\0", 20) << "U" << "A" << "7";
+        QTest::newRow("UTF-16 LE") << QByteArray("\xFF\xFE[\0U\0]\0\n\0A\0=\0" "7\0\n\0", 18) << "U" << "A" << "7";
         QTest::newRow("empty file") << QByteArray() << "USER" << "A" << "default";
     }
 
