@@ -77,10 +77,14 @@ QFont WindowFont()
     return Font;
 }
 
+// The most of a text that a label lays out: more never fits on a screen, and laying
+// out megabytes on every paint would stall the window.
+constexpr qsizetype MaxShownLength = 4096;
+
 // The one line that a label shows of a text: line breaks and tabs become blanks.
 QString OneLine(const QString& Text)
 {
-    QString Line = Text;
+    QString Line = Text.left(MaxShownLength);
     for (QChar& c : Line)
         if (c == u'\r' || c == u'\n' || c == u'\t') c = u' ';
     return Line;
@@ -189,7 +193,7 @@ bool TDetailLabel::event(QEvent* Event)
         return true;
     }
     QString Shown = Line.left(MaxToolTipLength);
-    if (Line.size() > MaxToolTipLength) Shown += QStringLiteral("…");
+    if (text().size() > MaxToolTipLength) Shown += QStringLiteral("…");
     QToolTip::showText(Help->globalPos(), QStringLiteral("<p>") + Shown.toHtmlEscaped() + QStringLiteral("</p>"), this);
     return true;
 }

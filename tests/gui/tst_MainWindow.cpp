@@ -768,13 +768,15 @@ private slots:
         TFakePlatform Platform;
         TSpec Spec;
         Spec.Name = std::string(5000, 'N');
-        Spec.Comment = std::string(100000, 'c') + "\nsecond line";
+        Spec.Comment = std::string(20 << 20, 'c') + "\nsecond line";
         TfrmKTZ W(Platform, {Make("long.torrent", Spec)});
         W.show();
         QVERIFY(QTest::qWaitForWindowExposed(&W));
         SelectRow(W, 0);
         QVERIFY(W.minimumSizeHint().width() < 819);
         QCOMPARE(W.width(), 819);
+        QCOMPARE(W.lblAnons->text().size(), qsizetype(20 << 20) + 12);
+        W.repaint();  // a 20 MB comment paints like a short one
     }
 
     void aboutBox()
