@@ -247,8 +247,11 @@ public:
         Env.insert("QT_QPA_PLATFORM", First ? "offscreen" : "no-window-system-in-a-later-copy");
         Env.remove("DISPLAY");
         Env.remove("WAYLAND_DISPLAY");
+        // The refused links are warnings: nothing may silence them or end the copy.
         Env.remove("QT_LOGGING_RULES");
         Env.remove("QT_MESSAGE_PATTERN");
+        Env.remove("QT_FATAL_WARNINGS");
+        Env.insert("XDG_CONFIG_HOME", Root.filePath("config"));
         return Env;
     }
 
