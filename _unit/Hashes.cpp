@@ -7,6 +7,8 @@
 #include <cstring>
 #include <limits>
 #include <random>
+#include <stdexcept>
+#include <utility>
 
 // How the table finds a key.
 //
@@ -126,11 +128,29 @@ struct THash::TIndex {
     std::array<int32_t, BucketCount> Fill{};  // records per bucket
 };
 
+namespace {
+
+constexpr unsigned char LongKey = 0xFF;
+
+}  // namespace
+
 // ---------------------------------------------------------------------------
 // THash
+//
+// Storage. A table of at most InlineKeys keys, each value at its key's position
+// (ItemIndex equal to the record number, as TObjectHash hands them out), keeps
+// the keys inside the object: a file entry of a torrent, "length" and "path",
+// costs its table object and nothing else. Anything else moves the table to the
+// grown form: an array of TRecord with the stored HashOf and ItemIndex, and past
+// LinearLimit keys the index. A table never goes back to the small form before
+// Clear.
 
-THash::THash() = default;
-THash::~THash() = default;
+THash::THash() {}
+
+THash::~THash()
+{
+    FreeStorage();
+}
 
 uint32_t THash::HashOf(std::string_view Key)
 {
@@ -144,16 +164,53 @@ uint32_t THash::HashOf(std::string_view Key)
     return H;
 }
 
+namespace {
+
+inline bool IsLong(const char* Short) { return static_cast<unsigned char>(Short[15]) == LongKey; }
+
+}  // namespace
+
+std::string_view THash::KeyAt(uint32_t Record) const
+{
+    const TKeyText& Key = Grown() ? FGrown.Records[Record].Key : FInline[Record];
+    if (IsLong(Key.Short)) return std::string_view(Key.Long.Data, Key.Long.Length);
+    return std::string_view(Key.Short, static_cast<unsigned char>(Key.Short[15]));
+}
+
+uint32_t THash::HashAt(uint32_t Record) const
+{
+    return Grown() ? FGrown.Records[Record].Hash : HashOf(KeyAt(Record));
+}
+
+int32_t THash::ItemIndexAt(uint32_t Record) const
+{
+    return Grown() ? FGrown.Records[Record].ItemIndex : static_cast<int32_t>(Record);
+}
+
 int32_t THash::FindRecord(std::string_view Key, uint32_t Hash) const
 {
-    if (!FIndex) {
-        for (size_t I = 0; I < FRecords.size(); ++I) {
-            const THashRecord& R = FRecords[I];
-            if (R.Hash == Hash && R.Key == Key) return static_cast<int32_t>(I);
+    if (!Grown()) {
+        // At most InlineKeys short keys: compare lengths, then bytes.
+        if (Key.size() > 15) {
+            for (uint32_t I = 0; I < FCount; ++I)
+                if (KeyAt(I) == Key) return static_cast<int32_t>(I);
+            return -1;
+        }
+        for (uint32_t I = 0; I < FCount; ++I) {
+            const TKeyText& K = FInline[I];
+            if (static_cast<unsigned char>(K.Short[15]) == Key.size() &&
+                std::memcmp(K.Short, Key.data(), Key.size()) == 0)
+                return static_cast<int32_t>(I);
         }
         return -1;
     }
-    const std::vector<uint64_t>& Slots = FIndex->Slots;
+    const TRecord* Records = FGrown.Records;
+    if (!FGrown.Index) {
+        for (uint32_t I = 0; I < FCount; ++I)
+            if (Records[I].Hash == Hash && KeyAt(I) == Key) return static_cast<int32_t>(I);
+        return -1;
+    }
+    const std::vector<uint64_t>& Slots = FGrown.Index->Slots;
     const size_t Mask = Slots.size() - 1;
     const uint32_t Tag = IndexHash(Key);
     for (size_t At = Tag & Mask;; At = (At + 1) & Mask) {
@@ -161,8 +218,7 @@ int32_t THash::FindRecord(std::string_view Key, uint32_t Hash) const
         if (Entry == 0) return -1;
         if (SlotTag(Entry) != Tag) continue;
         const int32_t Record = SlotRecord(Entry);
-        const THashRecord& R = FRecords[static_cast<size_t>(Record)];
-        if (R.Hash == Hash && R.Key == Key) return Record;
+        if (Records[Record].Hash == Hash && KeyAt(static_cast<uint32_t>(Record)) == Key) return Record;
     }
 }
 
@@ -174,12 +230,12 @@ THash::TFindResult THash::FindKey(std::string_view Key) const
     const int32_t Record = FindRecord(Key, Hash);
     if (Record < 0) return Result;
     Result.Found = true;
-    if (FIndex) {
-        Result.Position = FIndex->Positions[static_cast<size_t>(Record)];
+    if (Grown() && FGrown.Index) {
+        Result.Position = FGrown.Index->Positions[static_cast<size_t>(Record)];
     } else {
         Result.Position = 0;
-        for (int32_t I = 0; I < Record; ++I)
-            if ((FRecords[static_cast<size_t>(I)].Hash & BucketMask) == Result.Bucket) ++Result.Position;
+        for (uint32_t I = 0; I < static_cast<uint32_t>(Record); ++I)
+            if ((HashAt(I) & BucketMask) == Result.Bucket) ++Result.Position;
     }
     return Result;
 }
@@ -192,135 +248,255 @@ bool THash::Exists(std::string_view Key) const
 int32_t THash::IndexOf(std::string_view Key) const
 {
     const int32_t Record = FindRecord(Key, HashOf(Key));
-    return Record < 0 ? -1 : FRecords[static_cast<size_t>(Record)].ItemIndex;
+    return Record < 0 ? -1 : ItemIndexAt(static_cast<uint32_t>(Record));
 }
 
 int32_t THash::Count() const
 {
-    return static_cast<int32_t>(FRecords.size());
+    return static_cast<int32_t>(FCount);
 }
 
 std::vector<std::string> THash::Keys() const
 {
     std::vector<std::string> Result;
-    Result.reserve(FRecords.size());
-    for (const THashRecord& R : FRecords) Result.push_back(R.Key);
+    Result.reserve(FCount);
+    for (uint32_t I = 0; I < FCount; ++I) Result.emplace_back(KeyAt(I));
     return Result;
+}
+
+void THash::FreeStorage() noexcept
+{
+    for (uint32_t I = 0; I < FCount; ++I) {
+        const TKeyText& Key = Grown() ? FGrown.Records[I].Key : FInline[I];
+        if (IsLong(Key.Short)) delete[] Key.Long.Data;
+    }
+    if (Grown()) {
+        delete FGrown.Index;
+        ::operator delete(FGrown.Records);
+    }
+    FCount = 0;
+    FCapacity = InlineKeys;
 }
 
 void THash::Clear()
 {
     ClearItems();
-    std::vector<THashRecord>().swap(FRecords);
-    FIndex.reset();
+    FreeStorage();
+}
+
+void THash::Reserve(uint32_t Count)
+{
+    if (Grown() && Count <= FCapacity) return;
+    // The first array is small, for the few tables that outgrow the small form
+    // by a key or two; after that the array doubles.
+    const uint32_t Capacity = Grown() ? std::max(Count, 2 * FCapacity) : std::max<uint32_t>(Count, 4);
+    auto* Records = static_cast<TRecord*>(::operator new(sizeof(TRecord) * Capacity));
+    if (Grown()) {
+        std::memcpy(static_cast<void*>(Records), FGrown.Records, sizeof(TRecord) * FCount);
+        ::operator delete(FGrown.Records);
+        FGrown.Records = Records;
+    } else {
+        // The keys move over as they are: a long key's heap bytes change owner.
+        for (uint32_t I = 0; I < FCount; ++I) {
+            Records[I].Key = FInline[I];
+            Records[I].Hash = HashOf(KeyAt(I));  // still read from the small form
+            Records[I].ItemIndex = static_cast<int32_t>(I);
+        }
+        FGrown.Records = Records;
+        FGrown.Index = nullptr;
+    }
+    FCapacity = Capacity;
 }
 
 void THash::ReserveIndex(size_t Count)
 {
-    if (!FIndex && Count <= static_cast<size_t>(LinearLimit)) return;
+    TIndex* Index = FGrown.Index;
+    if (!Index && Count <= static_cast<size_t>(LinearLimit)) return;
 
     // At most half the slots in use keeps the probe runs short.
     const size_t Wanted = std::bit_ceil(std::max<size_t>(2 * Count, 32));
-    if (!FIndex || FIndex->Slots.size() < Wanted) {
+    if (!Index || Index->Slots.size() < Wanted) {
         std::vector<uint64_t> Slots(Wanted, 0);
-        if (!FIndex) {
-            auto Index = std::make_unique<TIndex>();
-            Index->Positions.reserve(std::max<size_t>(Count, 2 * FRecords.size()));
-            for (size_t I = 0; I < FRecords.size(); ++I) {
-                const THashRecord& R = FRecords[I];
-                Index->Positions.push_back(Index->Fill[R.Hash & BucketMask]++);
-                PlaceSlot(Slots, MakeSlot(static_cast<int32_t>(I), IndexHash(R.Key)));
+        if (!Index) {
+            auto Fresh = std::make_unique<TIndex>();
+            Fresh->Positions.reserve(std::max<size_t>(Count, 2 * FCount));
+            for (uint32_t I = 0; I < FCount; ++I) {
+                const TRecord& R = FGrown.Records[I];
+                Fresh->Positions.push_back(Fresh->Fill[R.Hash & BucketMask]++);
+                PlaceSlot(Slots, MakeSlot(static_cast<int32_t>(I), IndexHash(KeyAt(I))));
             }
-            Index->Slots = std::move(Slots);
-            FIndex = std::move(Index);
+            Fresh->Slots = std::move(Slots);
+            FGrown.Index = Fresh.release();
+            Index = FGrown.Index;
         } else {
-            for (uint64_t Entry : FIndex->Slots)
+            for (uint64_t Entry : Index->Slots)
                 if (Entry != 0) PlaceSlot(Slots, Entry);
-            FIndex->Slots = std::move(Slots);
+            Index->Slots = std::move(Slots);
         }
     }
-    std::vector<int32_t>& Positions = FIndex->Positions;
+    std::vector<int32_t>& Positions = Index->Positions;
     if (Positions.capacity() < Count) Positions.reserve(std::max(Count, 2 * Positions.capacity()));
 }
 
 void THash::AddKey(std::string_view Key, uint32_t Hash, int32_t ItemIndex)
 {
-    if (FRecords.size() >= static_cast<size_t>(std::numeric_limits<int32_t>::max()))
+    if (FCount >= static_cast<uint32_t>(std::numeric_limits<int32_t>::max()))
         throw EHashError("Hash table is full");
-    ReserveIndex(FRecords.size() + 1);
-    FRecords.push_back(THashRecord{Hash, ItemIndex, std::string(Key)});
-    if (!FIndex) return;
 
-    // Nothing below allocates: ReserveIndex made room.
-    const int32_t Record = static_cast<int32_t>(FRecords.size() - 1);
-    FIndex->Positions.push_back(FIndex->Fill[Hash & BucketMask]++);
-    PlaceSlot(FIndex->Slots, MakeSlot(Record, IndexHash(Key)));
+    // The key's bytes first: everything after this point that can throw leaves
+    // the table as it was, and then frees them.
+    TKeyText Text;
+    if (Key.size() <= 15) {
+        std::memcpy(Text.Short, Key.data(), Key.size());
+        Text.Short[15] = static_cast<char>(Key.size());
+    } else {
+        if (Key.size() > std::numeric_limits<uint32_t>::max()) throw EHashError("Key is too long");
+        Text.Long.Data = new char[Key.size()];
+        std::memcpy(Text.Long.Data, Key.data(), Key.size());
+        Text.Long.Length = static_cast<uint32_t>(Key.size());
+        Text.Short[15] = static_cast<char>(LongKey);
+    }
+
+    if (!Grown() && FCount < InlineKeys && ItemIndex == static_cast<int32_t>(FCount)) {
+        FInline[FCount++] = Text;
+        return;
+    }
+    try {
+        Reserve(FCount + 1);
+        ReserveIndex(FCount + 1);
+    } catch (...) {
+        if (IsLong(Text.Short)) delete[] Text.Long.Data;
+        throw;
+    }
+    // Nothing below allocates: the two calls above made room.
+    const uint32_t Record = FCount++;
+    FGrown.Records[Record] = TRecord{Text, Hash, ItemIndex};
+    if (TIndex* Index = FGrown.Index) {
+        Index->Positions.push_back(Index->Fill[Hash & BucketMask]++);
+        PlaceSlot(Index->Slots, MakeSlot(static_cast<int32_t>(Record), IndexHash(Key)));
+    }
 }
 
 // ---------------------------------------------------------------------------
 // TObjectHash
 
-TObjectHash::TObjectHash() = default;
-TObjectHash::~TObjectHash() = default;
+TObjectHash::TObjectHash() {}
+
+TObjectHash::~TObjectHash()
+{
+    // The values first, while the keys that name them still stand; the base class
+    // frees the keys.
+    ClearItems();
+}
+
+size_t TObjectHash::ValueCapacity(size_t Count)
+{
+    return Count <= InlineValues ? InlineValues : std::bit_ceil(std::max<size_t>(Count, 4));
+}
+
+TObject* TObjectHash::ValueAt(int32_t Index) const
+{
+    if (Index < 0 || static_cast<uint32_t>(Index) >= FValueCount) return nullptr;
+    return ValueData()[Index];
+}
+
+void TObjectHash::ResizeValues(size_t Count)
+{
+    if (Count > static_cast<size_t>(std::numeric_limits<int32_t>::max())) throw EHashError("Hash table is full");
+    const bool WasOnHeap = FValueCount > InlineValues;
+    const bool ToHeap = Count > InlineValues;
+    if (ToHeap && (!WasOnHeap || ValueCapacity(Count) > ValueCapacity(FValueCount))) {
+        // An array that shrank keeps its room, so its true capacity may exceed
+        // ValueCapacity(FValueCount); growing copies it anyway, which is rare.
+        auto** To = new TObject*[ValueCapacity(Count)];
+        TObject* const* From = ValueData();
+        std::copy(From, From + FValueCount, To);
+        if (WasOnHeap) delete[] FValues;
+        FValues = To;
+    } else if (!ToHeap && WasOnHeap) {
+        TObject** From = FValues;
+        std::copy(From, From + Count, FInlineValues);
+        delete[] From;
+    }
+    TObject** Data = ToHeap ? FValues : FInlineValues;
+    for (size_t I = FValueCount; I < Count; ++I) Data[I] = nullptr;
+    FValueCount = static_cast<uint32_t>(Count);
+}
 
 TObject* TObjectHash::Items(std::string_view Key) const
 {
     const int32_t Index = IndexOf(Key);
     if (Index < 0) throw EHashFindError("Key \"" + std::string(Key) + "\" not found");
-    return static_cast<size_t>(Index) < Values.size() ? Values[static_cast<size_t>(Index)].get() : nullptr;
+    return ValueAt(Index);
 }
 
 TObject* TObjectHash::Find(std::string_view Key) const
 {
-    const int32_t Index = IndexOf(Key);
-    if (Index < 0 || static_cast<size_t>(Index) >= Values.size()) return nullptr;
-    return Values[static_cast<size_t>(Index)].get();
+    return ValueAt(IndexOf(Key));
 }
 
 void TObjectHash::Put(std::string_view Key, std::unique_ptr<TObject> Value)
 {
     const int32_t Index = IndexOf(Key);
     if (Index >= 0) {
-        const size_t Slot = static_cast<size_t>(Index);
-        if (Slot >= Values.size()) Values.resize(Slot + 1);
+        const auto Slot = static_cast<uint32_t>(Index);
+        if (Slot >= FValueCount) ResizeValues(Slot + size_t{1});
+        TObject*& Held = ValueData()[Slot];
         // Storing the object already held there again must not destroy it.
-        if (Values[Slot].get() == Value.get()) {
+        if (Held == Value.get()) {
             (void)Value.release();
             return;
         }
-        Values[Slot] = std::move(Value);
+        TObject* Old = Held;
+        Held = Value.release();
+        delete Old;
         return;
     }
     const int32_t NewIndex = ItemHigh() + 1;
-    Values.push_back(std::move(Value));
+    ResizeValues(static_cast<size_t>(NewIndex) + 1);
     try {
         AddKey(Key, HashOf(Key), NewIndex);
     } catch (...) {
-        Values.pop_back();
+        ResizeValues(static_cast<size_t>(NewIndex));
         throw;
     }
+    ValueData()[NewIndex] = Value.release();
 }
 
 void TObjectHash::DeleteItem(int32_t Position)
 {
-    Values.at(static_cast<size_t>(Position)).reset();
+    if (Position < 0 || static_cast<uint32_t>(Position) >= FValueCount)
+        throw std::out_of_range("TObjectHash::DeleteItem");
+    TObject*& Held = ValueData()[Position];
+    delete std::exchange(Held, nullptr);
 }
 
 void TObjectHash::MoveItem(int32_t From, int32_t To)
 {
+    if (From < 0 || To < 0 || static_cast<uint32_t>(From) >= FValueCount ||
+        static_cast<uint32_t>(To) >= FValueCount)
+        throw std::out_of_range("TObjectHash::MoveItem");
     // Each object has one owner, so the reference moves rather than being copied.
     if (From == To) return;
-    Values.at(static_cast<size_t>(To)) = std::move(Values.at(static_cast<size_t>(From)));
+    TObject** Data = ValueData();
+    TObject* Old = Data[To];
+    Data[To] = std::exchange(Data[From], nullptr);
+    delete Old;
 }
 
 void TObjectHash::SetItemCount(int32_t Count)
 {
-    Values.resize(static_cast<size_t>(std::max<int32_t>(Count, 0)));
+    const size_t Wanted = static_cast<size_t>(std::max<int32_t>(Count, 0));
+    TObject** Data = ValueData();
+    for (size_t I = Wanted; I < FValueCount; ++I) delete std::exchange(Data[I], nullptr);
+    ResizeValues(Wanted);
 }
 
 void TObjectHash::ClearItems()
 {
-    std::vector<std::unique_ptr<TObject>>().swap(Values);
+    TObject** Data = ValueData();
+    for (uint32_t I = 0; I < FValueCount; ++I) delete std::exchange(Data[I], nullptr);
+    ResizeValues(0);
     // The extent described the value just destroyed.
     InfoStart = -1;
     InfoLength = -1;
@@ -329,5 +505,5 @@ void TObjectHash::ClearItems()
 
 int32_t TObjectHash::ItemHigh() const
 {
-    return static_cast<int32_t>(Values.size()) - 1;
+    return static_cast<int32_t>(FValueCount) - 1;
 }

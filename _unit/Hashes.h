@@ -80,19 +80,57 @@ protected:
     void AddKey(std::string_view Key, uint32_t Hash, int32_t ItemIndex);
 
 private:
+    // A key in 16 bytes: up to 15 bytes in place (the last byte holds the length),
+    // a longer one on the heap (the last byte then holds LongKey).
+    struct TKeyText {
+        union {
+            char Short[16];
+            struct {
+                char* Data;
+                uint32_t Length;
+            } Long;
+        };
+    };
+    // A record of the grown form (see Hashes.cpp).
+    struct TRecord {
+        TKeyText Key;
+        uint32_t Hash;
+        int32_t ItemIndex;
+    };
     // Lookup index of a table past LinearLimit keys (see Hashes.cpp).
     struct TIndex;
+
     // Up to this many keys a lookup scans the records; no index is allocated, so a
     // small dictionary costs its records and little more.
     static constexpr int32_t LinearLimit = 8;
+    // Up to this many keys live inside the table object itself.
+    static constexpr uint32_t InlineKeys = 2;
 
-    // Record number of Key (whose HashOf is Hash) in FRecords, -1 when absent.
+    bool Grown() const { return FCapacity > InlineKeys; }
+    std::string_view KeyAt(uint32_t Record) const;
+    uint32_t HashAt(uint32_t Record) const;
+    int32_t ItemIndexAt(uint32_t Record) const;
+    // Record number of Key (whose HashOf is Hash), -1 when absent.
     int32_t FindRecord(std::string_view Key, uint32_t Hash) const;
+    // Makes room for one more record in the grown form; leaves the table unchanged
+    // if it throws.
+    void Reserve(uint32_t Count);
     // Makes the index ready for Count records; leaves the table unchanged if it throws.
     void ReserveIndex(size_t Count);
+    void FreeStorage() noexcept;
 
-    std::vector<THashRecord> FRecords;  // every key, in first-insertion order
-    std::unique_ptr<TIndex> FIndex;     // null while the table is small
+    // The small form keeps the keys in place, each value at the position of its
+    // key (ItemIndex implicit). The grown form keeps full records in an array and,
+    // past LinearLimit keys, an index.
+    union {
+        TKeyText FInline[InlineKeys];
+        struct {
+            TRecord* Records;
+            TIndex* Index;  // null up to LinearLimit keys
+        } FGrown;
+    };
+    uint32_t FCount = 0;                // records
+    uint32_t FCapacity = InlineKeys;    // room for records; InlineKeys in the small form
 };
 
 class TObjectHash : public THash {
@@ -107,16 +145,6 @@ public:
     // Stores Value under Key, destroying a value stored there before.
     void Put(std::string_view Key, std::unique_ptr<TObject> Value);
 
-    // Where the value stored under "info" lies in the stream this dictionary was
-    // decoded from, as the decoder saw it; only the root dictionary of a document
-    // gets it. Unlike the "_info_start"/"_info_length" entries, a document cannot
-    // overwrite these. InfoStart is -1 when no "info" value was stored.
-    // InfoComplete: the value is a dictionary closed by its own 'e' inside the
-    // stream, so [InfoStart, InfoStart + InfoLength) holds all of its bytes.
-    int64_t InfoStart = -1;
-    int64_t InfoLength = -1;
-    bool InfoComplete = false;
-
 protected:
     void DeleteItem(int32_t Position) override;
     void MoveItem(int32_t From, int32_t To) override;
@@ -125,5 +153,32 @@ protected:
     int32_t ItemHigh() const override;
 
 private:
-    std::vector<std::unique_ptr<TObject>> Values;
+    // Owned objects, nullptr for an empty slot. Up to InlineValues in place, else
+    // an array of at least ValueCapacity(count) slots.
+    static constexpr uint32_t InlineValues = 2;
+    static size_t ValueCapacity(size_t Count);
+    TObject** ValueData() { return FValueCount > InlineValues ? FValues : FInlineValues; }
+    TObject* const* ValueData() const { return FValueCount > InlineValues ? FValues : FInlineValues; }
+    TObject* ValueAt(int32_t Index) const;
+    // Changes the number of slots, moving them between the two forms as the
+    // count requires; new slots are empty, slots cut off must be empty already.
+    // Allocates only to grow.
+    void ResizeValues(size_t Count);
+
+    union {
+        TObject* FInlineValues[InlineValues];
+        TObject** FValues;
+    };
+    uint32_t FValueCount = 0;
+
+public:
+    // Where the value stored under "info" lies in the stream this dictionary was
+    // decoded from, as the decoder saw it; only the root dictionary of a document
+    // gets it. Unlike the "_info_start"/"_info_length" entries, a document cannot
+    // overwrite these. InfoStart is -1 when no "info" value was stored.
+    // InfoComplete: the value is a dictionary closed by its own 'e' inside the
+    // stream, so [InfoStart, InfoStart + InfoLength) holds all of its bytes.
+    bool InfoComplete = false;
+    int64_t InfoStart = -1;
+    int64_t InfoLength = -1;
 };
