@@ -39,17 +39,17 @@ public:
     }
 };
 
-TSpec Typical(int Index)
+TTorrentRecipe Typical(int Index)
 {
-    TSpec Spec;
-    Spec.Name = "Release " + std::to_string(Index);
-    Spec.Comment = "https://example.org/torrents/" + std::to_string(Index);
-    Spec.PieceLength = 262144;
-    Spec.Files = {{{"Release", "video.mkv"}, 0}, {{"Release", "subtitles.srt"}, 80000},
+    TTorrentRecipe Recipe;
+    Recipe.Name = "Release " + std::to_string(Index);
+    Recipe.Comment = "https://example.org/torrents/" + std::to_string(Index);
+    Recipe.PieceLength = 262144;
+    Recipe.Files = {{{"Release", "video.mkv"}, 0}, {{"Release", "subtitles.srt"}, 80000},
                   {{"Release", "cover.jpg"}, 250000}, {{"readme.txt"}, 1200}};
-    Spec.PieceCount = 2000 + (Index * 37) % 2000;  // 2,000 to 4,000 pieces
-    Spec.Files[0].Length = Spec.PieceCount * Spec.PieceLength - 331200;
-    return Spec;
+    Recipe.PieceCount = 2000 + (Index * 37) % 2000;  // 2,000 to 4,000 pieces
+    Recipe.Files[0].Length = Recipe.PieceCount * Recipe.PieceLength - 331200;
+    return Recipe;
 }
 
 double Milliseconds(const QElapsedTimer& Timer)
@@ -124,7 +124,7 @@ int main(int argc, char** argv)
 
     // A long list: the same small torrent handed over again and again.
     Window.btnClear->trigger();
-    TSpec Small;
+    TTorrentRecipe Small;
     Small.PieceCount = 4;
     const QString SmallFile = WriteTorrent(Folder.path(), QStringLiteral("small.torrent"), Small);
     Timer.restart();

@@ -103,7 +103,7 @@ def torrents():
                           ("length", Raw(b"i-0e")))),
         ("announce", "http://t.example/"),
     ))
-    seeds["spec-example.torrent"] = b"d8:announce3:abc4:infod4:name1:xee"
+    seeds["info-extent-example.torrent"] = b"d8:announce3:abc4:infod4:name1:xee"
     seeds["no-announce-no-info.torrent"] = b"d7:comment2:hie"
     seeds["root-list.torrent"] = b"l4:infoe"
     seeds["empty.torrent"] = b""

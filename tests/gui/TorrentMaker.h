@@ -49,7 +49,7 @@ struct TFile {
     int64_t Length = 0;
 };
 
-struct TSpec {
+struct TTorrentRecipe {
     std::string Name = "example";
     bool HasName = true;
     std::string Announce = "http://tracker.example.org/announce";
@@ -77,24 +77,24 @@ inline std::string PieceBytes(int64_t Count)
     return Bytes;
 }
 
-inline std::string InfoBytes(const TSpec& Spec)
+inline std::string InfoBytes(const TTorrentRecipe& Recipe)
 {
     std::map<std::string, std::string> Info;
-    if (Spec.HasName) Info["name"] = BStr(Spec.Name);
-    Info["piece length"] = BInt(Spec.PieceLength);
-    if (Spec.HasPieces) Info["pieces"] = BStr(PieceBytes(Spec.PieceCount));
-    if (Spec.Private) Info["private"] = BInt(1);
-    if (Spec.MetaVersion == 2) {
+    if (Recipe.HasName) Info["name"] = BStr(Recipe.Name);
+    Info["piece length"] = BInt(Recipe.PieceLength);
+    if (Recipe.HasPieces) Info["pieces"] = BStr(PieceBytes(Recipe.PieceCount));
+    if (Recipe.Private) Info["private"] = BInt(1);
+    if (Recipe.MetaVersion == 2) {
         Info["meta version"] = BInt(2);
-        Info["file tree"] = BDict({{Spec.Name, BDict({{"", BDict({{"length", BInt(Spec.Length)},
+        Info["file tree"] = BDict({{Recipe.Name, BDict({{"", BDict({{"length", BInt(Recipe.Length)},
                                                                  {"pieces root", BStr(std::string(32, 'r'))}})}})}});
     }
-    if (Spec.MetaVersion != 2 || Spec.HasPieces) {
-        if (Spec.Files.empty()) {
-            Info["length"] = BInt(Spec.Length);
+    if (Recipe.MetaVersion != 2 || Recipe.HasPieces) {
+        if (Recipe.Files.empty()) {
+            Info["length"] = BInt(Recipe.Length);
         } else {
             std::vector<std::string> Files;
-            for (const TFile& File : Spec.Files) {
+            for (const TFile& File : Recipe.Files) {
                 std::vector<std::string> Path;
                 for (const std::string& Element : File.Path) Path.push_back(BStr(Element));
                 Files.push_back(BDict({{"length", BInt(File.Length)}, {"path", BList(Path)}}));
@@ -105,14 +105,14 @@ inline std::string InfoBytes(const TSpec& Spec)
     return BDict(Info);
 }
 
-inline std::string TorrentBytes(const TSpec& Spec)
+inline std::string TorrentBytes(const TTorrentRecipe& Recipe)
 {
     std::map<std::string, std::string> Root;
-    if (Spec.HasAnnounce) Root["announce"] = BStr(Spec.Announce);
-    if (!Spec.Comment.empty()) Root["comment"] = BStr(Spec.Comment);
-    if (!Spec.Encoding.empty()) Root["encoding"] = BStr(Spec.Encoding);
+    if (Recipe.HasAnnounce) Root["announce"] = BStr(Recipe.Announce);
+    if (!Recipe.Comment.empty()) Root["comment"] = BStr(Recipe.Comment);
+    if (!Recipe.Encoding.empty()) Root["encoding"] = BStr(Recipe.Encoding);
     Root["creation date"] = BInt(1700000000);
-    Root["info"] = InfoBytes(Spec);
+    Root["info"] = InfoBytes(Recipe);
     return BDict(Root);
 }
 
@@ -124,10 +124,10 @@ inline QString HexDigest(const std::string& Bytes, QCryptographicHash::Algorithm
 
 // The link the program should give: btih with the SHA-1 of the info bytes, or btmh
 // with their SHA-256 for a torrent that is v2 only.
-inline QString ExpectedLink(const TSpec& Spec)
+inline QString ExpectedLink(const TTorrentRecipe& Recipe)
 {
-    const std::string Info = InfoBytes(Spec);
-    if (Spec.MetaVersion == 2 && !Spec.HasPieces)
+    const std::string Info = InfoBytes(Recipe);
+    if (Recipe.MetaVersion == 2 && !Recipe.HasPieces)
         return QStringLiteral("magnet:?xt=urn:btmh:1220") + HexDigest(Info, QCryptographicHash::Sha256);
     return QStringLiteral("magnet:?xt=urn:btih:") + HexDigest(Info, QCryptographicHash::Sha1);
 }
@@ -141,9 +141,9 @@ inline QString WriteBytes(const QString& FileName, const std::string& Bytes)
 }
 
 // Writes the torrent as Folder/Name and returns the path.
-inline QString WriteTorrent(const QString& Folder, const QString& Name, const TSpec& Spec)
+inline QString WriteTorrent(const QString& Folder, const QString& Name, const TTorrentRecipe& Recipe)
 {
-    return WriteBytes(QDir(Folder).filePath(Name), TorrentBytes(Spec));
+    return WriteBytes(QDir(Folder).filePath(Name), TorrentBytes(Recipe));
 }
 
 }  // namespace TorrentMaker

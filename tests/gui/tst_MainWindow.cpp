@@ -93,20 +93,20 @@ class TestMainWindow : public QObject {
     QTemporaryDir* FFiles = nullptr;
 
     // A torrent in the test's folder.
-    QString Make(const QString& Name, const TSpec& Spec = TSpec())
+    QString Make(const QString& Name, const TTorrentRecipe& Recipe = TTorrentRecipe())
     {
-        return WriteTorrent(FFiles->path(), Name, Spec);
+        return WriteTorrent(FFiles->path(), Name, Recipe);
     }
     QString MakeBytes(const QString& Name, const std::string& Bytes)
     {
         return WriteBytes(QDir(FFiles->path()).filePath(Name), Bytes);
     }
     QString Missing(const QString& Name) { return QDir(FFiles->path()).filePath(Name); }
-    static TSpec Named(const std::string& Name)
+    static TTorrentRecipe Named(const std::string& Name)
     {
-        TSpec Spec;
-        Spec.Name = Name;
-        return Spec;
+        TTorrentRecipe Recipe;
+        Recipe.Name = Name;
+        return Recipe;
     }
 
 private slots:
@@ -205,7 +205,7 @@ private slots:
     void commandLineLoading()
     {
         TFakePlatform Platform;
-        TSpec A = Named("first"), B = Named("second");
+        TTorrentRecipe A = Named("first"), B = Named("second");
         B.PieceCount = 7;
         const QString PathA = Make("a.torrent", A), PathB = Make("b.torrent", B);
         TfrmKTZ W(Platform, {PathA, PathB});
@@ -282,7 +282,7 @@ private slots:
         const QString Garbage = MakeBytes("garbage.torrent", "this is no metainfo");
         const QString NoInfo = MakeBytes("noinfo.torrent", BDict({{"announce", BStr("http://t/a")}}));
         const QString NotDict = MakeBytes("list.torrent", BList({BInt(1)}));
-        TSpec A = Named("a"), C = Named("c");
+        TTorrentRecipe A = Named("a"), C = Named("c");
         Platform.OpenAnswers << QStringList({Make("a.torrent", A), Garbage, NoInfo, NotDict, Make("c.torrent", C)});
         W.btnOpen->trigger();
 
@@ -303,20 +303,20 @@ private slots:
     void torrentWithMessagesButHashIsAnEntry()
     {
         TFakePlatform Platform;
-        TSpec Spec;
-        Spec.HasAnnounce = false;
-        TfrmKTZ W(Platform, {Make("x.torrent", Spec)});
-        QCOMPARE(Links(W), QStringList({ExpectedLink(Spec)}));
+        TTorrentRecipe Recipe;
+        Recipe.HasAnnounce = false;
+        TfrmKTZ W(Platform, {Make("x.torrent", Recipe)});
+        QCOMPARE(Links(W), QStringList({ExpectedLink(Recipe)}));
         QVERIFY(Platform.Errors.isEmpty());
     }
 
     void v2OnlyTorrentGetsItsSha256Link()
     {
         TFakePlatform Platform;
-        TSpec V2 = Named("v2");
+        TTorrentRecipe V2 = Named("v2");
         V2.MetaVersion = 2;
         V2.HasPieces = false;
-        TSpec Hybrid = Named("hybrid");
+        TTorrentRecipe Hybrid = Named("hybrid");
         Hybrid.MetaVersion = 2;
         TfrmKTZ W(Platform, {Make("v2.torrent", V2), Make("hybrid.torrent", Hybrid)});
         QVERIFY(Platform.Errors.isEmpty());
@@ -360,7 +360,7 @@ private slots:
     void entryFields()
     {
         TFakePlatform Platform;
-        TSpec Multi;
+        TTorrentRecipe Multi;
         Multi.Name = "Сборник";
         Multi.Comment = "Комментарий";
         Multi.Encoding = "UTF-8";
@@ -368,7 +368,7 @@ private slots:
         Multi.PieceLength = 262144;
         Multi.PieceCount = 3;
         Multi.Files = {{{"a", "b.txt"}, 10}, {{"c.txt"}, 5}};
-        TSpec Single = Named("movie.avi");
+        TTorrentRecipe Single = Named("movie.avi");
         Single.Length = 700;
         TfrmKTZ W(Platform, {Make("multi.torrent", Multi), Make("single.torrent", Single)});
         QCOMPARE(W.Entries().size(), 2);
@@ -397,22 +397,22 @@ private slots:
     void malformedUtf8TitleIsReplaced()
     {
         TFakePlatform Platform;
-        TSpec Spec = Named("bad\xFFname");
-        TfrmKTZ W(Platform, {Make("bad.torrent", Spec)});
+        TTorrentRecipe Recipe = Named("bad\xFFname");
+        TfrmKTZ W(Platform, {Make("bad.torrent", Recipe)});
         QCOMPARE(W.Entries()[0].Title, QStringLiteral("bad\uFFFDname"));
     }
 
     void detailsPanel()
     {
         TFakePlatform Platform;
-        TSpec Spec;
-        Spec.Name = "Фильм";
-        Spec.Comment = "https://example.org/about";
-        Spec.Encoding = "UTF-8";
-        Spec.PieceLength = 262144;
-        Spec.PieceCount = 6;
-        Spec.Length = 1536;
-        TfrmKTZ W(Platform, {Make("film.torrent", Spec), Make("other.torrent")});
+        TTorrentRecipe Recipe;
+        Recipe.Name = "Фильм";
+        Recipe.Comment = "https://example.org/about";
+        Recipe.Encoding = "UTF-8";
+        Recipe.PieceLength = 262144;
+        Recipe.PieceCount = 6;
+        Recipe.Length = 1536;
+        TfrmKTZ W(Platform, {Make("film.torrent", Recipe), Make("other.torrent")});
         // Loading selects nothing: the panel keeps its captions.
         QCOMPARE(W.lblName->text(), QStringLiteral("Файл"));
         QCOMPARE(W.edtURI->text(), QStringLiteral("Магнитная ссылка"));
@@ -420,7 +420,7 @@ private slots:
         SelectRow(W, 0);
         QCOMPARE(W.lblName->text(), QStringLiteral("film.torrent"));
         QCOMPARE(W.lblTitle->text(), QStringLiteral("Название: Фильм"));
-        QCOMPARE(W.edtURI->text(), ExpectedLink(Spec));
+        QCOMPARE(W.edtURI->text(), ExpectedLink(Recipe));
         QCOMPARE(W.lblSize->text(), QStringLiteral("Размер: 1.50 kB"));
         QCOMPARE(W.lblCount->text(), QStringLiteral("Файлов: 1"));
         QCOMPARE(W.lblPieces->text(), QStringLiteral("Частей: 6"));
@@ -437,7 +437,7 @@ private slots:
         // The columns keep their content wherever they stand.
         W.VST->header()->moveSection(0, 1);
         QCOMPARE(W.VSTModel->index(0, 0).data().toString(), QStringLiteral("film.torrent"));
-        QCOMPARE(W.VSTModel->index(0, 1).data().toString(), ExpectedLink(Spec));
+        QCOMPARE(W.VSTModel->index(0, 1).data().toString(), ExpectedLink(Recipe));
     }
 
     void autoRunOn()
@@ -446,7 +446,7 @@ private slots:
         WriteText(Platform.SettingsFile(), "[USER]\r\nAutoStart=1\r\n");
         TfrmKTZ W(Platform, {});
         QVERIFY(W.chkAuto->isChecked());
-        TSpec A = Named("a"), B = Named("b"), C = Named("c");
+        TTorrentRecipe A = Named("a"), B = Named("b"), C = Named("c");
         QList<qsizetype> EntriesAtRun;
         QStringList StatusAtRun;
         Platform.OnOpenLink = [&](const QString&) {
@@ -491,7 +491,7 @@ private slots:
     void runAndCopyAfterClear()
     {
         TFakePlatform Platform;
-        TSpec A = Named("a"), B = Named("b");
+        TTorrentRecipe A = Named("a"), B = Named("b");
         TfrmKTZ W(Platform, {Make("a.torrent", A), Make("b.torrent", B)});
         SelectRow(W, 1);
         W.btnClear->trigger();
@@ -704,17 +704,17 @@ private slots:
     void untrustedMarkupIsPlainText()
     {
         TFakePlatform Platform;
-        TSpec Spec;
-        Spec.Name = "<b>bold</b><img src=\"x.png\">";
-        Spec.Comment = "<a href=\"file:///etc/passwd\">click</a>";
-        Spec.Encoding = "<i>enc</i>";
-        TfrmKTZ W(Platform, {Make("<img src=x>name.torrent", Spec)});
+        TTorrentRecipe Recipe;
+        Recipe.Name = "<b>bold</b><img src=\"x.png\">";
+        Recipe.Comment = "<a href=\"file:///etc/passwd\">click</a>";
+        Recipe.Encoding = "<i>enc</i>";
+        TfrmKTZ W(Platform, {Make("<img src=x>name.torrent", Recipe)});
         W.show();
         QVERIFY(QTest::qWaitForWindowExposed(&W));
         SelectRow(W, 0);
         QCOMPARE(W.lblName->text(), QStringLiteral("<img src=x>name.torrent"));
         QCOMPARE(W.lblTitle->text(), QStringLiteral("Название: <b>bold</b><img src=\"x.png\">"));
-        QCOMPARE(W.lblAnons->text(), QString::fromStdString(Spec.Comment));
+        QCOMPARE(W.lblAnons->text(), QString::fromStdString(Recipe.Comment));
         QCOMPARE(W.pnText->text(), QStringLiteral("<i>enc</i>"));
         for (QLabel* Label : {W.lblName, W.lblTitle, static_cast<QLabel*>(W.lblAnons), W.pnText})
             QCOMPARE(Label->textFormat(), Qt::PlainText);
@@ -744,9 +744,9 @@ private slots:
         QFETCH(QString, Comment);
         QFETCH(bool, Opens);
         TFakePlatform Platform;
-        TSpec Spec;
-        Spec.Comment = Comment.toStdString();
-        TfrmKTZ W(Platform, {Make("c.torrent", Spec)});
+        TTorrentRecipe Recipe;
+        Recipe.Comment = Comment.toStdString();
+        TfrmKTZ W(Platform, {Make("c.torrent", Recipe)});
         W.show();
         QVERIFY(QTest::qWaitForWindowExposed(&W));
         SelectRow(W, 0);
@@ -766,10 +766,10 @@ private slots:
     void longTextsDoNotWidenTheWindow()
     {
         TFakePlatform Platform;
-        TSpec Spec;
-        Spec.Name = std::string(5000, 'N');
-        Spec.Comment = std::string(20 << 20, 'c') + "\nsecond line";
-        TfrmKTZ W(Platform, {Make("long.torrent", Spec)});
+        TTorrentRecipe Recipe;
+        Recipe.Name = std::string(5000, 'N');
+        Recipe.Comment = std::string(20 << 20, 'c') + "\nsecond line";
+        TfrmKTZ W(Platform, {Make("long.torrent", Recipe)});
         W.show();
         QVERIFY(QTest::qWaitForWindowExposed(&W));
         SelectRow(W, 0);
