@@ -16,7 +16,8 @@ struct TDecoder {
 
 inline bool IsDigit(int C) { return C >= '0' && C <= '9'; }
 
-// A string body this long (the "pieces" of a big torrent) gets huge pages.
+// A string body this long (the "pieces" of a big torrent) has its memory backed
+// before it is read into.
 constexpr int64_t LargeString = int64_t{4} << 20;
 
 std::unique_ptr<TObject> ReadValueLead(TDecoder& D, int Lead, int Depth);
@@ -37,10 +38,10 @@ std::string ReadStringBytes(TStream& Stream, int32_t LengthSoFar)
     const int64_t Take = std::min<int64_t>(Declared, Stream.Remaining());
     std::string Bytes;
     if (Take >= LargeString) {
-        // The allocation is fresh memory from the system: advise it before the
-        // first write touches it.
+        // The allocation is fresh memory from the system: have it backed in one
+        // go before the first write touches it.
         Bytes.reserve(static_cast<size_t>(Take));
-        AdviseHugePages(Bytes.data(), static_cast<size_t>(Take));
+        PopulateBuffer(Bytes.data(), static_cast<size_t>(Take));
     }
     Bytes.resize(static_cast<size_t>(Take));
     const int64_t Got = Take > 0 ? Stream.Read(Bytes.data(), Take) : 0;
