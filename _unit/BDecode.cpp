@@ -26,17 +26,19 @@ std::unique_ptr<TObjectList> ReadListAt(TDecoder& D, int Depth);
 
 // string: <length>:<bytes>. The length is read as a signed 32-bit number that
 // wraps (done in unsigned arithmetic); the byte that ends it is consumed unseen.
-std::string ReadStringBytes(TStream& Stream, int32_t LengthSoFar)
+// Bytes receives the body; it is read in place, so a scalar's string is filled
+// where it will stay.
+void ReadStringBytes(TStream& Stream, int32_t LengthSoFar, std::string& Bytes)
 {
     uint32_t Length = static_cast<uint32_t>(LengthSoFar);
     int C;
     while (IsDigit(C = Stream.ReadByte())) Length = Length * 10u + static_cast<uint32_t>(C - '0');
     const int32_t Declared = static_cast<int32_t>(Length);
+    Bytes.clear();
     // A wrapped negative length reads nothing. A length past the end of the stream
     // takes what remains, so a few bytes that declare 2 GiB cost a few bytes.
-    if (Declared <= 0) return std::string();
+    if (Declared <= 0) return;
     const int64_t Take = std::min<int64_t>(Declared, Stream.Remaining());
-    std::string Bytes;
     if (Take >= LargeString) {
         // The allocation is fresh memory from the system: have it backed in one
         // go before the first write touches it.
@@ -45,8 +47,14 @@ std::string ReadStringBytes(TStream& Stream, int32_t LengthSoFar)
     }
     Bytes.resize(static_cast<size_t>(Take));
     const int64_t Got = Take > 0 ? Stream.Read(Bytes.data(), Take) : 0;
-    Bytes.resize(static_cast<size_t>(std::max<int64_t>(Got, 0)));
-    return Bytes;
+    if (Got != Take) Bytes.resize(static_cast<size_t>(std::max<int64_t>(Got, 0)));
+}
+
+std::unique_ptr<TIntString> ReadScalarString(TStream& Stream, int32_t LengthSoFar)
+{
+    auto Scalar = std::make_unique<TIntString>();
+    ReadStringBytes(Stream, LengthSoFar, Scalar->StringValue);
+    return Scalar;
 }
 
 // integer: i<digits>e. Every '-' makes it negative; the byte that ends it is
@@ -73,7 +81,7 @@ int64_t ReadIntegerValue(TStream& Stream)
 std::unique_ptr<TObject> ReadValueLead(TDecoder& D, int Lead, int Depth)
 {
     if (IsDigit(Lead))
-        return std::make_unique<TIntString>(ReadStringBytes(D.Stream, Lead - '0'));
+        return ReadScalarString(D.Stream, Lead - '0');
     switch (Lead) {
     case 'i': return std::make_unique<TIntString>(ReadIntegerValue(D.Stream));
     case 'l': return ReadListAt(D, Depth);
@@ -120,8 +128,9 @@ std::unique_ptr<TObjectHash> ReadDictionaryAt(TDecoder& D, int Depth, bool* Clos
     TStream& Stream = D.Stream;
     auto Dictionary = std::make_unique<TObjectHash>();
     int Lead;
+    std::string Key;
     while (IsDigit(Lead = Stream.ReadByte())) {
-        const std::string Key = ReadStringBytes(Stream, Lead - '0');
+        ReadStringBytes(Stream, Lead - '0', Key);
         const int64_t Start = Stream.Position();
 
         bool ValueClosed = false;
@@ -245,7 +254,7 @@ std::unique_ptr<TObjectList> ReadList(TStream& Stream)
 
 std::unique_ptr<TIntString> ReadString(TStream& Stream, int32_t LengthSoFar)
 {
-    return std::make_unique<TIntString>(ReadStringBytes(Stream, LengthSoFar));
+    return ReadScalarString(Stream, LengthSoFar);
 }
 
 std::unique_ptr<TIntString> ReadInteger(TStream& Stream)

@@ -9,6 +9,7 @@
 #include <limits>
 #include <random>
 #include <stdexcept>
+#include <thread>
 #include <utility>
 
 // How the table finds a key.
@@ -177,17 +178,15 @@ struct TPool {
 };
 constinit TPool Pool;
 
+// Held for a few instructions at a time, and by one thread almost always: a spin
+// that yields is enough, and costs one atomic exchange when nobody else waits.
 class TPoolLock {
 public:
     TPoolLock()
     {
-        while (Pool.Lock.test_and_set(std::memory_order_acquire)) Pool.Lock.wait(true, std::memory_order_relaxed);
+        while (Pool.Lock.test_and_set(std::memory_order_acquire)) std::this_thread::yield();
     }
-    ~TPoolLock()
-    {
-        Pool.Lock.clear(std::memory_order_release);
-        Pool.Lock.notify_one();
-    }
+    ~TPoolLock() { Pool.Lock.clear(std::memory_order_release); }
     TPoolLock(const TPoolLock&) = delete;
     TPoolLock& operator=(const TPoolLock&) = delete;
 };
@@ -393,14 +392,25 @@ THash::TFindResult THash::FindKey(std::string_view Key) const
     return Result;
 }
 
+int32_t THash::Locate(std::string_view Key) const
+{
+    // The small form compares keys without their hash; the empty key must still
+    // fail as HashOf fails it.
+    if (!Grown()) {
+        if (Key.empty()) (void)HashOf(Key);
+        return FindRecord(Key, 0);
+    }
+    return FindRecord(Key, HashOf(Key));
+}
+
 bool THash::Exists(std::string_view Key) const
 {
-    return FindRecord(Key, HashOf(Key)) >= 0;
+    return Locate(Key) >= 0;
 }
 
 int32_t THash::IndexOf(std::string_view Key) const
 {
-    const int32_t Record = FindRecord(Key, HashOf(Key));
+    const int32_t Record = Locate(Key);
     return Record < 0 ? -1 : ItemIndexAt(static_cast<uint32_t>(Record));
 }
 
@@ -489,6 +499,19 @@ void THash::ReserveIndex(size_t Count)
     }
     std::vector<int32_t>& Positions = Index->Positions;
     if (Positions.capacity() < Count) Positions.reserve(std::max(Count, 2 * Positions.capacity()));
+}
+
+void THash::AddKey(std::string_view Key, int32_t ItemIndex)
+{
+    if (!Grown() && FCount < InlineKeys && ItemIndex == static_cast<int32_t>(FCount) && !Key.empty() &&
+        Key.size() <= 15) {
+        // The small form keeps no hash.
+        TKeyText& Text = FInline[FCount++];
+        std::memcpy(Text.Short, Key.data(), Key.size());
+        Text.Short[15] = static_cast<char>(Key.size());
+        return;
+    }
+    AddKey(Key, HashOf(Key), ItemIndex);
 }
 
 void THash::AddKey(std::string_view Key, uint32_t Hash, int32_t ItemIndex)
@@ -608,7 +631,7 @@ void TObjectHash::Put(std::string_view Key, std::unique_ptr<TObject> Value)
     const int32_t NewIndex = ItemHigh() + 1;
     ResizeValues(static_cast<size_t>(NewIndex) + 1);
     try {
-        AddKey(Key, HashOf(Key), NewIndex);
+        AddKey(Key, NewIndex);
     } catch (...) {
         ResizeValues(static_cast<size_t>(NewIndex));
         throw;

@@ -91,6 +91,8 @@ protected:
     int32_t IndexOf(std::string_view Key) const;
     // Appends a record for a new key whose value sits at ItemIndex.
     void AddKey(std::string_view Key, uint32_t Hash, int32_t ItemIndex);
+    // The same, computing HashOf(Key) only where the table keeps it.
+    void AddKey(std::string_view Key, int32_t ItemIndex);
 
 private:
     // A key in 16 bytes: up to 15 bytes in place (the last byte holds the length),
@@ -125,6 +127,9 @@ private:
     int32_t ItemIndexAt(uint32_t Record) const;
     // Record number of Key (whose HashOf is Hash), -1 when absent.
     int32_t FindRecord(std::string_view Key, uint32_t Hash) const;
+    // FindRecord, computing HashOf only where the lookup needs it; raises for the
+    // empty key all the same.
+    int32_t Locate(std::string_view Key) const;
     // Makes room for one more record in the grown form; leaves the table unchanged
     // if it throws.
     void Reserve(uint32_t Count);

@@ -12,7 +12,7 @@
 // ---------------------------------------------------------------------------
 // TStream
 
-int64_t TStream::Read(void* Buffer, int64_t Count)
+int64_t TStream::ReadSlow(void* Buffer, int64_t Count)
 {
     if (Count <= 0 || Buffer == nullptr) return 0;
     uint8_t* Out = static_cast<uint8_t*>(Buffer);

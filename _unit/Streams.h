@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -23,7 +24,16 @@ public:
 
     // Reads up to Count bytes into Buffer; returns the number read, 0 at the end of
     // the stream or on a read error (never negative counts for a non-negative Count).
-    int64_t Read(void* Buffer, int64_t Count);
+    int64_t Read(void* Buffer, int64_t Count)
+    {
+        // Most string bodies are a few bytes that the buffer holds already.
+        if (Count > 0 && Buffer != nullptr && Count <= FEnd - FCur) {
+            std::memcpy(Buffer, FCur, static_cast<size_t>(Count));
+            FCur += Count;
+            return Count;
+        }
+        return ReadSlow(Buffer, Count);
+    }
 
     // One byte (0..255), or -1 at the end of the stream or on a read error.
     int ReadByte()
@@ -78,6 +88,7 @@ protected:
 
 private:
     int ReadByteSlow();
+    int64_t ReadSlow(void* Buffer, int64_t Count);
 };
 
 // Asks the system to back a large buffer that is about to be filled with memory

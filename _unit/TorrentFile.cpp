@@ -1,6 +1,7 @@
 #include "TorrentFile.h"
 
 #include <algorithm>
+#include <typeinfo>
 
 #include "MessageDigests.h"
 #include "TextCodec.h"
@@ -18,26 +19,21 @@ public:
     EWrongKind() : Exception("value of the wrong kind") {}
 };
 
-const TIntString& AsScalar(const TObject* Value)
+// The value as the class that the key calls for. The decoder makes objects of
+// exactly these classes, so the exact type is compared first: one comparison
+// where dynamic_cast walks the class hierarchy.
+template <class T>
+const T& As(const TObject* Value)
 {
-    const auto* Scalar = dynamic_cast<const TIntString*>(Value);
-    if (!Scalar) throw EWrongKind();
-    return *Scalar;
+    if (Value != nullptr && typeid(*Value) == typeid(T)) return static_cast<const T&>(*Value);
+    const auto* Cast = dynamic_cast<const T*>(Value);
+    if (!Cast) throw EWrongKind();
+    return *Cast;
 }
 
-const TObjectList& AsList(const TObject* Value)
-{
-    const auto* List = dynamic_cast<const TObjectList*>(Value);
-    if (!List) throw EWrongKind();
-    return *List;
-}
-
-const TObjectHash& AsDictionary(const TObject* Value)
-{
-    const auto* Dictionary = dynamic_cast<const TObjectHash*>(Value);
-    if (!Dictionary) throw EWrongKind();
-    return *Dictionary;
-}
+const TIntString& AsScalar(const TObject* Value) { return As<TIntString>(Value); }
+const TObjectList& AsList(const TObject* Value) { return As<TObjectList>(Value); }
+const TObjectHash& AsDictionary(const TObject* Value) { return As<TObjectHash>(Value); }
 
 // The low 32 bits taken as signed; C++20 defines the narrowing as modulo 2^32.
 int32_t Low32(int64_t Value)
