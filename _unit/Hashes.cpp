@@ -12,6 +12,8 @@
 #include <thread>
 #include <utility>
 
+#include "Streams.h"  // PopulateBuffer
+
 // How the table finds a key.
 //
 // What a caller can observe is the table of 128 buckets: FindKey reports the
@@ -154,6 +156,7 @@ constexpr size_t MaxPooled = 256;
 constexpr size_t SizeClasses = MaxPooled / Granule;
 constexpr size_t FirstChunk = size_t{16} << 10;
 constexpr size_t MaxChunk = size_t{1} << 20;
+constexpr size_t PopulatedChunk = size_t{256} << 10;
 
 struct TChunk {
     TChunk* Next;
@@ -199,6 +202,8 @@ void* Carve(size_t Slot)
     if (static_cast<size_t>(Pool.BumpEnd - Pool.Bump) < Slot) {
         const size_t Size = Pool.NextChunkSize;
         auto* Chunk = static_cast<TChunk*>(::operator new(Size));
+        // A big chunk will be filled: one call backs it instead of a fault a page.
+        if (Size >= PopulatedChunk) PopulateBuffer(Chunk, Size);
         Chunk->Next = Pool.Chunks;
         Chunk->Size = Size;
         Pool.Chunks = Chunk;

@@ -97,7 +97,7 @@ void PopulateBuffer(void* Data, size_t Size)
     // their first clearing can be slower than all the small faults together.
 #ifdef MADV_POPULATE_WRITE
     constexpr uintptr_t Page = 4096;
-    if (Data == nullptr || Size < (size_t{4} << 20)) return;
+    if (Data == nullptr) return;
     const uintptr_t Begin = (reinterpret_cast<uintptr_t>(Data) + Page - 1) & ~(Page - 1);
     const uintptr_t End = (reinterpret_cast<uintptr_t>(Data) + Size) & ~(Page - 1);
     // Failure (an older system) changes nothing but the speed.

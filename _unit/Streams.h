@@ -91,11 +91,11 @@ private:
     int64_t ReadSlow(void* Buffer, int64_t Count);
 };
 
-// Asks the system to back a large buffer that is about to be filled with memory
-// at once, in one call, rather than in one page fault per 4 KiB as each page is
-// first written: a 64 MB string body then costs no 16,384 faults. Only a hint,
-// given before the first write; it does nothing for buffers under 4 MiB or where
-// the system cannot do it.
+// Asks the system to back a buffer that is about to be filled with memory at
+// once, in one call, rather than in one page fault per 4 KiB as each page is
+// first written: a 64 MB string body then costs no 16,384 faults. Worth it for
+// buffers of a few hundred KiB and more. Only a hint, given before the first
+// write; does nothing where the system cannot do it.
 void PopulateBuffer(void* Data, size_t Size);
 
 // A stream over bytes held in memory. The bytes are copied in unless the view

@@ -473,24 +473,23 @@ bool TTorrentFile::LoadFromStream(TStream& Stream)
                     } else {
                         Errors.push_back(FileMessage(i, u"length"));
                     }
-                    std::string Path;
-                    std::string FileName;
+                    // Filled in place; it joins Files only once its path is read.
+                    auto File = std::make_unique<TTorrentSubFile>(std::string(), std::string(), L, Total);
                     if (const TObject* PathValue = Entry.Find("path")) {
                         const TObjectList& Elements = AsList(PathValue);
                         for (size_t k = 0; k < Elements.Count(); ++k) {
                             const std::string& Text = AsScalar(Elements[k]).StringValue;
                             if (k + 1 < Elements.Count()) {
-                                Path += Text;
-                                Path += '\\';
+                                File->Path += Text;
+                                File->Path += '\\';
                             } else {
-                                FileName = Text;
+                                File->Name = Text;
                             }
                         }
                     } else {
                         Errors.push_back(FileMessage(i, u"path"));
                     }
-                    Files.push_back(std::make_unique<TTorrentSubFile>(
-                        std::move(FileName), std::move(Path), L, Total));
+                    Files.push_back(std::move(File));
                     Total = WrappingAdd(Total, L);
                 }
                 FileCount = static_cast<int32_t>(Files.size());
