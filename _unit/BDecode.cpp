@@ -108,9 +108,9 @@ std::unique_ptr<TObjectList> ReadListAt(TDecoder& D, int Depth)
         if (D.Aborted) return nullptr;
         if (Item) List->Add(std::move(Item));
     }
-    // A long list (the files of a big torrent) keeps no unused half of its array.
-    TObjectItems& Items = List->Items;
-    if (Items.size() >= 4096 && Items.capacity() - Items.size() > Items.size() / 8) Items.shrink_to_fit();
+    // The unused end of a grown array is never written, so it costs address space
+    // only; shrinking it would copy the array and, for the moment of the copy,
+    // hold it twice.
     return List;
 }
 
