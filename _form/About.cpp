@@ -1,4 +1,5 @@
 #include "About.h"
+#include "WindowFont.h"
 
 #include <QFrame>
 #include <QGuiApplication>
@@ -13,10 +14,7 @@ TAboutBox::TAboutBox(QWidget* Owner) : QDialog(Owner)
 
     setObjectName(QStringLiteral("AboutBox"));
     setWindowTitle(QStringLiteral("О программе"));
-    QFont Tahoma(QStringLiteral("Tahoma"));
-    Tahoma.setStyleHint(QFont::SansSerif);
-    Tahoma.setPointSize(8);
-    setFont(Tahoma);
+    setFont(WindowFont());
     const QIcon ProgramIcon(QStringLiteral(":/velmora.svg"));
     setWindowIcon(ProgramIcon);
     setFixedSize(298, 147);

@@ -1,4 +1,5 @@
 #include "fer_Exp.h"
+#include "WindowFont.h"
 
 #include <QFont>
 #include <QKeyEvent>
@@ -13,11 +14,7 @@ TfrmExp::TfrmExp(QWidget* Owner)
 {
     setObjectName(QStringLiteral("frmExp"));
     setWindowTitle(QStringLiteral("    Имя экспорта"));
-    // Tahoma 8 pt like the other windows, or the desktop's sans serif face at that size.
-    QFont Tahoma(QStringLiteral("Tahoma"));
-    Tahoma.setStyleHint(QFont::SansSerif);
-    Tahoma.setPointSize(8);
-    setFont(Tahoma);
+    setFont(WindowFont());
     setFixedSize(345, 67);
 
     edtName = new QLineEdit(ExportDefaultName, this);

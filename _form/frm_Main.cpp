@@ -31,6 +31,7 @@
 #include <utility>
 
 #include "About.h"
+#include "WindowFont.h"
 #include "Exceptions.h"
 #include "Platform.h"
 #include "PlatformApp.h"
@@ -66,16 +67,6 @@ public:
         Painter->restore();
     }
 };
-
-// The windows' font: Tahoma 8 pt where it is installed, else the desktop's sans
-// serif face at that size.
-QFont WindowFont()
-{
-    QFont Font(QStringLiteral("Tahoma"));
-    Font.setStyleHint(QFont::SansSerif);
-    Font.setPointSize(8);
-    return Font;
-}
 
 // The most of a text that a label lays out: more never fits on a screen, and laying
 // out megabytes on every paint would stall the window.
