@@ -8,8 +8,9 @@
 #include <cstdio>
 #include <string>
 
+#include "HandOffServer.h"
 #include "OnlyOne.h"
-#include "PlatformApp.h"
+#include "Application.h"
 #include "PlatformQt.h"
 #include "frm_Main.h"
 

@@ -6,7 +6,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "Platform.h"
 
 TfrmExp::TfrmExp(QWidget* Owner)
     : QDialog(Owner, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -74,7 +73,7 @@ void TfrmExp::showEvent(QShowEvent* Event)
     edtName->selectAll();
 }
 
-QString TPlatform::AskExportName(QWidget* Owner)
+QString AskExportName(QWidget* Owner)
 {
     TfrmExp Dialog(Owner);
     Dialog.exec();

@@ -7,6 +7,8 @@
 #include <QDialog>
 #include <QString>
 
+#include <functional>
+
 class QLineEdit;
 class QPushButton;
 
@@ -29,3 +31,10 @@ protected:
     void keyPressEvent(QKeyEvent* Event) override;
     void showEvent(QShowEvent* Event) override;
 };
+
+// Shows the dialog modally over Owner and returns the export's name: the typed text
+// for OK, the default name for Cancel or the close box.
+QString AskExportName(QWidget* Owner);
+
+// How the main window asks for the name; tests answer without a dialog.
+using TExportNameQuestion = std::function<QString(QWidget* Owner)>;

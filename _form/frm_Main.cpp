@@ -34,7 +34,7 @@
 #include "WindowFont.h"
 #include "Exceptions.h"
 #include "Platform.h"
-#include "PlatformApp.h"
+#include "Application.h"
 #include "ProfileFile.h"
 #include "TorrentFile.h"
 

@@ -12,6 +12,7 @@
 #include <exception>
 
 #include "TorrentEntry.h"
+#include "fer_Exp.h"
 
 class QAction;
 class QCheckBox;
@@ -131,6 +132,10 @@ public:
     // The settings file, fls/sets.ini in the program folder.
     QString SettingsFileName() const;
 
+    // How the HTML export asks for the page's name: the export-name dialog, unless
+    // replaced.
+    void SetExportNameQuestion(TExportNameQuestion Question) { FAskExportName = std::move(Question); }
+
     // Shows an exception as the default handler does; never raises.
     void ShowException(std::exception_ptr Error);
 
@@ -160,6 +165,7 @@ private:
     void ReportRefused(const QString& FileName, const QStringList& Messages);
 
     TPlatform& FPlatform;
+    TExportNameQuestion FAskExportName = AskExportName;
     QString FProgramFolder;
     bool FAcceptingDrops = false;
     bool FClosed = false;

@@ -3,6 +3,7 @@
 #include "frm_Main.h"
 
 #include "Export.h"
+#include "fer_Exp.h"
 #include "Platform.h"
 
 namespace {
@@ -14,7 +15,7 @@ const QString HtmlFilter = QStringLiteral("HTML файл (.html)|*.html");
 void TfrmKTZ::mmAsHTMLClick()
 {
     // Cancel in the name dialog only changes the name; the export goes on.
-    const QString Name = Platform().AskExportName(this);
+    const QString Name = FAskExportName(this);
     // The entries as they stand now: a later copy of the program may have handed
     // files over while the dialog was open, and those are in the page.
     const QList<TTorrentEntry> Exported = Entries();

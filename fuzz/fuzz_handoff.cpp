@@ -2,8 +2,6 @@
 // pieces of arbitrary sizes: no crash, no sanitizer report, never more bytes taken
 // than offered or wanted, never stuck, and every message it yields is exactly the
 // bytes it took for it.
-#include <QString>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -46,7 +44,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size)
             Check(M.Kind != THandOffKind::Forward || M.Text.empty(), "a forward with a text");
             Check(EncodeHandOff(M.Kind, M.Text) == Message, "the message is not the bytes taken for it");
             Check(Decoder.AtMessageStart(), "not at a message start after Take");
-            (void)QString::fromUtf8(M.Text.data(), qsizetype(M.Text.size()));
             Message.clear();
         } else if (Decoder.State() == THandOffDecoder::TState::NeedMore) {
             Check(Taken > 0, "stuck: wants more but took nothing");

@@ -15,7 +15,6 @@
 
 #include "Platform.h"
 #include "ProfileFile.h"
-#include "fer_Exp.h"
 
 class TFakePlatform : public TPlatform {
 public:
@@ -78,13 +77,6 @@ public:
 
     QString ProgramFolder() override { return Folder; }
 
-    // Scripted names; with none left, the answer that Cancel gives.
-    QString AskExportName(QWidget*) override
-    {
-        ++ExportNameQuestions;
-        return ExportNames.isEmpty() ? ExportDefaultName : ExportNames.takeFirst();
-    }
-
     QTemporaryDir Dir;
     QString Folder;  // ends in '/'
 
@@ -96,12 +88,10 @@ public:
     QStringList SaveFilters;
     QStringList SaveExtensions;
     int SettingWrites = 0;
-    int ExportNameQuestions = 0;
 
     // What the dialogs answer, one element per call; an empty answer is a cancel.
     QList<QStringList> OpenAnswers;
     QStringList SaveAnswers;
-    QStringList ExportNames;
 
     // Called as the window uses a service, for tests that act in the middle of it.
     std::function<void(const QString&)> OnOpenLink;

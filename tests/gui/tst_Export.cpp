@@ -123,10 +123,10 @@ public:
     }
     void ShowError(QWidget*, const QString& Message) override { Errors << Message; }
     QString ProgramFolder() override { return Folder; }
-    QString AskExportName(QWidget* Owner) override
+    QString AskExportName(QWidget* Owner)
     {
         ++NameAsked;
-        return NameAnswer ? NameAnswer() : TPlatform::AskExportName(Owner);
+        return NameAnswer ? NameAnswer() : ::AskExportName(Owner);
     }
 };
 
@@ -763,6 +763,7 @@ void TestExport::htmlExportEndToEnd()
     Platform.SaveAnswer = [&] { return Target; };
 
     TfrmKTZ Window(Platform, {});
+    Window.SetExportNameQuestion([&Platform](QWidget* Owner) { return Platform.AskExportName(Owner); });
     Window.AddVST(WriteTorrent(Dir, "one.torrent", SingleFileTorrent("One", 1536, "<b>c</b>")));
     Window.AddVST(WriteTorrent(Dir, "two.torrent", TwoFileTorrent("Two")));
     Window.AddVST(WriteTorrent(Dir, "three.torrent", SingleFileTorrent("Three", 3 << 20)));
@@ -800,6 +801,7 @@ void TestExport::htmlExportWithEmptyListAndCancelledSave()
     const QString Target = Dir.filePath("empty.html");
     Platform.SaveAnswer = [&] { return Target; };
     TfrmKTZ Window(Platform, {});
+    Window.SetExportNameQuestion([&Platform](QWidget* Owner) { return Platform.AskExportName(Owner); });
 
     // Cancel in the name dialog exports under the default name.
     AnswerNameDialog([](TfrmExp& D) {
@@ -838,6 +840,8 @@ void TestExport::htmlExportMissingTemplate()
         Platform.NameAnswer = [] { return QStringLiteral("n"); };
         Platform.SaveAnswer = [&] { return Dir.filePath("out.html"); };
         TfrmKTZ Window(Platform, {});
+        Window.SetExportNameQuestion([&Platform](QWidget* Owner) { return Platform.AskExportName(Owner); });
+    Window.SetExportNameQuestion([&Platform](QWidget* Owner) { return Platform.AskExportName(Owner); });
 
         const QString Message = RaisedMessage([&] { Window.mmAsHTMLClick(); });
         QCOMPARE(Message, QStringLiteral("Cannot open file \"%1\". No such file or directory")
@@ -855,6 +859,7 @@ void TestExport::htmlExportTakesEntriesAfterTheNameDialog()
     TExportPlatform Platform;
     Platform.Folder = Dir.path() + u'/';
     TfrmKTZ Window(Platform, {});
+    Window.SetExportNameQuestion([&Platform](QWidget* Owner) { return Platform.AskExportName(Owner); });
     const QString First = WriteTorrent(Dir, "a.torrent", SingleFileTorrent("A", 2048));
     const QString Second = WriteTorrent(Dir, "b.torrent", SingleFileTorrent("B", 2048));
     Window.AddVST(First);
@@ -879,6 +884,7 @@ void TestExport::listExportEndToEnd()
     Platform.Folder = Dir.path() + u'/';  // no templates: the list needs none
     const QString Target = Dir.filePath("links.txt");
     TfrmKTZ Window(Platform, {});
+    Window.SetExportNameQuestion([&Platform](QWidget* Owner) { return Platform.AskExportName(Owner); });
 
     // An empty list gives an empty file.
     Platform.SaveAnswer = [&] { return Target; };
@@ -918,6 +924,7 @@ void TestExport::listExportUnwritableTarget()
     TExportPlatform Platform;
     Platform.Folder = Dir.path() + u'/';
     TfrmKTZ Window(Platform, {});
+    Window.SetExportNameQuestion([&Platform](QWidget* Owner) { return Platform.AskExportName(Owner); });
     const QString Target = Dir.filePath("no/such/folder/links.txt");
     Platform.SaveAnswer = [&] { return Target; };
     QCOMPARE(RaisedMessage([&] { Window.mmAsListClick(); }),

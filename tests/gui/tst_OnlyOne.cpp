@@ -42,6 +42,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "HandOffServer.h"
 #include "OnlyOne.h"
 
 extern char** environ;

@@ -8,7 +8,7 @@
 
 #include "Exceptions.h"
 #include "FakePlatform.h"
-#include "PlatformApp.h"
+#include "Application.h"
 #include "PlatformQt.h"
 
 namespace {

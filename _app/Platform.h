@@ -42,9 +42,4 @@ public:
 
     // The program file's folder, ending in '/'.
     virtual QString ProgramFolder() = 0;
-
-    // Shows the export-name dialog (TfrmExp) modally over Owner and returns the
-    // export's name: the typed text for OK, the default name for Cancel or the
-    // close box. Defined beside the dialog in _form/fer_Exp.cpp.
-    virtual QString AskExportName(QWidget* Owner);
 };

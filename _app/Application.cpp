@@ -1,4 +1,4 @@
-#include "PlatformApp.h"
+#include "Application.h"
 
 #include <QMessageBox>
 #include <QWidget>
