@@ -274,6 +274,11 @@ bool TTorrentFile::IsV2Only() const
     return MetaVersion == 2 && !FHasPieces;
 }
 
+bool TTorrentFile::HasLinkHash() const
+{
+    return IsV2Only() ? !InfoHashV2.empty() : !InfoHash.empty();
+}
+
 std::string TTorrentFile::MagnetLink() const
 {
     if (IsV2Only()) {

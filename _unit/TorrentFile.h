@@ -95,6 +95,9 @@ public:
     // The magnet link: btih with the SHA-1 hash, or btmh with the SHA-256 multihash
     // for a v2-only torrent; the bare btih prefix when there is no hash.
     std::string MagnetLink() const;
+    // True when the load gave the hash that names the swarm, so that MagnetLink() is
+    // a usable link: the SHA-256 one for a v2-only torrent, else the SHA-1 one.
+    bool HasLinkHash() const;
 
 private:
     bool FHasPieces = false;  // info has "pieces": a v1 swarm exists

@@ -185,11 +185,6 @@ std::string IsoDate(double DateTime)
     return Text;
 }
 
-bool HasLinkHash(const TTorrentFile& Torrent)
-{
-    return Torrent.IsV2Only() ? !Torrent.InfoHashV2.empty() : !Torrent.InfoHash.empty();
-}
-
 std::string JoinedErrors(const TTorrentFile& Torrent)
 {
     std::string Text;
@@ -302,7 +297,7 @@ int main(int argc, char** argv)
 
         const bool Loaded = Torrent.LoadFromStream(*Stream);
         Stream.reset();
-        const bool Ok = Loaded && HasLinkHash(Torrent);
+        const bool Ok = Loaded && Torrent.HasLinkHash();
         if (!Ok) AnyFailed = true;
         if (Json) {
             AppendJson(Out, TorrentJson(FileName, Loaded, Torrent));
