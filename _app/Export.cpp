@@ -1,28 +1,12 @@
 #include "Export.h"
 
-#include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
-#include <QStringDecoder>
 #include <QStringEncoder>
-
-#include <cerrno>
-#include <system_error>
 
 #include "Exceptions.h"
 
 namespace {
 
 const QString CRLF = QStringLiteral("\r\n");
-
-// Templates are small; anything near this size is not one, and reading it whole
-// would only cost memory before the page limit refused it anyway.
-constexpr qint64 MaxTemplateBytes = qint64(MaxExportLength) * 2;
-
-std::string SystemText(int Error)
-{
-    return std::generic_category().message(Error);
-}
 
 [[noreturn]] void RaiseTooLarge()
 {
@@ -79,56 +63,6 @@ QString LongTimeFormat(const QLocale& Locale)
 }
 
 }  // namespace
-
-QString DecodeTextFile(const QByteArray& Bytes)
-{
-    auto Decode = [&](QStringConverter::Encoding Encoding, qsizetype Skip) {
-        // The mark has been taken off; a second one is text like any other character.
-        QStringDecoder Decoder(Encoding, QStringConverter::Flag::Stateless |
-                                             QStringConverter::Flag::ConvertInitialBom);
-        return QString(Decoder.decode(QByteArrayView(Bytes).sliced(Skip)));
-    };
-    if (Bytes.startsWith("\xEF\xBB\xBF")) return Decode(QStringConverter::Utf8, 3);
-    if (Bytes.startsWith("\xFF\xFE")) return Decode(QStringConverter::Utf16LE, 2);
-    if (Bytes.startsWith("\xFE\xFF")) return Decode(QStringConverter::Utf16BE, 2);
-    return Decode(QStringConverter::Utf8, 0);
-}
-
-QString ToLineForm(QStringView Text)
-{
-    QString Out;
-    Out.reserve(Text.size() + 2);
-    qsizetype Start = 0;
-    while (Start < Text.size()) {
-        qsizetype End = Start;
-        while (End < Text.size() && Text[End] != u'\r' && Text[End] != u'\n') ++End;
-        Out += Text.sliced(Start, End - Start);
-        Out += CRLF;
-        if (End < Text.size() && Text[End] == u'\r' && End + 1 < Text.size() && Text[End + 1] == u'\n') ++End;
-        Start = End + 1;
-    }
-    return Out;
-}
-
-QString ReadTextFile(const QString& FileName)
-{
-    const QFileInfo Info(FileName);
-    const QString Path = Info.absoluteFilePath();
-    const std::string PathText = Path.toStdString();
-    // Only a regular file: opening a FIFO would wait for a writer, a device could
-    // be read forever.
-    if (Info.exists() && !Info.isFile())
-        throw EFOpenError(PathText, SystemText(Info.isDir() ? EISDIR : ENXIO));
-    if (Info.size() > MaxTemplateBytes) throw EFOpenError(PathText, SystemText(EFBIG));
-
-    QFile File(Path);
-    if (!File.open(QIODevice::ReadOnly)) throw EFOpenError(PathText, File.errorString().toStdString());
-    const QByteArray Bytes = File.read(MaxTemplateBytes + 1);
-    if (File.error() != QFileDevice::NoError)
-        throw EFOpenError(PathText, File.errorString().toStdString());
-    if (Bytes.size() > MaxTemplateBytes) throw EFOpenError(PathText, SystemText(EFBIG));
-    return ToLineForm(DecodeTextFile(Bytes));
-}
 
 QString HtmlEscape(QStringView Text)
 {
@@ -265,26 +199,4 @@ QByteArray EncodeLinkList(const QStringList& Links)
         Text += CRLF;
     }
     return Text.toUtf8();
-}
-
-void WriteFileWhole(const QString& FileName, const QByteArray& Bytes)
-{
-    const QString Path = QFileInfo(FileName).absoluteFilePath();
-    QSaveFile File(Path);
-    auto Fail = [&](const QString& Reason) {
-        File.cancelWriting();
-        throw EFCreateError(Path.toStdString(), Reason.toStdString());
-    };
-    if (!File.open(QIODevice::WriteOnly)) Fail(File.errorString());
-    // A short write (a full disk, a file-size limit) is no error by itself; the
-    // next write then reports the cause.
-    const char* Data = Bytes.constData();
-    qint64 Left = Bytes.size();
-    while (Left > 0) {
-        const qint64 Written = File.write(Data, Left);
-        if (Written <= 0) Fail(File.errorString());
-        Data += Written;
-        Left -= Written;
-    }
-    if (!File.commit()) throw EFCreateError(Path.toStdString(), File.errorString().toStdString());
 }

@@ -12,6 +12,7 @@
 #include <QStringView>
 #include <QTime>
 
+#include "TextFile.h"
 #include "TorrentEntry.h"
 
 // The longest page, in UTF-16 code units, that an export builds. Placeholder text
@@ -19,21 +20,6 @@
 // (a title full of "{COMMENT}", a comment full of "{FILELIST}") could otherwise
 // multiply its few megabytes into terabytes; real pages stay far below this.
 inline constexpr qsizetype MaxExportLength = qsizetype(1) << 26;
-
-// A text file's bytes as text: a byte-order mark selects UTF-8, UTF-16 LE or
-// UTF-16 BE (the mark itself is dropped); without one the bytes are read in the
-// ANSI code page, which is UTF-8 here. Malformed sequences become U+FFFD.
-QString DecodeTextFile(const QByteArray& Bytes);
-
-// Text as lines, each followed by CR LF, the last one too. CR LF, a lone CR and a
-// lone LF each end a line; a final line without a break counts as a line, so an
-// empty text stays empty.
-QString ToLineForm(QStringView Text);
-
-// Reads a text file whole, decodes it and brings it to the line form. A file that
-// cannot be opened or read raises EFOpenError with its full path and the system's
-// text for the error.
-QString ReadTextFile(const QString& FileName);
 
 // The five characters that matter in HTML text and quoted attributes as entities.
 QString HtmlEscape(QStringView Text);
@@ -74,7 +60,5 @@ QByteArray EncodeExportPage(const QString& Page);
 // page (UTF-8), no byte-order mark; no links give no bytes.
 QByteArray EncodeLinkList(const QStringList& Links);
 
-// Writes Bytes to FileName through a temporary file that replaces the old file
-// only once it is complete, so a failed export leaves an existing file whole.
-// Raises EFCreateError with the full path and the system's text for the error.
-void WriteFileWhole(const QString& FileName, const QByteArray& Bytes);
+// The templates are read with ReadTextFile and the page and the list written with
+// WriteFileWhole (TextFile.h).

@@ -1,78 +1,45 @@
 #include "ProfileFile.h"
 
-#include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
-#include <QStringDecoder>
-#include <QStringEncoder>
 #include <QStringList>
 
 #include "Exceptions.h"
+#include "TextFile.h"
 
 namespace {
 
-// A profile file as text: its encoding, its lines and the end of each line, so that a
-// rewrite changes nothing but the line it means to change.
+// The largest settings file that is read. A real one is a few hundred bytes; the
+// bound keeps a hostile one from costing the start its memory.
+constexpr qint64 MaxProfileBytes = qint64(16) << 20;
+
+// A profile file as its bytes and, for finding sections and keys, the text of each
+// of its lines. A rewrite changes only the bytes of the line it means to change, so
+// whatever is not UTF-8, and every other line end, survives as it was.
 struct TProfileText {
-    QStringConverter::Encoding Encoding = QStringConverter::Utf8;
-    bool Bom = false;
+    QByteArray Bytes;
+    TTextEncoding Encoding;
+    QList<TTextLine> Ranges;
     QStringList Lines;
-    QStringList Ends;  // the line end after each line; the last may be empty
-    QString NewLineEnd = QStringLiteral("\r\n");
+    QByteArray NewLineEnd;  // the first line end of the file, else CR LF
 };
 
 TProfileText ParseProfile(const QByteArray& Bytes)
 {
     TProfileText Result;
-    qsizetype Skip = 0;
-    if (Bytes.startsWith("\xEF\xBB\xBF")) {
-        Result.Bom = true;
-        Skip = 3;
-    } else if (Bytes.startsWith("\xFF\xFE")) {
-        Result.Encoding = QStringConverter::Utf16LE;
-        Result.Bom = true;
-        Skip = 2;
-    } else if (Bytes.startsWith("\xFE\xFF")) {
-        Result.Encoding = QStringConverter::Utf16BE;
-        Result.Bom = true;
-        Skip = 2;
-    }
-    // The mark has been taken off above; a second one is text and must survive a
-    // rewrite, so the decoder may not swallow it as a mark of its own.
-    QStringDecoder Decoder(Result.Encoding, QStringDecoder::Flag::Stateless |
-                                                QStringDecoder::Flag::ConvertInitialBom);
-    const QString Text = Decoder(QByteArrayView(Bytes).sliced(Skip));
-
+    Result.Bytes = Bytes;
+    Result.Encoding = TextEncodingOf(Bytes);
+    Result.Ranges = SplitTextLines(Bytes, Result.Encoding);
+    Result.NewLineEnd = EncodeText(u"\r\n", Result.Encoding);
     bool EndSeen = false;
-    qsizetype Start = 0;
-    for (qsizetype i = 0; i < Text.size(); ++i) {
-        const QChar c = Text[i];
-        if (c != u'\r' && c != u'\n') continue;
-        const bool CrLf = c == u'\r' && i + 1 < Text.size() && Text[i + 1] == u'\n';
-        const QString End = CrLf ? QStringLiteral("\r\n") : QString(c);
-        Result.Lines << Text.mid(Start, i - Start);
-        Result.Ends << End;
-        if (!EndSeen) {
-            Result.NewLineEnd = End;
+    for (const TTextLine& Line : Result.Ranges) {
+        const QByteArrayView Text = QByteArrayView(Bytes).sliced(Line.Start, Line.Length);
+        Result.Lines << DecodeText(Text, Result.Encoding);
+        if (!EndSeen && Line.EndLength > 0) {
+            Result.NewLineEnd = Bytes.sliced(Line.Start + Line.Length, Line.EndLength);
             EndSeen = true;
         }
-        if (CrLf) ++i;
-        Start = i + 1;
-    }
-    if (Start < Text.size()) {
-        Result.Lines << Text.mid(Start);
-        Result.Ends << QString();
     }
     return Result;
-}
-
-QByteArray ProfileBytes(const TProfileText& Profile)
-{
-    QString Text;
-    for (qsizetype i = 0; i < Profile.Lines.size(); ++i) Text += Profile.Lines[i] + Profile.Ends[i];
-    QStringEncoder Encoder(Profile.Encoding, Profile.Bom ? QStringEncoder::Flag::WriteBom
-                                                         : QStringEncoder::Flag::Default);
-    return Encoder(Text);
 }
 
 // The section name of a "[name]" line, or a null string for any other line.
@@ -128,9 +95,14 @@ QString Unquoted(const QString& Value)
 QString ProfileReadString(const QString& FileName, const QString& Section,
                           const QString& Key, const QString& Default)
 {
-    QFile File(FileName);
-    if (!File.open(QIODevice::ReadOnly)) return Default;
-    const TProfileText Profile = ParseProfile(File.readAll());
+    QByteArray Bytes;
+    try {
+        Bytes = ReadFileBytes(FileName, MaxProfileBytes);
+    } catch (const EFOpenError&) {
+        // Missing, unreadable, not a regular file or far too large: no setting.
+        return Default;
+    }
+    const TProfileText Profile = ParseProfile(Bytes);
     qsizetype End = 0;
     const qsizetype Start = FindSection(Profile.Lines, Section, &End);
     if (Start < 0) return Default;
@@ -145,35 +117,49 @@ QString ProfileReadString(const QString& FileName, const QString& Section,
 QByteArray ProfileWriteText(const QByteArray& Existing, const QString& Section,
                             const QString& Key, const QString& Value)
 {
-    TProfileText Profile = ParseProfile(Existing);
-    QStringList& Lines = Profile.Lines;
-    QStringList& Ends = Profile.Ends;
-    // A line is appended after the last one: that one needs its end first.
-    auto InsertLine = [&](qsizetype At, const QString& Line) {
-        if (At > 0 && Ends[At - 1].isEmpty()) Ends[At - 1] = Profile.NewLineEnd;
-        Lines.insert(At, Line);
-        Ends.insert(At, Profile.NewLineEnd);
+    const TProfileText Profile = ParseProfile(Existing);
+    const QStringList& Lines = Profile.Lines;
+    const QList<TTextLine>& Ranges = Profile.Ranges;
+    auto Encoded = [&](const QString& Line) { return EncodeText(Line, Profile.Encoding); };
+
+    // New lines go in before line At, or after the last line, which then needs an end
+    // of its own first. An odd byte that ends a UTF-16 file is no character; the new
+    // lines after it could not be read, so it becomes the U+FFFD it reads as.
+    auto InsertLines = [&](qsizetype At, const QStringList& New) {
+        QByteArray Insert;
+        qsizetype Pos = Existing.size(), Removed = 0;
+        if (At < Ranges.size()) {
+            Pos = Ranges[At].Start;
+        } else if (!Ranges.isEmpty() && Ranges.back().EndLength == 0) {
+            if ((Existing.size() - Profile.Encoding.MarkLength) % Profile.Encoding.UnitSize() != 0) {
+                --Pos;
+                Removed = 1;
+                Insert += Encoded(QString(QChar::ReplacementCharacter));
+            }
+            Insert += Profile.NewLineEnd;
+        }
+        for (const QString& Line : New) Insert += Encoded(Line) + Profile.NewLineEnd;
+        QByteArray Result = Existing;
+        return Result.replace(Pos, Removed, Insert);
     };
 
     qsizetype End = 0;
     const qsizetype Start = FindSection(Lines, Section, &End);
-    if (Start < 0) {
-        InsertLine(Lines.size(), QLatin1Char('[') + Section + QLatin1Char(']'));
-        InsertLine(Lines.size(), Key + QLatin1Char('=') + Value);
-        return ProfileBytes(Profile);
-    }
+    if (Start < 0)
+        return InsertLines(Lines.size(), {QLatin1Char('[') + Section + QLatin1Char(']'), Key + QLatin1Char('=') + Value});
     for (qsizetype i = Start + 1; i < End; ++i) {
-        const QString Name = KeyName(Lines[i]);
-        if (!Name.isNull() && SameName(Name, Key)) {
-            Lines[i] = Name + QLatin1Char('=') + Value;
-            return ProfileBytes(Profile);
-        }
+        QString Current;
+        const QString Name = KeyName(Lines[i], &Current);
+        if (Name.isNull() || !SameName(Name, Key)) continue;
+        // The value already stands there: the file stays as it is.
+        if (Current == Value) return Existing;
+        QByteArray Result = Existing;
+        return Result.replace(Ranges[i].Start, Ranges[i].Length, Encoded(Name + QLatin1Char('=') + Value));
     }
     // A new key goes after the section's last line that is not blank.
     qsizetype At = End;
     while (At > Start + 1 && Lines[At - 1].trimmed().isEmpty()) --At;
-    InsertLine(At, Key + QLatin1Char('=') + Value);
-    return ProfileBytes(Profile);
+    return InsertLines(At, {Key + QLatin1Char('=') + Value});
 }
 
 void ProfileWriteString(const QString& FileName, const QString& Section,
@@ -184,24 +170,26 @@ void ProfileWriteString(const QString& FileName, const QString& Section,
     const QFileInfo Info(FileName);
     QByteArray Existing;
     if (Info.exists()) {
-        // A read-only file stays unwritten, as it would without the replace below.
+        // Only a regular file is ever read or replaced: a FIFO or a device is refused
+        // at once, and a read-only file stays unwritten, as it would be if the
+        // replacement below wrote in place.
         if (!Info.isFile() || !Info.isWritable()) Fail();
-        QFile File(FileName);
-        if (!File.open(QIODevice::ReadOnly)) Fail();
-        Existing = File.readAll();
+        try {
+            Existing = ReadFileBytes(FileName, MaxProfileBytes);
+        } catch (const EFOpenError&) {
+            // What cannot be read whole cannot be kept whole: it stays untouched.
+            Fail();
+        }
     }
     const QByteArray Text = ProfileWriteText(Existing, Section, Key, Value);
+    if (Info.exists() && Text == Existing) return;
 
-    // Replaced only once the new text is complete; written in place where the folder
-    // does not let a new file be made beside the old one.
-    QSaveFile File(FileName);
-    File.setDirectWriteFallback(true);
-    if (!File.open(QIODevice::WriteOnly)) Fail();
-    if (File.write(Text) != Text.size()) {
-        File.cancelWriting();
+    // The old file is replaced only once the new one is complete.
+    try {
+        WriteFileWhole(FileName, Text);
+    } catch (const EFCreateError&) {
         Fail();
     }
-    if (!File.commit()) Fail();
 }
 
 bool ProfileTextIsTrue(const QString& Text)

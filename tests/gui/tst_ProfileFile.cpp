@@ -1,8 +1,16 @@
 // The profile file: reading and writing with the Windows profile functions'
 // semantics, and the reading of a flag.
+#include <QDateTime>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "Exceptions.h"
 #include "ProfileFile.h"
@@ -99,6 +107,23 @@ private slots:
                                      << QByteArray("\xFF\xFE[\0U\0S\0E\0R\0]\0\n\0A\0u\0t\0o\0S\0t\0a\0r\0t\0=\0"
                                                    "1\0\n\0",
                                                    40);
+        // Bytes that are no UTF-8 (a cp1252 comment, a name, a value) are not the
+        // program's to mend: only the changed line is new.
+        QTest::newRow("bytes that are no UTF-8 kept")
+            << QByteArray("; Caf\xE9 cr\xE8me \x93quoted\x94\r\n[\xC0\xC1]\r\nX=\xFF\r\n[USER]\r\nAutoStart=0\r\nY=\xE9\r\n")
+            << QByteArray("; Caf\xE9 cr\xE8me \x93quoted\x94\r\n[\xC0\xC1]\r\nX=\xFF\r\n[USER]\r\nAutoStart=1\r\nY=\xE9\r\n");
+        QTest::newRow("key added beside bytes that are no UTF-8")
+            << QByteArray("[USER]\nName=\xE9t\xE9") << QByteArray("[USER]\nName=\xE9t\xE9\nAutoStart=1\n");
+        QTest::newRow("a lone surrogate in UTF-16 kept")
+            << QByteArray("\xFF\xFE[\0U\0S\0E\0R\0]\0\n\0\x00\xD8\n\0A\0u\0t\0o\0S\0t\0a\0r\0t\0=\0" "0\0\n\0", 44)
+            << QByteArray("\xFF\xFE[\0U\0S\0E\0R\0]\0\n\0\x00\xD8\n\0A\0u\0t\0o\0S\0t\0a\0r\0t\0=\0" "1\0\n\0", 44);
+        QTest::newRow("an odd last byte of UTF-16 reads as U+FFFD before a new line")
+            << QByteArray("\xFF\xFE[\0U\0S\0E\0R\0]\0\n\0x", 17)
+            << QByteArray("\xFF\xFE[\0U\0S\0E\0R\0]\0\n\0\xFD\xFF\n\0A\0u\0t\0o\0S\0t\0a\0r\0t\0=\0"
+                          "1\0\n\0",
+                          44);
+        QTest::newRow("value already there: the line stays as written")
+            << QByteArray("[USER]\r\n  AutoStart = 1\n\xE9") << QByteArray("[USER]\r\n  AutoStart = 1\n\xE9");
     }
 
     void writeText()
@@ -136,6 +161,112 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(Exception, ProfileWriteString(Path, QStringLiteral("USER"),
                                                                QStringLiteral("AutoStart"), QStringLiteral("1")));
         QCOMPARE(Read(Path), QByteArray("[USER]\nAutoStart=0\n"));
+    }
+
+    void writeKeepsTheRestByteForByte()
+    {
+        // A settings file with a long cp1252 comment, as an editor on another system
+        // saves it.
+        QByteArray Before = "; R\xE9glages \x96 ";
+        while (Before.size() < 1055) Before += "caf\xE9 cr\xE8me ";
+        Before.truncate(1055);
+        Before += "\r\n[USER]\r\nAutoStart=0\r\n";
+        QCOMPARE(Before.size(), 1078);
+        const QString Path = Write(QStringLiteral("cp1252.ini"), Before);
+        ProfileWriteString(Path, QStringLiteral("USER"), QStringLiteral("AutoStart"), QStringLiteral("1"));
+        QByteArray Expected = Before;
+        Expected[Expected.size() - 3] = '1';
+        QCOMPARE(Read(Path).size(), Before.size());
+        QCOMPARE(Read(Path), Expected);
+
+        // The value that already stands there is not written again: the file is the
+        // same file, not a copy.
+        const QFileInfo Old(Path);
+        ProfileWriteString(Path, QStringLiteral("USER"), QStringLiteral("AutoStart"), QStringLiteral("1"));
+        QFileInfo New(Path);
+        QCOMPARE(New.fileTime(QFile::FileModificationTime), Old.fileTime(QFile::FileModificationTime));
+        QCOMPARE(New.metadataChangeTime(), Old.metadataChangeTime());
+        QCOMPARE(Read(Path), Expected);
+    }
+
+    void failedWriteLeavesTheOldFileWhole()
+    {
+        // A 70 KB file, then a file-size limit that makes any write of it fail half-way,
+        // as a full disk would.
+        QByteArray Before = "[USER]\r\nAutoStart=0\r\n";
+        for (int I = 0; Before.size() < 70000; ++I) Before += "[Other" + QByteArray::number(I) + "]\r\nKey=some value\r\n";
+        const QString Path = Write(QStringLiteral("big.ini"), Before);
+
+        auto OldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit Saved{};
+        QVERIFY(getrlimit(RLIMIT_FSIZE, &Saved) == 0);
+        rlimit Small = Saved;
+        Small.rlim_cur = 4096;
+        QVERIFY(setrlimit(RLIMIT_FSIZE, &Small) == 0);
+        QString Message = QStringLiteral("<nothing raised>");
+        try {
+            ProfileWriteString(Path, QStringLiteral("USER"), QStringLiteral("AutoStart"), QStringLiteral("1"));
+        } catch (const Exception& E) {
+            Message = QString::fromUtf8(E.what());
+        }
+        setrlimit(RLIMIT_FSIZE, &Saved);
+        std::signal(SIGXFSZ, OldHandler);
+
+        QCOMPARE(Message, QStringLiteral("Unable to write to ") + Path);
+        QCOMPARE(Read(Path), Before);
+        QCOMPARE(QDir(FDir.path()).entryList({QStringLiteral("big.ini*")}, QDir::Files | QDir::Hidden),
+                 QStringList{QStringLiteral("big.ini")});
+    }
+
+    void writeGoesThroughASymbolicLink()
+    {
+        const QString Target = Write(QStringLiteral("target.ini"), "; kept\n[USER]\nAutoStart=0\n");
+        const QString Link = FDir.filePath(QStringLiteral("link.ini"));
+        QVERIFY(QFile::link(Target, Link));
+        ProfileWriteString(Link, QStringLiteral("USER"), QStringLiteral("AutoStart"), QStringLiteral("1"));
+        QCOMPARE(QFileInfo(Link).symLinkTarget(), Target);
+        QCOMPARE(Read(Target), QByteArray("; kept\n[USER]\nAutoStart=1\n"));
+    }
+
+    // What is not a regular file of a sane size is no setting, and writing it fails
+    // at once instead of waiting on a FIFO or reading a device without end.
+    void fileThatIsNoRegularFile_data()
+    {
+        QTest::addColumn<QString>("Kind");
+        QTest::newRow("FIFO") << "fifo";
+        QTest::newRow("symbolic link to /dev/zero") << "zero";
+        QTest::newRow("folder") << "folder";
+        QTest::newRow("larger than any settings file") << "huge";
+    }
+
+    void fileThatIsNoRegularFile()
+    {
+        QFETCH(QString, Kind);
+        const QString Path = FDir.filePath(QStringLiteral("odd-") + Kind + QStringLiteral(".ini"));
+        if (Kind == u"fifo") {
+            QCOMPARE(mkfifo(QFile::encodeName(Path).constData(), 0600), 0);
+        } else if (Kind == u"zero") {
+            QVERIFY(QFile::link(QStringLiteral("/dev/zero"), Path));
+        } else if (Kind == u"folder") {
+            QVERIFY(QDir(FDir.path()).mkpath(Path));
+        } else {
+            QFile File(Write(QStringLiteral("odd-huge.ini"), "[USER]\nAutoStart=1\n"));
+            QVERIFY(File.resize(qint64(1) << 30));  // sparse: costs no disk
+        }
+        // Should anything block, the alarm ends the test instead of hanging it.
+        alarm(20);
+        QCOMPARE(ProfileReadString(Path, QStringLiteral("USER"), QStringLiteral("AutoStart"), QStringLiteral("d")),
+                 QStringLiteral("d"));
+        QString Message = QStringLiteral("<nothing raised>");
+        try {
+            ProfileWriteString(Path, QStringLiteral("USER"), QStringLiteral("AutoStart"), QStringLiteral("1"));
+        } catch (const Exception& E) {
+            Message = QString::fromUtf8(E.what());
+        }
+        alarm(0);
+        QCOMPARE(Message, QStringLiteral("Unable to write to ") + Path);
+        if (Kind == u"huge") QCOMPARE(QFileInfo(Path).size(), qint64(1) << 30);
+        if (Kind == u"zero") QCOMPARE(QFileInfo(Path).symLinkTarget(), QStringLiteral("/dev/zero"));
     }
 
     void writeRefusesFolder()
