@@ -2,16 +2,30 @@
 
 #include <QStringEncoder>
 
+#include <limits>
+
+#include "DisplayText.h"
 #include "Exceptions.h"
 
 namespace {
 
 const QString CRLF = QStringLiteral("\r\n");
 
-[[noreturn]] void RaiseTooLarge()
+[[noreturn]] void RaiseTooLarge(qsizetype Limit)
 {
-    throw Exception("The export page would be longer than " + std::to_string(MaxExportLength) +
-                    " characters");
+    throw Exception("The export page would be longer than " + std::to_string(Limit) + " characters");
+}
+
+// Sums and products of lengths that stop short of overflowing; a bound that large
+// is no bound, and the page fails on memory long before.
+constexpr qsizetype NoBound = std::numeric_limits<qsizetype>::max() / 4;
+qsizetype Add(qsizetype A, qsizetype B)
+{
+    return A > NoBound - B ? NoBound : A + B;
+}
+qsizetype Times(qsizetype Count, qsizetype Length)
+{
+    return Length != 0 && Count > NoBound / Length ? NoBound : Count * Length;
 }
 
 char16_t AsciiUpper(char16_t C)
@@ -29,10 +43,61 @@ bool MatchesAt(QStringView Text, qsizetype Pos, QStringView Placeholder)
     return true;
 }
 
-// A value's placeholder, HTML-escaped on insertion.
-QString Insert(const QString& Text, QStringView Placeholder, QStringView Value)
+// A value as it goes into the page: shown safely, then HTML-escaped.
+QString PageValue(QStringView Value)
 {
-    return ReplacePlaceholder(Text, Placeholder, HtmlEscape(Value));
+    return HtmlEscape(DisplayText(Value));
+}
+
+// Where the next occurrence of Placeholder stands in Text from From on, or -1.
+qsizetype NextPlaceholder(QStringView Text, QStringView Placeholder, qsizetype From)
+{
+    // Every placeholder opens with a brace, which is rare in a page; the search for
+    // it is the fast part of the scan.
+    const QChar First = Placeholder.front();
+    for (qsizetype I = Text.indexOf(First, From); I >= 0; I = Text.indexOf(First, I + 1))
+        if (MatchesAt(Text, I, Placeholder)) return I;
+    return -1;
+}
+
+qsizetype CountPlaceholder(QStringView Text, QStringView Placeholder)
+{
+    qsizetype Count = 0;
+    for (qsizetype I = NextPlaceholder(Text, Placeholder, 0); I >= 0;
+         I = NextPlaceholder(Text, Placeholder, I + Placeholder.size()))
+        ++Count;
+    return Count;
+}
+
+struct TPlaceholderValue {
+    QStringView Placeholder;
+    QString Value;
+};
+
+// The ten entry placeholders in the order of their replacement, each with the text
+// that goes in its place.
+QList<TPlaceholderValue> EntryValues(const TTorrentEntry& Entry)
+{
+    return {
+        {u"{TITLE}", PageValue(Entry.Title)},
+        {u"{LEN}", PageValue(FormatSize(2, Entry.Size))},
+        {u"{COUNT}", PageValue(QString::number(Entry.FileCount))},
+        {u"{PIECES}", PageValue(QString::number(Entry.PieceCount))},
+        {u"{COMMENT}", PageValue(Entry.Comment)},
+        {u"{PIECELEN}", PageValue(FormatSize(0, Entry.PieceLength))},
+        {u"{LINK}", PageValue(Entry.Link)},
+        // The file list's "<br>" stays markup; its lines were escaped on their own.
+        {u"{FILELIST}", FileListHtml(Entry.FileList)},
+        {u"{ENCODING}", PageValue(Entry.Encoding)},
+        {u"{PRIVATE}", PageValue(Entry.Private)},
+    };
+}
+
+QString BuildEntryBlock(const QString& EntryTemplate, const QList<TPlaceholderValue>& Values, qsizetype Limit)
+{
+    QString Block = EntryTemplate;
+    for (const TPlaceholderValue& V : Values) Block = ReplacePlaceholder(Block, V.Placeholder, V.Value, Limit);
+    return Block;
 }
 
 // The time format of the locale's long form without the time-zone field, which the
@@ -73,7 +138,12 @@ QString HtmlEscape(QStringView Text)
         case u'>': return u"&gt;";
         case u'"': return u"&quot;";
         case u'\'': return u"&#39;";
-        default: return {};
+        case u'\t': case u'\n': case u'\r': return {};
+        default:
+            // No control character reaches the page raw: a NUL would cut the page for
+            // some readers, ESC and BEL mean something to a terminal, and a numeric
+            // reference to one is itself an error in HTML.
+            return C.category() == QChar::Other_Control ? QStringView(u"\uFFFD") : QStringView();
         }
     };
     QString Out;
@@ -90,26 +160,18 @@ QString HtmlEscape(QStringView Text)
     return Out;
 }
 
-QString ReplacePlaceholder(const QString& Text, QStringView Placeholder, QStringView Value)
+QString ReplacePlaceholder(const QString& Text, QStringView Placeholder, QStringView Value, qsizetype Limit)
 {
     const qsizetype Len = Placeholder.size();
     if (Len == 0) return Text;
     const QStringView View(Text);
-    // Every placeholder opens with a brace, which is rare in a page; the search for
-    // it is the fast part of the scan.
-    const QChar First = Placeholder.front();
-    auto NextMatch = [&](qsizetype From) {
-        for (qsizetype I = View.indexOf(First, From); I >= 0; I = View.indexOf(First, I + 1))
-            if (MatchesAt(View, I, Placeholder)) return I;
-        return qsizetype(-1);
-    };
+    auto NextMatch = [&](qsizetype From) { return NextPlaceholder(View, Placeholder, From); };
 
     // Count first, so that an oversized result is refused before it is built.
-    qsizetype Count = 0;
-    for (qsizetype I = NextMatch(0); I >= 0; I = NextMatch(I + Len)) ++Count;
+    const qsizetype Count = CountPlaceholder(View, Placeholder);
     if (Count == 0) return Text;
     const qsizetype Growth = Value.size() - Len;
-    if (Growth > 0 && Count > (MaxExportLength - Text.size()) / Growth) RaiseTooLarge();
+    if (Growth > 0 && Count > (Limit - Text.size()) / Growth) RaiseTooLarge(Limit);
 
     QString Out;
     Out.reserve(Text.size() + Count * Growth);
@@ -131,42 +193,55 @@ QString FileListHtml(const QString& FileList)
     QString Out;
     for (qsizetype I = 0; I < Lines.size(); ++I) {
         if (I > 0) Out += u"<br>";
-        Out += HtmlEscape(Lines[I]);
+        Out += HtmlEscape(DisplayText(Lines[I]));
     }
     return Out;
 }
 
-QString BuildEntryBlock(const QString& EntryTemplate, const TTorrentEntry& Entry)
+QString BuildEntryBlock(const QString& EntryTemplate, const TTorrentEntry& Entry, qsizetype Limit)
 {
-    QString Block = EntryTemplate;
-    Block = Insert(Block, u"{TITLE}", Entry.Title);
-    Block = Insert(Block, u"{LEN}", FormatSize(2, Entry.Size));
-    Block = Insert(Block, u"{COUNT}", QString::number(Entry.FileCount));
-    Block = Insert(Block, u"{PIECES}", QString::number(Entry.PieceCount));
-    Block = Insert(Block, u"{COMMENT}", Entry.Comment);
-    Block = Insert(Block, u"{PIECELEN}", FormatSize(0, Entry.PieceLength));
-    Block = Insert(Block, u"{LINK}", Entry.Link);
-    // The file list's "<br>" stays markup; its lines were escaped on their own.
-    Block = ReplacePlaceholder(Block, u"{FILELIST}", FileListHtml(Entry.FileList));
-    Block = Insert(Block, u"{ENCODING}", Entry.Encoding);
-    Block = Insert(Block, u"{PRIVATE}", Entry.Private);
-    return Block;
+    return BuildEntryBlock(EntryTemplate, EntryValues(Entry), Limit);
+}
+
+qsizetype ExportLengthBound(const QString& PageTemplate, const QString& EntryTemplate,
+                            const QList<TTorrentEntry>& Entries, const QString& Name, const QString& Time)
+{
+    // Each placeholder of a template is counted once; every occurrence of it can take
+    // no more than its value's length.
+    const qsizetype PageWide = Add(Times(CountPlaceholder(EntryTemplate, u"{TIME}"), PageValue(Time).size()),
+                                   Times(CountPlaceholder(EntryTemplate, u"{NAME}"), PageValue(Name).size()));
+    const TTorrentEntry Blank;
+    QList<qsizetype> Counts;
+    for (const TPlaceholderValue& V : EntryValues(Blank)) Counts << CountPlaceholder(EntryTemplate, V.Placeholder);
+
+    qsizetype Content = 0;
+    for (const TTorrentEntry& Entry : Entries) {
+        qsizetype Block = Add(Add(EntryTemplate.size(), PageWide), CRLF.size());
+        const QList<TPlaceholderValue> Values = EntryValues(Entry);
+        for (qsizetype I = 0; I < Values.size(); ++I) Block = Add(Block, Times(Counts[I], Values[I].Value.size()));
+        Content = Add(Content, Block);
+    }
+    qsizetype Page = Add(PageTemplate.size(), Times(CountPlaceholder(PageTemplate, u"{CONTENT}"), Content));
+    Page = Add(Page, Times(CountPlaceholder(PageTemplate, u"{TIME}"), PageValue(Time).size()));
+    Page = Add(Page, Times(CountPlaceholder(PageTemplate, u"{NAME}"), PageValue(Name).size()));
+    return Add(Page, MaxExportLength);
 }
 
 QString BuildExportPage(const QString& PageTemplate, const QString& EntryTemplate,
                         const QList<TTorrentEntry>& Entries, const QString& Name,
                         const QString& Time)
 {
+    const qsizetype Limit = ExportLengthBound(PageTemplate, EntryTemplate, Entries, Name, Time);
     QString Content;
     for (const TTorrentEntry& Entry : Entries) {
-        const QString Block = BuildEntryBlock(EntryTemplate, Entry);
-        if (Block.size() + CRLF.size() > MaxExportLength - Content.size()) RaiseTooLarge();
+        const QString Block = BuildEntryBlock(EntryTemplate, Entry, Limit);
+        if (Block.size() + CRLF.size() > Limit - Content.size()) RaiseTooLarge(Limit);
         Content += Block;
         Content += CRLF;
     }
-    QString Page = ReplacePlaceholder(PageTemplate, u"{CONTENT}", Content);
-    Page = Insert(Page, u"{TIME}", Time);
-    Page = Insert(Page, u"{NAME}", Name);
+    QString Page = ReplacePlaceholder(PageTemplate, u"{CONTENT}", Content, Limit);
+    Page = ReplacePlaceholder(Page, u"{TIME}", PageValue(Time), Limit);
+    Page = ReplacePlaceholder(Page, u"{NAME}", PageValue(Name), Limit);
     return ToLineForm(Page);
 }
 

@@ -15,33 +15,48 @@
 #include "TextFile.h"
 #include "TorrentEntry.h"
 
-// The longest page, in UTF-16 code units, that an export builds. Placeholder text
-// inside a torrent's values is replaced by the later steps, so a hostile torrent
-// (a title full of "{COMMENT}", a comment full of "{FILELIST}") could otherwise
-// multiply its few megabytes into terabytes; real pages stay far below this.
+// Placeholder text inside a torrent's values is replaced by the later steps, so a
+// hostile torrent (a title full of "{COMMENT}", a comment full of "{FILELIST}")
+// could multiply its few megabytes into terabytes. A page may therefore be as long
+// as its templates and entries honestly make it (ExportLengthBound) and this many
+// UTF-16 code units more, and no longer.
 inline constexpr qsizetype MaxExportLength = qsizetype(1) << 26;
 
-// The five characters that matter in HTML text and quoted attributes as entities.
+// The five characters that matter in HTML text and quoted attributes as entities;
+// every control character other than TAB, LF and CR becomes U+FFFD.
 QString HtmlEscape(QStringView Text);
 
 // Replaces every occurrence of Placeholder (ASCII, upper case) in Text, without
 // regard to letter case, by Value: one scan from left to right, occurrences do not
 // overlap, and the inserted text is not scanned again. Raises Exception when the
-// result would be longer than MaxExportLength.
-QString ReplacePlaceholder(const QString& Text, QStringView Placeholder, QStringView Value);
+// result would be longer than Limit.
+QString ReplacePlaceholder(const QString& Text, QStringView Placeholder, QStringView Value,
+                           qsizetype Limit = MaxExportLength);
 
-// An entry's file list for the page: each file's line HTML-escaped and followed by
-// "<br>"; empty for a single-file torrent.
+// An entry's file list for the page: each file's line made safe to show
+// (DisplayText), HTML-escaped and followed by "<br>"; empty for a single-file
+// torrent.
 QString FileListHtml(const QString& FileList);
 
 // One entry's block: a copy of the entry template with the ten entry placeholders
 // replaced, in this order: {TITLE} {LEN} {COUNT} {PIECES} {COMMENT} {PIECELEN} {LINK}
-// {FILELIST} {ENCODING} {PRIVATE}. Every value is HTML-escaped as it goes in.
-QString BuildEntryBlock(const QString& EntryTemplate, const TTorrentEntry& Entry);
+// {FILELIST} {ENCODING} {PRIVATE}. Every value is made safe to show (DisplayText)
+// and HTML-escaped as it goes in. No text on the way may be longer than Limit.
+QString BuildEntryBlock(const QString& EntryTemplate, const TTorrentEntry& Entry,
+                        qsizetype Limit = MaxExportLength);
+
+// The longest text that building this page may make: the templates with every
+// placeholder occurrence taking its whole value (entry placeholders once per entry
+// and {CONTENT}, {TIME} and {NAME} as they stand), plus MaxExportLength. A page whose
+// values hold no placeholders always stays within it, however many entries it has.
+qsizetype ExportLengthBound(const QString& PageTemplate, const QString& EntryTemplate,
+                            const QList<TTorrentEntry>& Entries, const QString& Name,
+                            const QString& Time);
 
 // The finished page: the entries' blocks, each followed by CR LF, in place of
 // {CONTENT}; then {TIME} and {NAME} over the whole text (both escaped); then the
-// line form. Both templates are expected in line form already (ReadTextFile).
+// line form. Both templates are expected in line form already (ReadTextFile). Raises
+// Exception when a text on the way would be longer than ExportLengthBound.
 QString BuildExportPage(const QString& PageTemplate, const QString& EntryTemplate,
                         const QList<TTorrentEntry>& Entries, const QString& Name,
                         const QString& Time);

@@ -21,6 +21,7 @@
 #include <functional>
 #include <sys/resource.h>
 
+#include "DisplayText.h"
 #include "Exceptions.h"
 #include "Export.h"
 #include "Platform.h"
@@ -191,7 +192,11 @@ private slots:
     void emptyEntryTemplateGivesAnEmptyLinePerEntry();
     void pageLinesAllEndInCrLf();
     void hostileValuesAreEscaped();
+    void displayText_data();
+    void displayText();
+    void pageShowsWhatCouldDisguiseItself();
     void amplifyingValuesAreRefused();
+    void largeListWithTheShippedTemplatesIsExported();
     void exportTime_data();
     void exportTime();
     void currentExportTimeReadsTheClock();
@@ -359,6 +364,9 @@ void TestExport::htmlEscape()
     QCOMPARE(HtmlEscape(u"<a href=\"x\" title='y'>&amp;</a>"),
              QStringLiteral("&lt;a href=&quot;x&quot; title=&#39;y&#39;&gt;&amp;amp;&lt;/a&gt;"));
     QCOMPARE(HtmlEscape(u"Имя {NAME}"), QStringLiteral("Имя {NAME}"));
+    // No control character reaches the page raw, whatever did not pass DisplayText.
+    QCOMPARE(HtmlEscape(QStringView(u"a\0b\ac\x1B\x7F\u0085\td\r\n", 12)),
+             QStringLiteral("a\uFFFDb\uFFFDc\uFFFD\uFFFD\uFFFD\td\r\n"));
 }
 
 void TestExport::fileListHtml_data()
@@ -495,6 +503,54 @@ void TestExport::hostileValuesAreEscaped()
     QVERIFY(Page.contains(u"<i>&lt;/title&gt;&lt;script&gt;</i>"));
 }
 
+void TestExport::displayText_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("plain text unchanged") << QStringLiteral("Привет, мир (1080p) ∑") << QStringLiteral("Привет, мир (1080p) ∑");
+    QTest::newRow("right-to-left override in a file name")
+        << QStringLiteral("invoice\u202Efdp.exe.torrent") << QStringLiteral("invoice<U+202E>fdp.exe.torrent");
+    QTest::newRow("a link that would read as another address")
+        << QStringLiteral("http://example.com/\u202Eevil.com") << QStringLiteral("http://example.com/<U+202E>evil.com");
+    QTest::newRow("every directional control")
+        << QStringLiteral("\u061C\u200E\u200F\u202A\u202B\u202C\u202D\u2066\u2067\u2068\u2069")
+        << QStringLiteral("<U+061C><U+200E><U+200F><U+202A><U+202B><U+202C><U+202D><U+2066><U+2067><U+2068><U+2069>");
+    QTest::newRow("invisible format characters") << QStringLiteral("a\u200Bb\uFEFFc\u2060d\u00ADe")
+                                                 << QStringLiteral("a<U+200B>b<U+FEFF>c<U+2060>d<U+00AD>e");
+    QTest::newRow("a format character beyond the first plane")
+        << QString::fromUcs4(U"tag\U000E0041") << QStringLiteral("tag<U+E0041>");
+    QTest::newRow("controls, line separators") << QStringLiteral("a\0b\ac\x1B[31md\x7F\u0085\u2028\u2029")
+                                               << QStringLiteral("a<U+0000>b<U+0007>c<U+001B>[31md<U+007F><U+0085><U+2028><U+2029>");
+    QTest::newRow("tab and line ends stay") << QStringLiteral("a\tb\r\nc\n") << QStringLiteral("a\tb\r\nc\n");
+    QTest::newRow("joiners that scripts and emoji need stay")
+        << QString::fromUcs4(U"\U0001F469\u200D\U0001F4BB \u0645\u06CC\u200C\u062E\u0648\u0627\u0647\u0645")
+        << QString::fromUcs4(U"\U0001F469\u200D\U0001F4BB \u0645\u06CC\u200C\u062E\u0648\u0627\u0647\u0645");
+    QTest::newRow("Arabic and Hebrew text stays") << QStringLiteral("\u0633\u0644\u0627\u0645 \u05E9\u05DC\u05D5\u05DD")
+                                                  << QStringLiteral("\u0633\u0644\u0627\u0645 \u05E9\u05DC\u05D5\u05DD");
+}
+
+void TestExport::displayText()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, shown);
+    QCOMPARE(DisplayText(text), shown);
+}
+
+void TestExport::pageShowsWhatCouldDisguiseItself()
+{
+    TTorrentEntry E = Entry(QStringLiteral("invoice\u202Efdp.exe"));
+    E.Comment = QStringLiteral("http://example.com/\u202Eevil.com \0\a\x1B[2J");
+    E.FileList = QStringLiteral("a\u2066b\x01.txt\r\n");
+    E.Encoding = QStringLiteral("UTF\u200B-8");
+    const QString Page = BuildExportPage(Lines({"{NAME}{CONTENT}"}), Lines({"{TITLE}|{COMMENT}|{FILELIST}|{ENCODING}"}),
+                                         {E}, QStringLiteral("n\x1B\0"), QString());
+    QCOMPARE(Page, Lines({QStringLiteral("n&lt;U+001B&gt;&lt;U+0000&gt;invoice&lt;U+202E&gt;fdp.exe|http://example.com/&lt;U+202E&gt;evil.com "
+                                         "&lt;U+0000&gt;&lt;U+0007&gt;&lt;U+001B&gt;[2J|"
+                                         "a&lt;U+2066&gt;b&lt;U+0001&gt;.txt<br>|UTF&lt;U+200B&gt;-8"),
+                          "", ""}));
+    for (QChar C : Page) QVERIFY2(C.category() != QChar::Other_Control || C == u'\r' || C == u'\n', qPrintable(Page));
+}
+
 void TestExport::amplifyingValuesAreRefused()
 {
     // Each "{COMMENT}" of the title becomes the comment, each "{FILELIST}" of that the
@@ -506,15 +562,36 @@ void TestExport::amplifyingValuesAreRefused()
     const QString Message = RaisedMessage([&] { BuildEntryBlock(Lines({"{TITLE}"}), E); });
     QCOMPARE(Message, QStringLiteral("The export page would be longer than %1 characters").arg(MaxExportLength));
 
-    // Many entries, each within the bound, whose blocks together are not.
-    TTorrentEntry Big = Entry(QString(MaxExportLength / 8, u'x'));
-    const QList<TTorrentEntry> Many(9, Big);
-    QVERIFY(RaisedMessage([&] { BuildExportPage(Lines({"{CONTENT}"}), Lines({"{TITLE}"}), Many, {}, {}); })
-                .startsWith(u"The export page would be longer"));
-    // And pages reach through {CONTENT} twice.
-    const QList<TTorrentEntry> Few(5, Big);
-    QVERIFY(RaisedMessage([&] { BuildExportPage(Lines({"{CONTENT}{CONTENT}"}), Lines({"{TITLE}"}), Few, {}, {}); })
-                .startsWith(u"The export page would be longer"));
+    // Many entries, each multiplying itself within the bound, that together are not:
+    // every "{LINK}" of a title becomes the link, 60 times its own length.
+    TTorrentEntry Linked = Entry(QString());
+    for (int I = 0; I < 100000; ++I) Linked.Title += u"{LINK}";
+    const QList<TTorrentEntry> Many(20, Linked);
+    const QList<TTorrentEntry> One(1, Linked);
+    const QString Page = Lines({"{CONTENT}"}), Mid = Lines({"{TITLE}"});
+    QCOMPARE(RaisedMessage([&] { BuildExportPage(Page, Mid, Many, {}, {}); }),
+             QStringLiteral("The export page would be longer than %1 characters")
+                 .arg(ExportLengthBound(Page, Mid, Many, {}, {})));
+    QCOMPARE(BuildExportPage(Page, Mid, One, {}, {}).size(), 100000 * Link1.size() + 6);
+}
+
+void TestExport::largeListWithTheShippedTemplatesIsExported()
+{
+    // A list as large as a collection of a few tens of thousands of torrents gives a
+    // page longer than the fixed bound alone would let through; it is honest, every
+    // character comes from a template or a value, so it is built.
+    const QString Folder = QStringLiteral(VELMORA_SOURCE_DIR "/fls/");
+    const QString PageTemplate = ReadTextFile(Folder + QStringLiteral("template.tpl"));
+    const QString EntryTemplate = ReadTextFile(Folder + QStringLiteral("mid.tpl"));
+    TTorrentEntry E = Entry(QStringLiteral("Some.Show.S01.1080p.WEB-DL.x264-GROUP"));
+    E.Comment = QStringLiteral("https://tracker.example/details.php?id=123456");
+    for (int I = 0; I < 8; ++I) E.FileList += QStringLiteral("Some.Show.S01E0%1.1080p.mkv (1.37 GB)\r\n").arg(I);
+    E.FileCount = 8;
+    const QList<TTorrentEntry> Entries(60000, E);
+    const QString Page = BuildExportPage(PageTemplate, EntryTemplate, Entries, QStringLiteral("Экспорт"),
+                                         QStringLiteral("01.02.2024 - 03:04:05"));
+    QVERIFY2(Page.size() > MaxExportLength, qPrintable(QString::number(Page.size())));
+    QCOMPARE(Page.count(QStringLiteral("<article class=\"card\">")), Entries.size());
 }
 
 void TestExport::exportTime_data()
