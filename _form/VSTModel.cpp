@@ -2,12 +2,15 @@
 
 #include <utility>
 
+#include "DisplayText.h"
+
 
 TVSTModel::TVSTModel(QObject* Parent) : QAbstractTableModel(Parent) {}
 
 QString TVSTModel::CellText(const TTorrentEntry& Entry, int Column)
 {
-    if (Column == 0) return Entry.FileName;
+    // A file name is a stranger's text: nothing in it may hide or turn around.
+    if (Column == 0) return DisplayText(Entry.FileName);
     if (Column == 1) return Entry.Link;
     return QString();
 }

@@ -19,7 +19,8 @@ public:
     explicit TVSTModel(QObject* Parent = nullptr);
 
     static constexpr int ColumnCount = 2;
-    // The text of an entry's cell: column 0 the file name, column 1 the link.
+    // The text of an entry's cell: column 0 the file name as DisplayText shows it,
+    // column 1 the link.
     static QString CellText(const TTorrentEntry& Entry, int Column);
 
     int rowCount(const QModelIndex& Parent = QModelIndex()) const override;

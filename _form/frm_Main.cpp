@@ -29,6 +29,7 @@
 
 #include "About.h"
 #include "WindowFont.h"
+#include "DisplayText.h"
 #include "Exceptions.h"
 #include "Platform.h"
 #include "Application.h"
@@ -409,8 +410,8 @@ void TfrmKTZ::VSTChange()
     const TTorrentEntry* Entry = VSTModel->Entry(Rows.front().row());
     if (!Entry) return;
 
-    lblName->setText(Entry->FileName);
-    lblTitle->setText(QStringLiteral("Название: ") + Entry->Title);
+    lblName->setText(DisplayText(Entry->FileName));
+    lblTitle->setText(QStringLiteral("Название: ") + DisplayText(Entry->Title));
     edtURI->setText(Entry->Link);
     FLinkShown = true;
     lblSize->setText(QStringLiteral("Размер: ") + FormatSize(2, Entry->Size));
@@ -418,9 +419,10 @@ void TfrmKTZ::VSTChange()
     lblPieces->setText(QStringLiteral("Частей: ") + QString::number(Entry->PieceCount));
     lblPieceLen->setText(QStringLiteral("Размер части: ") + QString::number(Entry->PieceLength) +
                          QStringLiteral(" байт (") + FormatSize(0, Entry->PieceLength) + u')');
-    lblAnons->setText(Entry->Comment);
+    // The link reads as the address it is; a click still opens the comment as stored.
+    lblAnons->setText(DisplayText(Entry->Comment));
     lblAnons->SetTarget(Entry->Comment);
-    pnText->setText(Entry->Encoding);
+    pnText->setText(DisplayText(Entry->Encoding));
 }
 
 void TfrmKTZ::PopMenuClick()

@@ -722,6 +722,31 @@ private slots:
         QVERIFY(Platform.OpenedLinks.isEmpty());
     }
 
+    void textsThatCouldDisguiseThemselves()
+    {
+        // A right-to-left override would list "invoice<RLO>fdp.exe.torrent" as
+        // "invoice_exe.pdf.torrent", and a comment link as another address.
+        TFakePlatform Platform;
+        TTorrentRecipe Recipe;
+        Recipe.Name = "Title \xE2\x80\xAE" "fdp.exe \x1B[31m";
+        Recipe.Comment = "http://example.com/\xE2\x80\xAE" "evil.com";
+        Recipe.Encoding = "UTF\xE2\x80\x8B-8";
+        TfrmKTZ W(Platform, {Make(QStringLiteral("invoice\u202Efdp.exe.torrent"), Recipe)});
+        W.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&W));
+        QCOMPARE(W.VSTModel->data(W.VSTModel->index(0, 0), Qt::DisplayRole).toString(),
+                 QStringLiteral("invoice<U+202E>fdp.exe.torrent"));
+        SelectRow(W, 0);
+        QCOMPARE(W.lblName->text(), QStringLiteral("invoice<U+202E>fdp.exe.torrent"));
+        QCOMPARE(W.lblTitle->text(), QStringLiteral("Название: Title <U+202E>fdp.exe <U+001B>[31m"));
+        QCOMPARE(W.lblAnons->text(), QStringLiteral("http://example.com/<U+202E>evil.com"));
+        QCOMPARE(W.pnText->text(), QStringLiteral("UTF<U+200B>-8"));
+        // The entry keeps what the file holds; a click opens the comment as stored.
+        QCOMPARE(W.Entries().front().FileName, QStringLiteral("invoice\u202Efdp.exe.torrent"));
+        QTest::mouseClick(W.lblAnons, Qt::LeftButton);
+        QCOMPARE(Platform.OpenedLinks, QStringList{QStringLiteral("http://example.com/\u202Eevil.com")});
+    }
+
     void commentLink_data()
     {
         QTest::addColumn<QString>("Comment");
