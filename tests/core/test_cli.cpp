@@ -5,6 +5,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -183,6 +185,40 @@ TEST_F(Cli, HelpAndVersion)
     EXPECT_EQ(Version.Status, 0);
     EXPECT_EQ(Version.Out.rfind("velmora-cli ", 0), 0u);
     EXPECT_EQ(Version.OutLines().size(), 1u);
+}
+
+// Output that cannot be written (a reader that went away, as in "velmora-cli ... |
+// head -0") ends with exit status 1, as the usage text and the manual say, not with
+// the pipe's signal.
+TEST_F(Cli, ClosedPipeExitsWith1)
+{
+    const std::string Good = Write("good.torrent", Torrent("movie.mkv"));
+    const std::vector<std::vector<std::string>> Calls = {{Good}, {"--json", Good}, {"--help"}, {"--version"}};
+    for (const auto& Args : Calls) {
+        int Pipe[2];
+        ASSERT_EQ(::pipe(Pipe), 0);
+        ::close(Pipe[0]);
+        const pid_t Child = ::fork();
+        ASSERT_GE(Child, 0);
+        if (Child == 0) {
+            // As a shell starts it: the pipe's signal at its default.
+            std::signal(SIGPIPE, SIG_DFL);
+            ::dup2(Pipe[1], STDOUT_FILENO);
+            std::vector<char*> Argv{const_cast<char*>(VELMORA_CLI)};
+            for (const std::string& Arg : Args) Argv.push_back(const_cast<char*>(Arg.c_str()));
+            Argv.push_back(nullptr);
+            std::freopen("/dev/null", "w", stderr);
+            ::execv(VELMORA_CLI, Argv.data());
+            ::_exit(127);
+        }
+        ::close(Pipe[1]);
+        int Raw = 0;
+        ASSERT_EQ(::waitpid(Child, &Raw, 0), Child);
+        EXPECT_TRUE(WIFEXITED(Raw)) << Args.back() << ": ended by signal " << WTERMSIG(Raw);
+        if (WIFEXITED(Raw)) {
+            EXPECT_EQ(WEXITSTATUS(Raw), 1) << Args.back();
+        }
+    }
 }
 
 TEST_F(Cli, JsonHasEveryField)
