@@ -16,7 +16,6 @@ constexpr qint64 MaxProfileBytes = qint64(16) << 20;
 // of its lines. A rewrite changes only the bytes of the line it means to change, so
 // whatever is not UTF-8, and every other line end, survives as it was.
 struct TProfileText {
-    QByteArray Bytes;
     TTextEncoding Encoding;
     QList<TTextLine> Ranges;
     QStringList Lines;
@@ -26,7 +25,6 @@ struct TProfileText {
 TProfileText ParseProfile(const QByteArray& Bytes)
 {
     TProfileText Result;
-    Result.Bytes = Bytes;
     Result.Encoding = TextEncodingOf(Bytes);
     Result.Ranges = SplitTextLines(Bytes, Result.Encoding);
     Result.NewLineEnd = EncodeText(u"\r\n", Result.Encoding);
