@@ -123,6 +123,7 @@ public:
     }
     void ShowError(QWidget*, const QString& Message) override { Errors << Message; }
     QString ProgramFolder() override { return Folder; }
+    bool CanWriteFolder(const QString&) override { return true; }
     QString AskExportName(QWidget* Owner)
     {
         ++NameAsked;
