@@ -9,15 +9,15 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_PACKAGE_CONTACT "Velmora maintainers <maintainers@users.noreply.c-seed-1d473bab.example>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "turn BitTorrent .torrent files into magnet links")
+# The long description below the summary; CPack indents it for the control file.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "turn BitTorrent .torrent files into magnet links
- Velmora lists the magnet link of each .torrent file it is given (by the open
- dialog, by dropping, on the command line or from the file manager) with the
- torrent's details, hands a link to the desktop's BitTorrent client and saves
- all links as a text list or an HTML page. The window is in Russian.
- .
- velmora-cli prints the same links, or their details as JSON, on the command
- line.")
+    "Velmora lists the magnet link of each .torrent file it is given (by the open
+dialog, by dropping, on the command line or from the file manager) with the
+torrent's details, hands a link to the desktop's BitTorrent client and saves
+all links as a text list or an HTML page. The window is in Russian.
+
+velmora-cli prints the same links, or their details as JSON, on the command
+line.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)

@@ -180,8 +180,9 @@ close_window() {  # <window> <pid>: the close box, then up to 30 s for the progr
 }
 tick_auto_run() {  # <window>: a click on the auto-run box
   eval "$(xdotool getwindowgeometry --shell "$1")"
-  # The box sits in the "Action" group at the bottom left of the window.
-  xdotool mousemove --window "$1" 24 $((HEIGHT - ${VELMORA_BOX_FROM_BOTTOM:-101})) click 1
+  # The box sits in the "Action" group at the bottom left of the window, which
+  # keeps its height as the window grows.
+  xdotool mousemove --window "$1" 18 $((HEIGHT - 149)) click 1
 }
 
 # The first start: auto-run off, as nothing has been set yet.
