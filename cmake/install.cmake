@@ -56,6 +56,12 @@ add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/doc/changelog.gz
   DEPENDS ${CMAKE_BINARY_DIR}/doc/changelog VERBATIM)
 list(APPEND VELMORA_COMPRESSED ${CMAKE_BINARY_DIR}/doc/changelog.gz)
 add_custom_target(velmora_compressed_docs ALL DEPENDS ${VELMORA_COMPRESSED})
+# Building a program is enough to install it.
+foreach(program IN ITEMS velmora velmora-cli)
+  if(TARGET ${program})
+    add_dependencies(${program} velmora_compressed_docs)
+  endif()
+endforeach()
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright ${CMAKE_BINARY_DIR}/doc/changelog.gz
         DESTINATION ${VELMORA_DOC_DIR})
 

@@ -1,5 +1,6 @@
 # The Debian package, made by CPack from the install rules with the prefix /usr:
 #   cmake --build <build> --target package   ->  <build>/velmora_<version>_amd64.deb
+# from a build configured with -DVELMORA_STATIC_CLI=OFF (README, Install).
 # Its dependencies on shared libraries come from dpkg-shlibdeps. Desktop, MIME, icon
 # and manual page databases are brought up to date by the triggers of the packages
 # that own them, so the package has no maintainer scripts.

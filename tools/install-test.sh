@@ -97,6 +97,23 @@ printf '[Desktop Entry]\nType=Application\nName=Other\nExec=other-tool\n' \
   >"$prefix/share/applications/other.desktop"
 before=$(everything "$prefix")
 
+# A prefix whose path needs quoting on the Exec line (first, so that the
+# install manifest is the real prefix's).
+spaced="$tmp/with space/a\$c"
+cmake --install "$build" --prefix "$spaced" >"$tmp/install-spaced.log"
+spaced_entry=$spaced/share/applications/velmora.desktop
+# Quoted for the command line ($ escaped), then the escape's backslash doubled for
+# the string value; TryExec is a plain string.
+want_exec="Exec=\"$tmp/with space/"'a\\$c/bin/velmora" %F'
+want_try="TryExec=$tmp/with space/"'a$c/bin/velmora'
+if out=$(desktop-file-validate "$spaced_entry" 2>&1) && [ -z "$out" ] &&
+   grep -qxF "$want_exec" "$spaced_entry" && grep -qxF "$want_try" "$spaced_entry"; then
+  pass "the desktop entry quotes a launcher path with a space and a dollar"
+else
+  fail "the desktop entry for the prefix $spaced: $out $(grep Exec= "$spaced_entry")"
+fi
+rm -rf "$tmp/with space"
+
 cmake --install "$build" --prefix "$prefix" >"$tmp/install.log"
 
 expected=$(LC_ALL=C sort <<EOF
@@ -190,21 +207,6 @@ check_manpage() {  # <page> <section>...
 check_manpage velmora-cli NAME SYNOPSIS DESCRIPTION OPTIONS OUTPUT 'EXIT STATUS' EXAMPLES
 check_manpage velmora NAME SYNOPSIS DESCRIPTION FILES ENVIRONMENT 'EXIT STATUS' EXAMPLES
 
-# A prefix whose path needs quoting on the Exec line.
-spaced="$tmp/with space/a\\b\$c"
-cmake --install "$build" --prefix "$spaced" >"$tmp/install-spaced.log"
-spaced_entry=$spaced/share/applications/velmora.desktop
-# Quoted for the command line (\ and $ escaped), then each backslash doubled for
-# the string value; TryExec has only the string value's escape.
-want_exec="Exec=\"$tmp/with space/"'a\\\\b\\$c/bin/velmora" %F'
-want_try="TryExec=$tmp/with space/"'a\\b$c/bin/velmora'
-if out=$(desktop-file-validate "$spaced_entry" 2>&1) && [ -z "$out" ] &&
-   grep -qxF "$want_exec" "$spaced_entry" && grep -qxF "$want_try" "$spaced_entry"; then
-  pass "the desktop entry quotes a launcher path with a space, a backslash and a dollar"
-else
-  fail "the desktop entry for the prefix $spaced: $out $(grep Exec= "$spaced_entry")"
-fi
-rm -rf "$tmp/with space"
 
 # --- The command-line program through its launcher ------------------------------
 mkdir -p "$tmp/files" "$tmp/elsewhere"
