@@ -45,9 +45,16 @@ kill_user_programs() {
   # shellcheck disable=SC2086
   kill -KILL $pids 2>/dev/null || true
 }
-cleanup() {
+remove_user() {
+  local uid
+  uid=$(id -u "$user" 2>/dev/null) || return 0
   kill_user_programs
-  if id "$user" >/dev/null 2>&1; then userdel -r "$user" >/dev/null 2>&1 || true; fi
+  userdel -r "$user" >/dev/null 2>&1 || true
+  # The folder of the single-instance lock, made for the user under /tmp.
+  rm -rf "/tmp/velmora-$uid"
+}
+cleanup() {
+  remove_user
   if [ "$installed" = 1 ]; then apt-get remove -y -q velmora >/dev/null 2>&1 || true; fi
   rm -rf "$tmp"
 }
@@ -268,8 +275,7 @@ fi
 [ "$(cat "$results/second-status" 2>/dev/null)" = 0 ] || fail "the second window did not close cleanly"
 
 # --- Remove --------------------------------------------------------------------
-kill_user_programs
-userdel -r "$user" >/dev/null 2>&1 || true
+remove_user
 DEBIAN_FRONTEND=noninteractive apt-get remove -y -q velmora >"$tmp/apt-remove.log" 2>&1 ||
   fail "apt-get remove: $(cat "$tmp/apt-remove.log")"
 installed=0
