@@ -104,7 +104,9 @@ cmake --install "$build" --prefix "$spaced" >"$tmp/install-spaced.log"
 spaced_entry=$spaced/share/applications/velmora.desktop
 # Quoted for the command line ($ escaped), then the escape's backslash doubled for
 # the string value; TryExec is a plain string.
+# shellcheck disable=SC2016
 want_exec="Exec=\"$tmp/with space/"'a\\$c/bin/velmora" %F'
+# shellcheck disable=SC2016
 want_try="TryExec=$tmp/with space/"'a$c/bin/velmora'
 if out=$(desktop-file-validate "$spaced_entry" 2>&1) && [ -z "$out" ] &&
    grep -qxF "$want_exec" "$spaced_entry" && grep -qxF "$want_try" "$spaced_entry"; then

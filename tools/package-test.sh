@@ -61,8 +61,12 @@ cleanup() {
 trap cleanup EXIT
 
 # --- The package's files -------------------------------------------------------
-[ -f "$deb" ] && pass "cmake --build --target package made $(basename "$deb")" ||
-  { fail "no $deb"; exit 1; }
+if [ -f "$deb" ]; then
+  pass "cmake --build --target package made $(basename "$deb")"
+else
+  fail "no $deb"
+  exit 1
+fi
 listing=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $6 }' | LC_ALL=C sort)
 expected=$(LC_ALL=C sort <<'EOF'
 ./usr/bin/velmora
@@ -98,7 +102,7 @@ for want in libqt6widgets6 libc6 qt6-translations-l10n; do
   [[ $depends == *"$want"* ]] || fail "Depends lacks $want: $depends"
 done
 [ "$(dpkg-deb -f "$deb" Recommends)" = xdg-utils ] || fail "Recommends is not xdg-utils"
-[ -z "$(dpkg-deb -I "$deb" | grep -E '^ *[0-9]+ bytes, .*(postinst|prerm|postrm|preinst)')" ] ||
+! dpkg-deb -I "$deb" | grep -Eq '^ *[0-9]+ bytes, .*(postinst|prerm|postrm|preinst)' ||
   fail "the package has maintainer scripts"
 pass "Depends: $depends"
 
@@ -250,12 +254,12 @@ cp "$results"/*.png "$here/out/" 2>/dev/null || true
 [ "$(cat "$results/first-status" 2>/dev/null)" = 0 ] || fail "the first window did not close cleanly"
 [ "$(cat "$results/links-after-first" 2>/dev/null)" = 0 ] || fail "the first start handed links on with auto-run off"
 if grep -q '^AutoStart=1' "$results/sets.ini" 2>/dev/null; then
-  pass "~/.config/velmora/sets.ini holds AutoStart=1"
+  pass "the user's .config/velmora/sets.ini holds AutoStart=1"
 else
-  fail "~/.config/velmora/sets.ini: $(cat "$results/sets.ini" 2>/dev/null || echo missing)"
+  fail "the user's .config/velmora/sets.ini: $(cat "$results/sets.ini" 2>/dev/null || echo missing)"
 fi
 [ "$(cat "$results/config-mode" 2>/dev/null)" = 700 ] ||
-  fail "~/.config/velmora has mode $(cat "$results/config-mode" 2>/dev/null), not 700"
+  fail "the user's .config/velmora has mode $(cat "$results/config-mode" 2>/dev/null), not 700"
 written=$(find /usr -newer "$tmp/stamp" -user "$user" 2>/dev/null)
 if [ -z "$written" ] && [ "$(find /usr/lib/velmora -printf '%p %m %s %T@\n' | LC_ALL=C sort)" = "$program_folder_before" ]; then
   pass "nothing was written under /usr"
