@@ -32,6 +32,7 @@
 #include "Exceptions.h"
 #include "Platform.h"
 #include "Application.h"
+#include "DataLocation.h"
 #include "ProfileFile.h"
 
 namespace {
@@ -278,14 +279,16 @@ void TfrmKTZ::CreateControls()
 
 QString TfrmKTZ::SettingsFileName() const
 {
-    return FProgramFolder + QStringLiteral("fls/sets.ini");
+    return FSettings.FileName;
 }
 
 void TfrmKTZ::FormCreate(const QStringList& Arguments)
 {
     FProgramFolder = FPlatform.ProgramFolder();
-    chkAuto->setChecked(ProfileTextIsTrue(
-        FPlatform.ReadSetting(SettingsFileName(), QStringLiteral("USER"), QStringLiteral("AutoStart"), QString())));
+    FSettings = SettingsLocationFor(FProgramFolder, UserConfigHome(),
+                                    [this](const QString& Folder) { return FPlatform.CanWriteFolder(Folder); });
+    chkAuto->setChecked(ProfileTextIsTrue(FPlatform.ReadSetting(FSettings.ReadFileName(), QStringLiteral("USER"),
+                                                                QStringLiteral("AutoStart"), QString())));
     FAcceptingDrops = true;
     setAcceptDrops(true);
     Guarded([&] { AddFiles(Arguments); });
@@ -293,6 +296,7 @@ void TfrmKTZ::FormCreate(const QStringList& Arguments)
 
 void TfrmKTZ::FormClose()
 {
+    FSettings.PrepareWrite();
     FPlatform.WriteSetting(SettingsFileName(), QStringLiteral("USER"), QStringLiteral("AutoStart"),
                            chkAuto->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
 }

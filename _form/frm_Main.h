@@ -11,6 +11,7 @@
 #include <exception>
 
 #include "DetailLabels.h"
+#include "DataLocation.h"
 #include "TorrentEntry.h"
 #include "VSTModel.h"
 #include "fer_Exp.h"
@@ -61,7 +62,8 @@ public:
     const QList<TTorrentEntry>& Entries() const;
     TPlatform& Platform() const { return FPlatform; }
     QString ProgramFolder() const { return FProgramFolder; }
-    // The settings file, fls/sets.ini in the program folder.
+    // The settings file the setting is written to: fls/sets.ini in the program
+    // folder while the user may write there, else the user's own (DataLocation.h).
     QString SettingsFileName() const;
 
     // How the HTML export asks for the page's name: the export-name dialog, unless
@@ -99,6 +101,7 @@ private:
     TPlatform& FPlatform;
     TExportNameQuestion FAskExportName = AskExportName;
     QString FProgramFolder;
+    TSettingsLocation FSettings;
     bool FAcceptingDrops = false;
     bool FClosed = false;
     int FBusy = 0;         // batches and AddVST calls under way, nested ones included
