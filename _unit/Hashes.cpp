@@ -22,10 +22,10 @@
 // four bits to the left, so only the last eight or so bytes of a key count, and a
 // document can hold a million keys that share their tail and so their hash. Past
 // LinearLimit keys the table therefore keeps an index keyed by SipHash-1-3 under
-// a key drawn once per process, which a document cannot aim at (TKeyIndex,
-// KeyIndex.h); the index doubles as the table fills. Small tables, the great majority (a
-// torrent of 100,000 files has 100,000 of them), have no index at all and are
-// scanned, comparing the stored HashOf before the key.
+// a key drawn once per process, which a document cannot aim at (TKeyIndex in
+// KeyIndex.h); the index doubles as the table fills. Small tables, the great
+// majority (a torrent of 100,000 files has 100,000 of them), have no index at all
+// and are scanned, comparing the stored HashOf before the key.
 
 struct THash::TIndex {
     TKeyIndex Keys;
