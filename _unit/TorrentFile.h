@@ -103,7 +103,8 @@ private:
     bool FHasPieces = false;  // info has "pieces": a v1 swarm exists
 
     void HashInfo(TStream& Stream, TMessageDigest& Sha1, int64_t Start, int64_t Length);
-    void ReadFileTree(TStream& Stream, int64_t& Total);
+    // Files of a v2 "file tree", walked in the raw bytes that InfoExtent covers.
+    void ReadFileTree(TStream& Stream, const TInfoExtent& InfoExtent, int64_t& Total);
 };
 
 inline constexpr const char* MagnetPrefix = "magnet:?xt=urn:btih:";
