@@ -12,10 +12,11 @@ As a module (put tools/ on sys.path or PYTHONPATH):
 
 As a command, for shell scripts:
 
-    bencode.py single FILE NAME LENGTH PIECES [--announce URL] [--piece-length N]
+    bencode.py single [--announce URL] [--piece-length N] FILE NAME LENGTH PIECES...
 
 writes a single-file torrent with the given name, length and piece bytes (text,
-taken as UTF-8) and prints its magnet link.
+taken as UTF-8) and prints its magnet link; further groups of four make further
+torrents, one link a line, in one start of the interpreter.
 """
 import argparse
 import hashlib
@@ -66,19 +67,21 @@ def magnet_link(info_bytes):
 def main(argv):
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     commands = parser.add_subparsers(dest="command", required=True)
-    single = commands.add_parser("single", help="write a single-file torrent, print its magnet link")
-    single.add_argument("file")
-    single.add_argument("name")
-    single.add_argument("length", type=int)
-    single.add_argument("pieces", help="the piece hashes, as text")
+    single = commands.add_parser("single", help="write single-file torrents, print their magnet links")
+    single.add_argument("torrents", nargs="+", metavar="FILE NAME LENGTH PIECES",
+                        help="the file to write, the name, the length and the piece hashes (as text)")
     single.add_argument("--announce", default="http://tracker.example/announce")
     single.add_argument("--piece-length", type=int, default=16384)
     args = parser.parse_args(argv)
-    info = bencode({"length": args.length, "name": args.name, "piece length": args.piece_length,
-                    "pieces": args.pieces})
-    with open(args.file, "wb") as f:
-        f.write(bencode({"announce": args.announce, "info": Raw(info)}))
-    print(magnet_link(info))
+    if len(args.torrents) % 4:
+        parser.error("single takes groups of four: FILE NAME LENGTH PIECES")
+    for i in range(0, len(args.torrents), 4):
+        path, name, length, pieces = args.torrents[i:i + 4]
+        info = bencode({"length": int(length), "name": name, "piece length": args.piece_length,
+                        "pieces": pieces})
+        with open(path, "wb") as f:
+            f.write(bencode({"announce": args.announce, "info": Raw(info)}))
+        print(magnet_link(info))
     return 0
 
 
