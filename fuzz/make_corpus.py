@@ -14,40 +14,8 @@ import hashlib
 import os
 import sys
 
-
-def bencode(value):
-    """Canonical bencoding; dict keys are sorted as bytes."""
-    if isinstance(value, bool):
-        value = int(value)
-    if isinstance(value, int):
-        return b"i%de" % value
-    if isinstance(value, str):
-        value = value.encode("utf-8")
-    if isinstance(value, bytes):
-        return b"%d:%s" % (len(value), value)
-    if isinstance(value, list):
-        return b"l" + b"".join(bencode(v) for v in value) + b"e"
-    if isinstance(value, dict):
-        items = sorted((k.encode() if isinstance(k, str) else k, v) for k, v in value.items())
-        return b"d" + b"".join(bencode(k) + bencode(v) for k, v in items) + b"e"
-    if isinstance(value, Raw):
-        return value.data
-    raise TypeError(type(value))
-
-
-class Raw:
-    """Bytes placed as they are, for non-canonical pieces of a document."""
-
-    def __init__(self, data):
-        self.data = data
-
-
-def raw_dict(*pairs):
-    """A dictionary with keys in the order given (not sorted), values bencoded."""
-    out = b"d"
-    for key, value in pairs:
-        out += bencode(key) + bencode(value)
-    return Raw(out + b"e")
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tools"))
+from bencode import Raw, bencode, raw_dict  # noqa: E402
 
 
 def pieces(count, seed=b"velmora"):

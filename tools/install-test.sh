@@ -8,18 +8,17 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=${VELMORA_BUILD:-$here/build}
+. "$here/tools/lib.sh"
 
 bash "$here/tools/deps.sh"
 if [ ! -f "$build/CMakeCache.txt" ]; then
-  cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DVELMORA_TESTS=OFF -DVELMORA_BENCH=OFF >/dev/null
+  (cd "$here" && cmake --preset run -B "$build" >/dev/null)
 fi
 cmake --build "$build" --target velmora velmora-cli
 
-# The stand-in handler's path goes into a desktop entry's Exec line unquoted.
-tmpdir=${TMPDIR:-/tmp}
-case $tmpdir in *[[:space:]]*) tmpdir=/tmp ;; esac
-tmp=$(mktemp -d "$tmpdir/velmora-install.XXXXXX")
+# The stand-in handler's path goes into a desktop entry's Exec line unquoted, and
+# the box's path has no white space.
+tmp=$(velmora_box install)
 home=$tmp/home
 prefix=$home/.local
 
@@ -62,19 +61,9 @@ everything() { (cd "$1" && find . | LC_ALL=C sort); }
 # Torrents to open: a name with a space and Cyrillic letters, as real downloads
 # have; each line of the output is "<path> <magnet link>".
 make_torrents() {
-  python3 - "$@" <<'PY'
+  PYTHONPATH=$here/tools python3 - "$@" <<'PY'
 import hashlib, os, sys
-
-def bencode(v):
-    if isinstance(v, int):
-        return b"i%de" % v
-    if isinstance(v, str):
-        v = v.encode()
-    if isinstance(v, bytes):
-        return b"%d:%s" % (len(v), v)
-    if isinstance(v, dict):
-        return b"d" + b"".join(bencode(k) + bencode(v[k]) for k in sorted(v)) + b"e"
-    raise TypeError(v)
+from bencode import bencode
 
 for path in sys.argv[1:]:
     name = os.path.basename(path)[: -len(".torrent")]
@@ -233,18 +222,14 @@ check_cli "$tmp/moved/.local/bin/velmora-cli" "after the prefix moved"
 mv "$tmp/moved" "$home"
 
 # --- The desktop: xdg-open on a .torrent, twice -------------------------------
-# A desktop of the test's own: data and configuration folders in the temporary
-# home, no desktop environment to guess (xdg-open then works from the MIME
-# defaults), a fresh runtime folder for the single-instance lock, and the
+# A desktop of the test's own (its home is $home, so its data folder is the
+# prefix's share/): no desktop environment to guess (xdg-open then works from the
+# MIME defaults), a fresh runtime folder for the single-instance lock, and the
 # installed bin/ not on PATH, as ~/.local/bin is not before the next login.
-export HOME=$home XDG_DATA_HOME=$prefix/share XDG_CONFIG_HOME=$home/.config
-export XDG_CONFIG_DIRS=$tmp/no-config XDG_CURRENT_DESKTOP=X-Generic
-export XDG_RUNTIME_DIR=$tmp/run QT_QPA_PLATFORM=xcb
+velmora_sandbox "$tmp"
+export QT_QPA_PLATFORM=xcb
 PATH=$(tr ':' '\n' <<<"$PATH" | grep -vxF "$prefix/bin" | paste -sd: -)
-unset DBUS_SESSION_BUS_ADDRESS WAYLAND_DISPLAY DESKTOP_SESSION KDE_FULL_SESSION GNOME_DESKTOP_SESSION_ID \
-  MATE_DESKTOP_SESSION_ID LXQT_SESSION_CONFIG XDG_MENU_PREFIX BROWSER DISPLAY
-mkdir -m 0700 "$XDG_RUNTIME_DIR"
-mkdir -p "$XDG_CONFIG_DIRS"
+unset DISPLAY
 
 # The stand-in for a BitTorrent client: the desktop's handler for magnet links,
 # which records each link it is given.
@@ -268,7 +253,7 @@ xdg-mime default velmora.desktop application/x-bittorrent
 xdg-mime default record-magnet.desktop x-scheme-handler/magnet
 default=$(xdg-mime query default application/x-bittorrent)
 [ "$default" = velmora.desktop ] || fail "xdg-mime gives $default for application/x-bittorrent"
-printf '[USER]\r\nAutoStart=1\r\n' >"$prefix/lib/velmora/fls/sets.ini"
+velmora_settings "$prefix/lib/velmora/fls" 1
 
 # The session under Xvfb; it knows this test's copies of the program by the same
 # functions as the rest of the script.
@@ -278,6 +263,8 @@ printf '[USER]\r\nAutoStart=1\r\n' >"$prefix/lib/velmora/fls/sets.ini"
   cat <<'EOF'
 # $1 record, $2 first torrent, $3 folder, $4 second torrent relative to that folder.
 record=$1 first=$2 folder=$3 second=$4
+: >"$record"
+rm -f "$tmp/running-copies" "$tmp/second-open-status"
 wait_lines() {  # <count> [pid]: up to 30 s for that many recorded links, less if pid ends
   for _ in $(seq 300); do
     [ "$(wc -l <"$record")" -ge "$1" ] && return 0
@@ -305,19 +292,11 @@ wait "$opener" 2>/dev/null
 exit 0
 EOF
 } >"$tmp/desktop-session.sh"
-# xvfb-run -a can pick the same display as another session starting at the same
-# moment; then its server fails to start, and the session is tried again.
-for attempt in 1 2 3; do
-  : >"$record"
-  rm -f "$tmp/running-copies" "$tmp/second-open-status"
-  session_status=0
-  timeout -k 5 120 xvfb-run -a -s "-screen 0 1280x1024x24" \
-    bash "$tmp/desktop-session.sh" "$record" "$t1" "$tmp/files" "$(basename "$t2")" \
-    >"$tmp/session.log" 2>&1 || session_status=$?
-  stop_our_programs
-  grep -q 'Xvfb failed to start' "$tmp/session.log" || break
-  sleep "$attempt"
-done
+session_status=0
+velmora_xvfb_run 1280x1024x24 timeout -k 5 120 \
+  bash "$tmp/desktop-session.sh" "$record" "$t1" "$tmp/files" "$(basename "$t2")" \
+  >"$tmp/session.log" 2>&1 || session_status=$?
+stop_our_programs
 [ "$session_status" = 0 ] || fail "the desktop session: $(cat "$tmp/session.log")"
 rm -f "$XDG_DATA_HOME/applications/record-magnet.desktop"
 recorded=$(cat "$record")

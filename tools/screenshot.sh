@@ -5,27 +5,18 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$here/build}
+. "$here/tools/lib.sh"
 bash "$here/tools/deps.sh"
-cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+(cd "$here" && cmake --preset release -B "$build" >/dev/null)
 cmake --build "$build" --target velmora
 
-work=$(mktemp -d)
+work=$(velmora_box screenshot)
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$here/out"
 
-python3 - "$work" <<'EOF'
+PYTHONPATH=$here/tools python3 - "$work" <<'EOF'
 import os, sys
-
-def enc(v):
-    if isinstance(v, int):
-        return b"i%de" % v
-    if isinstance(v, str):
-        v = v.encode()
-    if isinstance(v, bytes):
-        return b"%d:%s" % (len(v), v)
-    if isinstance(v, list):
-        return b"l" + b"".join(enc(x) for x in v) + b"e"
-    return b"d" + b"".join(enc(k) + enc(v[k]) for k in sorted(v)) + b"e"
+from bencode import bencode
 
 def torrent(path, name, piece_length, size=None, files=None, comment=None,
             encoding=None, private=False):
@@ -46,7 +37,7 @@ def torrent(path, name, piece_length, size=None, files=None, comment=None,
     if encoding:
         root["encoding"] = encoding
     with open(path, "wb") as f:
-        f.write(enc(root))
+        f.write(bencode(root))
 
 out = sys.argv[1]
 torrent(f"{out}/debian-12.5.0-amd64-netinst.iso.torrent", "debian-12.5.0-amd64-netinst.iso",
@@ -63,12 +54,12 @@ torrent(f"{out}/photos-2023.torrent", "photos-2023", 65536,
         files=[(f"2023-{m:02d}/IMG_{m:02d}{i:03d}.jpg", 4200000 + i * 1000) for m in range(1, 4) for i in range(5)])
 EOF
 
-# The program's own folder for this run, so that its settings stay apart.
+# The program's own folder for this run, so that its settings stay apart, and a
+# desktop of its own, so that a copy of the program running elsewhere does not
+# take the files.
+velmora_app "$work" "$build/velmora" 0
 app=$work/app
-mkdir -p "$app/fls"
-cp "$build/velmora" "$app/"
-cp "$build"/fls/*.tpl "$app/fls/"
-printf '[USER]\r\nAutoStart=0\r\n' >"$app/fls/sets.ini"
+velmora_sandbox "$work"
 
 cat >"$work/session.sh" <<EOF
 #!/usr/bin/env bash
@@ -86,5 +77,5 @@ kill \$pid
 wait \$pid 2>/dev/null || true
 EOF
 chmod +x "$work/session.sh"
-xvfb-run -a -s "-screen 0 1024x768x24" "$work/session.sh"
+velmora_xvfb_run 1024x768x24 "$work/session.sh"
 echo "$here/out/screenshot.png"

@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "Bencode.h"
 #include "MessageDigests.h"
 #include "Streams.h"
 #include "TextCodec.h"
@@ -21,27 +22,14 @@
 
 namespace {
 
-// Bencode builders. Dictionaries keep the order their entries are given in, so
-// tests can write documents with unsorted keys.
-std::string S(std::string_view Text)
-{
-    return std::to_string(Text.size()) + ":" + std::string(Text);
-}
-std::string I(int64_t Value)
-{
-    return std::string("i") + std::to_string(Value) + "e";
-}
-std::string L(const std::vector<std::string>& Items)
-{
-    std::string Out = "l";
-    for (const auto& Item : Items) Out += Item;
-    return Out + "e";
-}
+// Short names for the bencode writer. Dictionaries keep the order their entries are
+// given in, so tests can write documents with unsorted keys.
+std::string S(std::string_view Text) { return Bencode::String(Text); }
+std::string I(int64_t Value) { return Bencode::Int(Value); }
+std::string L(const std::vector<std::string>& Items) { return Bencode::List(Items); }
 std::string D(const std::vector<std::pair<std::string, std::string>>& Entries)
 {
-    std::string Out = "d";
-    for (const auto& [Key, Value] : Entries) Out += S(Key) + Value;
-    return Out + "e";
+    return Bencode::DictAsGiven(Entries);
 }
 
 const std::string Piece1(20, '\x01');

@@ -14,14 +14,13 @@
 
 #include <nlohmann/json.hpp>
 
+#include "Bencode.h"
+
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string S(std::string_view Text)
-{
-    return std::to_string(Text.size()) + ":" + std::string(Text);
-}
+std::string S(std::string_view Text) { return Bencode::String(Text); }
 
 // A single-file torrent; Extra is spliced into the root after "announce".
 std::string Torrent(std::string_view Name, const std::string& Extra = "")

@@ -21,6 +21,7 @@
 #include <functional>
 #include <sys/resource.h>
 
+#include "Bencode.h"
 #include "Exceptions.h"
 #include "Export.h"
 #include "Platform.h"
@@ -135,7 +136,7 @@ public:
 // multi-file variant; enough for the loader to build an entry.
 QByteArray BString(const QByteArray& S)
 {
-    return QByteArray::number(S.size()) + ':' + S;
+    return QByteArray::fromStdString(Bencode::String(S.toStdString()));
 }
 
 QByteArray SingleFileTorrent(const QByteArray& Name, qint64 Length, const QByteArray& Comment = {})

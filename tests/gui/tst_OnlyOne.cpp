@@ -42,6 +42,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "Bencode.h"
 #include "HandOffServer.h"
 #include "OnlyOne.h"
 
@@ -52,8 +53,8 @@ namespace {
 // ---------------------------------------------------------------------------------
 // Torrents.
 
-QByteArray BStr(const QByteArray& S) { return QByteArray::number(S.size()) + ':' + S; }
-QByteArray BInt(qint64 V) { return 'i' + QByteArray::number(V) + 'e'; }
+QByteArray BStr(const QByteArray& S) { return QByteArray::fromStdString(Bencode::String(S.toStdString())); }
+QByteArray BInt(qint64 V) { return QByteArray::fromStdString(Bencode::Int(V)); }
 
 // Writes a small single-file torrent named after Name and returns its magnet link.
 QString WriteTorrent(const QString& Path, const QString& Name)
