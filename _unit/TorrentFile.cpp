@@ -267,6 +267,9 @@ void TTorrentFile::Clear()
     FHasPieces = false;
     Root->Clear();
     Errors.clear();
+    LinkName.clear();
+    TrackerTiers.clear();
+    WebSeeds.clear();
 }
 
 bool TTorrentFile::IsV2Only() const
@@ -532,5 +535,6 @@ bool TTorrentFile::LoadFromStream(TStream& Stream)
         Result = false;
     }
     // 10. The digests went with the scope of the try block.
+    ReadLinkSources();
     return Result;
 }
