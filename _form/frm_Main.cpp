@@ -461,6 +461,8 @@ void TfrmKTZ::ShowLink()
 {
     if (!FShown) return;
     edtURI->setText(FShown->LinkInUse(FullLinks()));
+    // A full link is longer than the field: its start, the hash, is what shows.
+    edtURI->setCursorPosition(0);
     const QString Warning = LinkWarning(*FShown, FullLinks());
     edtURI->setToolTip(Warning);
     pnWarning->setText(Warning);
