@@ -99,7 +99,7 @@ TTorrentEntry MakeTorrentEntry(const QString& FileName, const TTorrentFile& Torr
     Entry.FileCount = Torrent.FileCount;
     Entry.Size = Torrent.TotalLength;
     Entry.Link = FromAnsi(Torrent.MagnetLink());
-    // Escaped to ASCII, but for the bytes of a web seed that does not parse as a URL.
+    // Escaped to ASCII throughout.
     Entry.FullLink = FromAnsi(Torrent.FullMagnetLink());
     Entry.FullLinkHasTracker = Torrent.HasLinkTracker();
     Entry.PieceLength = Torrent.PieceLength;

@@ -38,6 +38,6 @@ std::vector<std::string> LinkTrackers(const TMagnetParts& Parts);
 // added for a torrent of several files, empty and repeated ones left out.
 std::vector<std::string> LinkWebSeeds(const TMagnetParts& Parts);
 
-// "magnet:?xt=urn:btih:…[&xt=urn:btmh:1220…][&dn=…][&tr=…]…[&ws=…]…". Without either
-// hash it is the bare btih prefix with the rest.
+// "magnet:?xt=urn:btih:…[&xt=urn:btmh:1220…][&dn=…][&tr=…]…[&ws=…]…", printable
+// ASCII only. Without either hash it is the bare btih prefix with the rest.
 std::string MakeFullMagnetLink(const TMagnetParts& Parts);

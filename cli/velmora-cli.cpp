@@ -269,9 +269,7 @@ nlohmann::ordered_json TorrentJson(const std::string& FileName, bool Loaded, boo
     Object["errors"] = std::move(Errors);
     Object["warnings"] = std::move(Warnings);
     Object["link"] = Torrent.MagnetLink();
-    // Escaped to ASCII, except for bytes of a URL that is not parsed (kept as they
-    // are): those too must reach the JSON as valid UTF-8.
-    Object["full_link"] = SanitizeUtf8(Torrent.FullMagnetLink());
+    Object["full_link"] = Torrent.FullMagnetLink();  // escaped to ASCII
     Object["info_hash"] = Torrent.InfoHash;
     Object["info_hash_v2"] = Torrent.InfoHashV2;
     Object["meta_version"] = Torrent.MetaVersion;
