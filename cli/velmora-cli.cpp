@@ -396,13 +396,7 @@ private:
                 ErrorLine(FOut, FileName + ": warning: " + PrivateWithoutTrackerText);
             }
         } else {
-            std::error_code Error;
-            // Checked only once a load failed: the common path costs no extra call.
-            if (std::filesystem::is_directory(FileName, Error)) {
-                ErrorLine(FOut, FileName + ": is a folder (-r loads the torrents below it)");
-            } else {
-                ErrorLine(FOut, FileName + ": " + JoinedErrors(FTorrent));
-            }
+            ErrorLine(FOut, FileName + ": " + JoinedErrors(FTorrent));
         }
     }
 
