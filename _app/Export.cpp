@@ -202,7 +202,7 @@ QString FileListHtml(const QString& FileList)
     return Out;
 }
 
-QString BuildEntryBlock(const QString& EntryTemplate, const TTorrentEntry& Entry)
+QString BuildEntryBlock(const QString& EntryTemplate, const TTorrentEntry& Entry, bool FullLinks)
 {
     QString Block = EntryTemplate;
     Block = Insert(Block, u"{TITLE}", Entry.Title);
@@ -211,21 +211,22 @@ QString BuildEntryBlock(const QString& EntryTemplate, const TTorrentEntry& Entry
     Block = Insert(Block, u"{PIECES}", QString::number(Entry.PieceCount));
     Block = Insert(Block, u"{COMMENT}", Entry.Comment);
     Block = Insert(Block, u"{PIECELEN}", FormatSize(0, Entry.PieceLength));
-    Block = Insert(Block, u"{LINK}", Entry.Link);
+    Block = Insert(Block, u"{LINK}", Entry.LinkInUse(FullLinks));
     // The file list's "<br>" stays markup; its lines were escaped on their own.
     Block = ReplacePlaceholder(Block, u"{FILELIST}", FileListHtml(Entry.FileList));
     Block = Insert(Block, u"{ENCODING}", Entry.Encoding);
     Block = Insert(Block, u"{PRIVATE}", Entry.Private);
+    Block = Insert(Block, u"{WARNING}", LinkWarning(Entry, FullLinks));
     return Block;
 }
 
 QString BuildExportPage(const QString& PageTemplate, const QString& EntryTemplate,
                         const QList<TTorrentEntry>& Entries, const QString& Name,
-                        const QString& Time)
+                        const QString& Time, bool FullLinks)
 {
     QString Content;
     for (const TTorrentEntry& Entry : Entries) {
-        const QString Block = BuildEntryBlock(EntryTemplate, Entry);
+        const QString Block = BuildEntryBlock(EntryTemplate, Entry, FullLinks);
         if (Block.size() + CRLF.size() > MaxExportLength - Content.size()) RaiseTooLarge();
         Content += Block;
         Content += CRLF;

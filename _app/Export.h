@@ -48,17 +48,19 @@ QString ReplacePlaceholder(const QString& Text, QStringView Placeholder, QString
 // "<br>"; empty for a single-file torrent.
 QString FileListHtml(const QString& FileList);
 
-// One entry's block: a copy of the entry template with the ten entry placeholders
+// One entry's block: a copy of the entry template with the entry placeholders
 // replaced, in this order: {TITLE} {LEN} {COUNT} {PIECES} {COMMENT} {PIECELEN} {LINK}
-// {FILELIST} {ENCODING} {PRIVATE}. Every value is HTML-escaped as it goes in.
-QString BuildEntryBlock(const QString& EntryTemplate, const TTorrentEntry& Entry);
+// {FILELIST} {ENCODING} {PRIVATE} {WARNING}. {LINK} is the link in use (the full one
+// when FullLinks), {WARNING} what speaks against it (LinkWarning) or nothing. Every
+// value is HTML-escaped as it goes in.
+QString BuildEntryBlock(const QString& EntryTemplate, const TTorrentEntry& Entry, bool FullLinks = false);
 
 // The finished page: the entries' blocks, each followed by CR LF, in place of
 // {CONTENT}; then {TIME} and {NAME} over the whole text (both escaped); then the
 // line form. Both templates are expected in line form already (ReadTextFile).
 QString BuildExportPage(const QString& PageTemplate, const QString& EntryTemplate,
                         const QList<TTorrentEntry>& Entries, const QString& Name,
-                        const QString& Time);
+                        const QString& Time, bool FullLinks = false);
 
 // "{TIME}": the date in the locale's short date format, " - ", the time in its
 // long time format without a time zone (the desktop's long time is the hour,

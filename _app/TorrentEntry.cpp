@@ -99,6 +99,9 @@ TTorrentEntry MakeTorrentEntry(const QString& FileName, const TTorrentFile& Torr
     Entry.FileCount = Torrent.FileCount;
     Entry.Size = Torrent.TotalLength;
     Entry.Link = FromAnsi(Torrent.MagnetLink());
+    // Escaped to ASCII throughout.
+    Entry.FullLink = FromAnsi(Torrent.FullMagnetLink());
+    Entry.FullLinkHasTracker = Torrent.HasLinkTracker();
     Entry.PieceLength = Torrent.PieceLength;
     Entry.PieceCount = int32_t(std::min<size_t>(Torrent.Pieces.size(), INT32_MAX));
     Entry.Comment = FromAnsi(Torrent.Comment);
@@ -114,6 +117,12 @@ TTorrentEntry MakeTorrentEntry(const QString& FileName, const TTorrentFile& Torr
     if (Torrent.IsPrivate) Entry.Private = QStringLiteral("Private");
     Entry.Encoding = FromAnsi(Torrent.Encoding);
     return Entry;
+}
+
+QString LinkWarning(const TTorrentEntry& Entry, bool FullLinks)
+{
+    if (Entry.Private.isEmpty() || (FullLinks && Entry.FullLinkHasTracker)) return QString();
+    return QString::fromUtf16(PrivateWithoutTrackerWarning);
 }
 
 TTorrentLoad LoadTorrentEntry(const QString& FileName)

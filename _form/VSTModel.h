@@ -19,8 +19,13 @@ public:
     explicit TVSTModel(QObject* Parent = nullptr);
 
     static constexpr int ColumnCount = 2;
-    // The text of an entry's cell: column 0 the file name, column 1 the link.
-    static QString CellText(const TTorrentEntry& Entry, int Column);
+    // The text of an entry's cell: column 0 the file name, column 1 the link in use.
+    static QString CellText(const TTorrentEntry& Entry, int Column, bool FullLinks = false);
+    QString CellText(int Row, int Column) const;
+
+    // Whether column 1 shows the full links; a change repaints every row at once.
+    bool FullLinks() const { return FFullLinks; }
+    void SetFullLinks(bool FullLinks);
 
     int rowCount(const QModelIndex& Parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& Parent = QModelIndex()) const override;
@@ -38,4 +43,5 @@ public:
 private:
     QList<TTorrentEntry> FEntries;
     qsizetype FPublished = 0;  // the rows that the view knows
+    bool FFullLinks = false;
 };

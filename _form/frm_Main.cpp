@@ -188,6 +188,9 @@ void TfrmKTZ::CreateControls()
     chkAuto->setObjectName(QStringLiteral("chkAuto"));
     chkAuto->setChecked(true);
     chkAuto->setGeometry(8, 22, 185 - 8 - 4, chkAuto->sizeHint().height());
+    chkFull = new QCheckBox(QStringLiteral("Добавлять имя и трекеры"), pnAction);
+    chkFull->setObjectName(QStringLiteral("chkFull"));
+    chkFull->setGeometry(8, 22 + chkAuto->height() + 8, 185 - 8 - 4, chkFull->sizeHint().height());
     btnRun = new QPushButton(QStringLiteral("Запустить"), pnAction);
     btnRun->setObjectName(QStringLiteral("btnRun"));
     btnRun->setGeometry(44, 104, 75, 25);
@@ -240,6 +243,16 @@ void TfrmKTZ::CreateControls()
     pnText = new TDetailLabel(QString(), StatusBar);
     pnText->setObjectName(QStringLiteral("pnText"));
     StatusBar->addWidget(pnText, 1);
+    pnWarning = new QLabel(StatusBar);
+    pnWarning->setObjectName(QStringLiteral("pnWarning"));
+    pnWarning->setTextFormat(Qt::PlainText);
+    QFont WarningFont = pnWarning->font();
+    WarningFont.setBold(true);
+    pnWarning->setFont(WarningFont);
+    QPalette WarningColour = pnWarning->palette();
+    WarningColour.setColor(QPalette::WindowText, QColor(0xa0, 0x00, 0x00));
+    pnWarning->setPalette(WarningColour);
+    StatusBar->addWidget(pnWarning);
 
     pmVST = new QMenu(this);
     pmVST->setObjectName(QStringLiteral("pmVST"));
@@ -271,6 +284,7 @@ void TfrmKTZ::CreateControls()
     connect(mmAsList, &QAction::triggered, this, [this] { Guarded([this] { mmAsListClick(); }); });
     connect(mmAsHTML, &QAction::triggered, this, [this] { Guarded([this] { mmAsHTMLClick(); }); });
     connect(N2, &QAction::triggered, this, [this] { Guarded([this] { N2Click(); }); });
+    connect(chkFull, &QCheckBox::toggled, this, [this] { Guarded([this] { chkFullClick(); }); });
     connect(VST, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& Pos) { pmVST->popup(VST->viewport()->mapToGlobal(Pos)); });
     connect(VST->selectionModel(), &QItemSelectionModel::selectionChanged, this,
@@ -289,6 +303,8 @@ void TfrmKTZ::FormCreate(const QStringList& Arguments)
                                     [this](const QString& Folder) { return FPlatform.CanWriteFolder(Folder); });
     chkAuto->setChecked(ProfileTextIsTrue(FPlatform.ReadSetting(FSettings.ReadFileName(), QStringLiteral("USER"),
                                                                 QStringLiteral("AutoStart"), QString())));
+    chkFull->setChecked(ProfileTextIsTrue(FPlatform.ReadSetting(FSettings.ReadFileName(), QStringLiteral("USER"),
+                                                                QStringLiteral("FullLink"), QString())));
     FAcceptingDrops = true;
     setAcceptDrops(true);
     Guarded([&] { AddFiles(Arguments); });
@@ -299,6 +315,8 @@ void TfrmKTZ::FormClose()
     FSettings.PrepareWrite();
     FPlatform.WriteSetting(SettingsFileName(), QStringLiteral("USER"), QStringLiteral("AutoStart"),
                            chkAuto->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
+    FPlatform.WriteSetting(SettingsFileName(), QStringLiteral("USER"), QStringLiteral("FullLink"),
+                           chkFull->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
 }
 
 void TfrmKTZ::closeEvent(QCloseEvent* Event)
@@ -382,7 +400,7 @@ void TfrmKTZ::AddVST(const QString& FileName)
     }
     // The entry keeps the name as it was given.
     Load.Entry->FileName = PathFileName(FileName);
-    const QString Link = Load.Entry->Link;
+    const QString Link = Load.Entry->LinkInUse(FullLinks());
     VSTModel->Append(std::move(*Load.Entry));
     if (!FPublishTimer->isActive()) FPublishTimer->start();
     if (chkAuto->isChecked()) FPlatform.OpenLink(this, Link);
@@ -403,7 +421,7 @@ void TfrmKTZ::VSTGetText(const TTorrentEntry* Node, int Column, QString& CellTex
 {
     VELMORA_ASSERT(Node != nullptr, "Assertion failure", SourcePath);
     // The list has two columns; a cell of any other keeps its text.
-    if (Column >= 0 && Column < TVSTModel::ColumnCount) CellText = TVSTModel::CellText(*Node, Column);
+    if (Column >= 0 && Column < TVSTModel::ColumnCount) CellText = TVSTModel::CellText(*Node, Column, VSTModel->FullLinks());
 }
 
 void TfrmKTZ::VSTChange()
@@ -415,7 +433,8 @@ void TfrmKTZ::VSTChange()
 
     lblName->setText(Entry->FileName);
     lblTitle->setText(QStringLiteral("Название: ") + Entry->Title);
-    edtURI->setText(Entry->Link);
+    FShown = *Entry;
+    ShowLink();
     FLinkShown = true;
     lblSize->setText(QStringLiteral("Размер: ") + FormatSize(2, Entry->Size));
     lblCount->setText(QStringLiteral("Файлов: ") + QString::number(Entry->FileCount));
@@ -425,6 +444,28 @@ void TfrmKTZ::VSTChange()
     lblAnons->setText(Entry->Comment);
     lblAnons->SetTarget(Entry->Comment);
     pnText->setText(Entry->Encoding);
+}
+
+bool TfrmKTZ::FullLinks() const
+{
+    return chkFull->isChecked();
+}
+
+void TfrmKTZ::chkFullClick()
+{
+    VSTModel->SetFullLinks(FullLinks());
+    ShowLink();
+}
+
+void TfrmKTZ::ShowLink()
+{
+    if (!FShown) return;
+    edtURI->setText(FShown->LinkInUse(FullLinks()));
+    // A full link is longer than the field: its start, the hash, is what shows.
+    edtURI->setCursorPosition(0);
+    const QString Warning = LinkWarning(*FShown, FullLinks());
+    edtURI->setToolTip(Warning);
+    pnWarning->setText(Warning);
 }
 
 void TfrmKTZ::PopMenuClick()

@@ -9,6 +9,7 @@
 #include <QMainWindow>
 #include <QStringList>
 #include <exception>
+#include <optional>
 
 #include "DetailLabels.h"
 #include "DataLocation.h"
@@ -54,6 +55,9 @@ public:
     void N2Click();
     void mmAsListClick();
     void mmAsHTMLClick();
+    // The full-link switch: the list, the details and the commands change links at once.
+    void chkFullClick();
+    bool FullLinks() const;
 
     // The list's callbacks.
     void VSTGetText(const TTorrentEntry* Node, int Column, QString& CellText) const;
@@ -108,6 +112,10 @@ private:
     QTimer* FPublishTimer = nullptr;
     QWidget* FListViewport = nullptr;  // where drops over the list arrive
     bool FLinkShown = false;  // edtURI holds an entry's link
+    std::optional<TTorrentEntry> FShown;  // the entry the details panel shows
+    // The shown entry's link in use into edtURI, and what speaks against it into
+    // edtURI's tool tip and pnWarning.
+    void ShowLink();
 
 public:
     // The components, named as the window's resource names them.
@@ -121,6 +129,7 @@ public:
     QWidget* pnBottom = nullptr;
     QGroupBox* pnAction = nullptr;
     QCheckBox* chkAuto = nullptr;
+    QCheckBox* chkFull = nullptr;
     QPushButton* btnRun = nullptr;
     QWidget* pnAnons = nullptr;
     QLabel* lblName = nullptr;
@@ -134,6 +143,7 @@ public:
     QStatusBar* StatusBar = nullptr;
     QLabel* lblStatus = nullptr;
     QLabel* pnText = nullptr;
+    QLabel* pnWarning = nullptr;
     QMenu* pmVST = nullptr;
     QAction* mmCopy = nullptr;
     QAction* mmAsList = nullptr;

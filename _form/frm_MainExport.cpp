@@ -26,7 +26,7 @@ void TfrmKTZ::mmAsHTMLClick()
     const QString EntryTemplate = ReadTextFile(TemplateFileName(Folder, QStringLiteral("mid.tpl")));
     const QString PageTemplate = ReadTextFile(TemplateFileName(Folder, QStringLiteral("template.tpl")));
     const QByteArray Page = EncodeExportPage(
-        BuildExportPage(PageTemplate, EntryTemplate, Exported, Name, CurrentExportTime()));
+        BuildExportPage(PageTemplate, EntryTemplate, Exported, Name, CurrentExportTime(), FullLinks()));
 
     const QString FileName =
         Platform().ChooseSaveFile(this, HtmlFilter, QString::fromUtf8(SaveDialogExtension));
@@ -37,7 +37,7 @@ void TfrmKTZ::mmAsHTMLClick()
 void TfrmKTZ::mmAsListClick()
 {
     QStringList Links;
-    for (const TTorrentEntry& Entry : Entries()) Links << Entry.Link;
+    for (const TTorrentEntry& Entry : Entries()) Links << Entry.LinkInUse(FullLinks());
     const QByteArray List = EncodeLinkList(Links);
 
     const QString FileName = Platform().ChooseSaveFile(this, QString::fromUtf8(SaveDialogFilter),

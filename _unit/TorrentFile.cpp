@@ -234,6 +234,9 @@ void TTorrentFile::Clear()
     FHasPieces = false;
     Root->Clear();
     Errors.clear();
+    LinkName.clear();
+    TrackerTiers.clear();
+    WebSeeds.clear();
 }
 
 bool TTorrentFile::IsV2Only() const
@@ -501,5 +504,6 @@ bool TTorrentFile::LoadFromStream(TStream& Stream)
         Result = false;
     }
     // The digests went with the scope of the try block.
+    ReadLinkSources();
     return Result;
 }

@@ -82,12 +82,18 @@ protected:
         return Path.string();
     }
 
-    TRun Run(const std::vector<std::string>& Args)
+    // Input, when given, is what the program reads on standard input.
+    TRun Run(const std::vector<std::string>& Args, const std::string* Input = nullptr)
     {
         std::string Command = Quote(VELMORA_CLI);
         for (const auto& Arg : Args) {
             Command += ' ';
             Command += Quote(Arg);
+        }
+        if (Input) {
+            std::ofstream(Dir / "stdin", std::ios::binary) << *Input;
+            Command += " <";
+            Command += Quote((Dir / "stdin").string());
         }
         Command += " >";
         Command += Quote((Dir / "stdout").string());
@@ -149,7 +155,7 @@ TEST_F(Cli, UsageErrorsExitWith2)
 {
     const std::string Good = Write("good.torrent", Torrent("movie.avi"));
     for (const auto& Args : std::vector<std::vector<std::string>>{
-             {"--bogus", Good}, {Good, "-x"}, {}, {"--json"}, {"--"}}) {
+             {"--bogus", Good}, {Good, "-x"}, {}, {"--json"}, {"--"}, {"--full", "-r"}, {Good, "--files-from"}}) {
         SCOPED_TRACE(Args.empty() ? "(none)" : Args[0]);
         const TRun R = Run(Args);
         EXPECT_EQ(R.Status, 2);
@@ -175,7 +181,9 @@ TEST_F(Cli, HelpAndVersion)
     const TRun Help = Run({"--help"});
     EXPECT_EQ(Help.Status, 0);
     for (const char* Part : {"Usage: velmora-cli", "--json", "--version", "Exit status",
-                             "creation_date", "info_hash_v2", "magnet:?xt=urn:btmh:1220"}) {
+                             "creation_date", "info_hash_v2", "magnet:?xt=urn:btmh:1220", "--full",
+                             "--files-from", "--null", "--recursive", "full_link",
+                             "private-without-tracker"}) {
         EXPECT_NE(Help.Out.find(Part), std::string::npos) << Part;
     }
     const TRun Version = Run({"--version"});
@@ -204,7 +212,8 @@ TEST_F(Cli, JsonHasEveryField)
     std::vector<std::string> Keys;
     for (const auto& Item : J.items()) Keys.push_back(Item.key());
     const std::vector<std::string> ExpectedKeys = {
-        "file",     "loaded",       "errors",       "link",       "info_hash",   "info_hash_v2",
+        "file",     "loaded",       "errors",       "warnings",   "link",      "full_link",
+        "info_hash", "info_hash_v2",
         "meta_version", "title",    "size",         "file_count", "piece_length", "piece_count",
         "comment",  "encoding",     "private",      "multi_file", "announce",    "trackers",
         "creation_date", "files"};
@@ -214,6 +223,14 @@ TEST_F(Cli, JsonHasEveryField)
     EXPECT_EQ(J["errors"], nlohmann::json::array());
     EXPECT_EQ(J["info_hash"].get<std::string>().size(), 40u);
     EXPECT_EQ(J["link"], "magnet:?xt=urn:btih:" + J["info_hash"].get<std::string>());
+    EXPECT_EQ(J["full_link"], J["link"].get<std::string>() +
+                                  "&dn=folder&tr=udp&tr=http&tr=other");
+    // Private: the bare link in use finds no peers; with --full it names trackers.
+    ASSERT_EQ(J["warnings"].size(), 1u);
+    EXPECT_EQ(J["warnings"][0]["code"], "private-without-tracker");
+    EXPECT_FALSE(J["warnings"][0]["text"].get<std::string>().empty());
+    EXPECT_EQ(nlohmann::json::parse(Run({"--json", "--full", Path}).OutLines().at(0))["warnings"],
+              nlohmann::json::array());
     EXPECT_EQ(J["info_hash_v2"], "");
     EXPECT_EQ(J["meta_version"], 0);
     EXPECT_EQ(J["title"], "folder");
@@ -348,6 +365,68 @@ TEST_F(Cli, ManyFilesInOneCall)
     ASSERT_EQ(Lines.size(), Args.size());
     EXPECT_EQ(Lines[0] + "\n", Once.Out);
     for (const auto& Line : Lines) EXPECT_EQ(Line.rfind("magnet:?xt=urn:btih:", 0), 0u);
+}
+
+// The ways to name many files: lists (lines or NUL-separated, from a file or
+// standard input), folders with -r; the full link and the warning on the way.
+TEST_F(Cli, BatchInputsAndTheFullLink)
+{
+    const std::string A = Write("a.torrent", Torrent("movie.avi"));
+    const std::string Link = std::string("magnet:?xt=urn:btih:") + MovieHash;
+    const std::string Full = Link + "&dn=movie.avi&tr=http%3a%2f%2ft.example%2fa";
+    fs::create_directories(Dir / "tree" / "b" / "deep");
+    fs::create_directories(Dir / "tree" / "A");
+    Write("tree/b/deep/z.TORRENT", Torrent("z"));
+    Write("tree/b/x.torrent", Torrent("x"));
+    Write("tree/A/y.Torrent", Torrent("y"));
+    Write("tree/a.torrent", Torrent("top"));
+    Write("tree/notes.txt", "not a torrent");
+    const std::string Tree = (Dir / "tree").string();
+    const std::string List = Write("list.txt", A + "\r\n\n" + A + "\n");
+    const std::string NulList = Write("list0", A + '\0' + A + '\0');
+    // Private with no tracker at all: a warning whichever link is printed.
+    const std::string Private = Write("p.torrent", "d4:infod6:lengthi700e4:name1:p12:piece lengthi16384e"
+                                                   "6:pieces" + S(std::string(20, '\x01')) + "7:privatei1eee");
+    const std::string Missing = (Dir / "missing.txt").string();
+    const std::string Stdin0 = A + '\0';
+
+    const auto Titles = [](const TRun& R) {
+        std::vector<std::string> Out;
+        for (const auto& Line : R.OutLines()) Out.push_back(nlohmann::json::parse(Line)["title"]);
+        return Out;
+    };
+    EXPECT_EQ(Run({"--files-from", List}).OutLines(), (std::vector<std::string>{Link, Link}));
+    EXPECT_EQ(Run({"--full", "--files-from=" + List, A}).OutLines(), (std::vector<std::string>{Full, Full, Full}));
+    EXPECT_EQ(Run({"-0", "--files-from", NulList}).OutLines(), (std::vector<std::string>{Link, Link}));
+    EXPECT_EQ(Run({"--null", "--files-from", "-"}, &Stdin0).OutLines(), std::vector<std::string>{Link});
+    // Each folder's entries in byte order ("A" before "a.torrent" before "b", "deep"
+    // before "x.torrent"), any case of ".torrent".
+    EXPECT_EQ(Titles(Run({"--json", "-r", Tree})), (std::vector<std::string>{"y", "top", "z", "x"}));
+    const std::string TreeLine = Tree + "\n";
+    EXPECT_EQ(Titles(Run({"--json", "--recursive", "--files-from", "-"}, &TreeLine)),
+              (std::vector<std::string>{"y", "top", "z", "x"}));
+
+    const TRun NoFolder = Run({Tree, A});
+    EXPECT_EQ(NoFolder.Status, 1);
+    EXPECT_EQ(NoFolder.OutLines(), std::vector<std::string>{Link});
+    EXPECT_NE(NoFolder.Err.find(Tree), std::string::npos);
+
+    const TRun NoList = Run({"--files-from", Missing, A});
+    EXPECT_EQ(NoList.Status, 1);
+    EXPECT_EQ(NoList.OutLines(), std::vector<std::string>{Link});
+    EXPECT_NE(NoList.Err.find("Cannot open file \"" + Missing + "\". "), std::string::npos);
+
+    for (const char* Mode : {"", "--full"}) {
+        SCOPED_TRACE(Mode);
+        std::vector<std::string> Args = {Private};
+        if (*Mode) Args.insert(Args.begin(), Mode);
+        const TRun Warned = Run(Args);
+        EXPECT_EQ(Warned.Status, 0);
+        ASSERT_EQ(Warned.OutLines().size(), 1u);
+        EXPECT_EQ(Warned.OutLines()[0].find("&tr="), std::string::npos);
+        ASSERT_EQ(Warned.ErrLines().size(), 1u);
+        EXPECT_NE(Warned.Err.find(Private + ": warning: private torrent"), std::string::npos);
+    }
 }
 
 }  // namespace

@@ -468,6 +468,77 @@ private slots:
         QCOMPARE(Platform.OpenedLinks.size(), 3);
     }
 
+    // The full-link switch changes every place a link is used at once, and the
+    // warning shows while the shown entry's link in use names no tracker.
+    void fullLinkSwitch()
+    {
+        TFakePlatform Platform;
+        QTemporaryDir DataHome;
+        qputenv("XDG_DATA_HOME", DataHome.path().toUtf8());  // only the program's templates
+        WriteText(Platform.Folder + QStringLiteral("fls/template.tpl"), "{CONTENT}");
+        WriteText(Platform.Folder + QStringLiteral("fls/mid.tpl"), "{LINK}|{WARNING}");
+        TTorrentRecipe Open = Named("open one"), Private = Named("p"), Lone = Named("lone");
+        Private.Private = Lone.Private = true;
+        Lone.HasAnnounce = false;
+        const QString Tracker = QStringLiteral("&tr=http%3a%2f%2ftracker.example.org%2fannounce");
+        const QStringList Bare = {ExpectedLink(Open), ExpectedLink(Private), ExpectedLink(Lone)};
+        const QStringList Full = {ExpectedLink(Open) + "&dn=open%20one" + Tracker,
+                                  ExpectedLink(Private) + "&dn=p" + Tracker, ExpectedLink(Lone) + "&dn=lone"};
+        const QString Warning = QStringLiteral("Закрытый торрент: без трекера в ссылке пиров не найти");
+
+        TfrmKTZ W(Platform, {Make("o.torrent", Open), Make("p.torrent", Private), Make("l.torrent", Lone)});
+        W.SetExportNameQuestion([](QWidget*) { return QStringLiteral("x"); });
+        QCOMPARE(W.chkFull->text(), QStringLiteral("Добавлять имя и трекеры"));
+        QVERIFY(!W.chkFull->isChecked());
+        QVERIFY(W.chkAuto->geometry().bottom() < W.chkFull->geometry().top());
+        QVERIFY(W.chkFull->geometry().bottom() < W.btnRun->geometry().top());
+        const QList<QWidget*> Panes = W.StatusBar->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
+        QVERIFY(Panes.indexOf(W.pnText) < Panes.indexOf(W.pnWarning));
+
+        const QString ListFile = FFiles->filePath("links.txt"), PageFile = FFiles->filePath("page.html");
+        // Everything that shows or uses the link of row Row, in both exports too.
+        auto Check = [&](const QStringList& Links, int Row, bool Warned) {
+            for (int k = 0; k < Links.size(); ++k) QCOMPARE(W.VSTModel->index(k, 1).data().toString(), Links[k]);
+            QString Cell;
+            W.VSTGetText(&W.Entries()[Row], 1, Cell);
+            QCOMPARE(Cell, Links[Row]);
+            QCOMPARE(W.edtURI->text(), Links[Row]);
+            QCOMPARE(W.edtURI->toolTip(), Warned ? Warning : QString());
+            QCOMPARE(W.pnWarning->text(), Warned ? Warning : QString());
+            Platform.OpenedLinks.clear();
+            Platform.Copied.clear();
+            W.btnRun->click();
+            W.mmCopy->trigger();
+            QCOMPARE(Platform.OpenedLinks, QStringList{Links[Row]});
+            QCOMPARE(Platform.Copied, QStringList{Links[Row]});
+            Platform.SaveAnswers << ListFile << PageFile;
+            W.mmAsListClick();
+            W.mmAsHTMLClick();
+            QCOMPARE(ReadAll(ListFile), Links.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"));
+            const QString Page = ReadAll(PageFile);
+            QVERIFY2(Page.contains(QString(Links[Row]).replace(QStringLiteral("&"), QStringLiteral("&amp;")) + u'|' + (Warned ? Warning : QString()) + QStringLiteral("\r\n")),
+                     qPrintable(Page));
+        };
+        SelectRow(W, 1);
+        Check(Bare, 1, true);  // private: the bare link names no tracker
+        W.chkFull->setChecked(true);
+        Check(Full, 1, false);
+        SelectRow(W, 2);
+        Check(Full, 2, true);  // private, and no tracker at all
+        SelectRow(W, 0);
+        Check(Full, 0, false);
+        W.chkFull->setChecked(false);
+        Check(Bare, 0, false);  // off: as before the switch existed
+
+        // Auto-run hands over the link in use.
+        W.chkFull->setChecked(true);
+        W.chkAuto->setChecked(true);
+        Platform.OpenedLinks.clear();
+        W.AddVST(Make("p2.torrent", Private));
+        QCOMPARE(Platform.OpenedLinks, QStringList{Full[1]});
+        qunsetenv("XDG_DATA_HOME");
+    }
+
     void autoRunOff()
     {
         TFakePlatform Platform;
@@ -539,6 +610,16 @@ private slots:
         WriteText(Platform.SettingsFile(), File);
         TfrmKTZ W(Platform, {});
         QCOMPARE(W.chkAuto->isChecked(), Checked);
+        QVERIFY(!W.chkFull->isChecked());
+
+        // "FullLink" beside it follows the same rule.
+        WriteText(Platform.SettingsFile(), QString::fromUtf8(File)
+                                               .replace(QStringLiteral("AutoStart"), QStringLiteral("FullLink"),
+                                                        Qt::CaseInsensitive)
+                                               .toUtf8());
+        TfrmKTZ Full(Platform, {});
+        QCOMPARE(Full.chkFull->isChecked(), Checked);
+        QVERIFY(!Full.chkAuto->isChecked());
     }
 
     void settingMissingFileStartsUnchecked()
@@ -560,7 +641,7 @@ private slots:
             W.chkAuto->setChecked(true);
             W.close();  // the close box
         }
-        QCOMPARE(ReadAll(Platform.SettingsFile()), QStringLiteral("[USER]\r\nAutoStart=1\r\n"));
+        QCOMPARE(ReadAll(Platform.SettingsFile()), QStringLiteral("[USER]\r\nAutoStart=1\r\nFullLink=0\r\n"));
 
         // Read back as checked; written "1" whatever number stood there; the rest of
         // the file stays as it was.
@@ -573,14 +654,16 @@ private slots:
             QVERIFY(!W.isVisible());
         }
         QCOMPARE(ReadAll(Platform.SettingsFile()),
-                 QStringLiteral("; settings\n[Other]\nKey=Value\n[user]\nautostart=1\nMore=x\n"));
+                 QStringLiteral("; settings\n[Other]\nKey=Value\n[user]\nautostart=1\nMore=x\nFullLink=0\n"));
 
         {
             TfrmKTZ W(Platform, {});
             W.chkAuto->setChecked(false);
+            W.chkFull->setChecked(true);
             W.close();
         }
         QVERIFY(ReadAll(Platform.SettingsFile()).contains(QStringLiteral("autostart=0\n")));
+        QVERIFY(ReadAll(Platform.SettingsFile()).contains(QStringLiteral("FullLink=1\n")));
     }
 
     void settingUnwritableStillCloses()
@@ -615,7 +698,7 @@ private slots:
             W.show();
             W.close();
         }
-        QCOMPARE(ReadAll(UserFile), QStringLiteral("[USER]\r\nAutoStart=1\r\n"));
+        QCOMPARE(ReadAll(UserFile), QStringLiteral("[USER]\r\nAutoStart=1\r\nFullLink=0\r\n"));
         QCOMPARE(QFileInfo(Config + QStringLiteral("/velmora")).permissions() & 0x0077, QFile::Permissions());
         QCOMPARE(QFileInfo(Config + QStringLiteral("/velmora")).permissions() & QFile::WriteOwner, QFile::WriteOwner);
         // From now on the user's file holds the setting.
@@ -626,7 +709,7 @@ private slots:
             W.chkAuto->setChecked(true);
             W.close();
         }
-        QCOMPARE(ReadAll(UserFile), QStringLiteral("[USER]\r\nAutoStart=1\r\n"));
+        QCOMPARE(ReadAll(UserFile), QStringLiteral("[USER]\r\nAutoStart=1\r\nFullLink=0\r\n"));
         QCOMPARE(ReadAll(ProgramFile), QStringLiteral("[USER]\r\nAutoStart=1\r\n"));
         QVERIFY(Platform.Errors.isEmpty());
         qputenv("XDG_CONFIG_HOME", OldConfig);
@@ -745,7 +828,7 @@ private slots:
         QVERIFY(!W.isVisible());
         QCOMPARE(Names(W), QStringList({"a.torrent"}));
         QCOMPARE(Platform.OpenedLinks.size(), 1);
-        QCOMPARE(Platform.SettingWrites, 1);
+        QCOMPARE(Platform.SettingWrites, 2);
         QCOMPARE(W.lblStatus->text(), QStringLiteral("Ждём..."));
     }
 
