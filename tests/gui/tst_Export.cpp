@@ -614,7 +614,7 @@ void TestExport::dialogLayout()
     TfrmExp Dialog(&Owner);
     QCOMPARE(Dialog.windowTitle(), QStringLiteral("    Имя экспорта"));
     const Qt::WindowFlags Flags = Dialog.windowFlags();
-    QCOMPARE(Flags & Qt::WindowType_Mask, Qt::Tool);
+    QCOMPARE(Flags & Qt::WindowType_Mask, Qt::Dialog);
     QVERIFY(Flags & Qt::WindowCloseButtonHint);
     QVERIFY(!(Flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint | Qt::WindowContextHelpButtonHint)));
     QCOMPARE(Dialog.size(), QSize(345, 67));

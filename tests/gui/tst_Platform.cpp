@@ -75,7 +75,7 @@ private slots:
         App->SetPlatform(nullptr);
 
         QCOMPARE(Platform.Errors, QStringList({"Cannot open file \"/x\". No such file or directory.",
-                                               "Unknown error.",
+                                               "Неизвестная ошибка.",
                                                "Cannot open file \"/x\". No such file or directory."}));
         QCOMPARE(Thrower.Handled, 1);
     }
