@@ -3,7 +3,7 @@
 #pragma once
 
 #include <QFont>
-#include <QFontDatabase>
+#include <QGuiApplication>
 #include <QFontMetrics>
 #include <QString>
 #include <QSize>
@@ -19,7 +19,8 @@ inline constexpr int WindowFontMinimumSize = 8;
 // larger font needs it.
 inline QFont WindowFont()
 {
-    QFont Font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    // The application's font is the desktop's general font unless the program set one.
+    QFont Font = QGuiApplication::font();
     // A desktop font given in pixels is taken as it is.
     if (Font.pointSizeF() > 0 && Font.pointSizeF() < WindowFontMinimumSize)
         Font.setPointSize(WindowFontMinimumSize);
@@ -37,7 +38,7 @@ inline QSize AtLeast(QSize Resource, QSize Needed)
 inline QSize TextBoxNeeds(const QFont& Font, const QString& Text)
 {
     const QFontMetrics Metrics(Font);
-    return QSize(Metrics.horizontalAdvance(Text) + 16, Metrics.height() + 10);
+    return QSize(Metrics.horizontalAdvance(Text) + 12, Metrics.height() + 10);
 }
 
 // The window flags of the program's dialogs, which cannot be resized: a title and a

@@ -230,6 +230,10 @@ void TestExport::initTestCase()
 {
     // Sizes read "1.50 kB" whatever the machine's locale.
     QLocale::setDefault(QLocale::c());
+    // The dialog's measures are those of an 8 pt desktop font.
+    QFont Font = QApplication::font();
+    Font.setPointSize(8);
+    QApplication::setFont(Font);
 }
 
 // --- Template reading --------------------------------------------------------------
