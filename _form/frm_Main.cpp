@@ -501,6 +501,7 @@ void TfrmKTZ::VSTChange()
     lblName->setText(Entry->FileName);
     lblTitle->setText(QStringLiteral("Название: ") + Entry->Title);
     edtURI->setText(Entry->Link);
+    edtURI->setCursorPosition(0);  // the link's beginning, when the field is narrower
     FLinkShown = true;
     lblSize->setText(QStringLiteral("Размер: ") + FormatSize(2, Entry->Size));
     lblCount->setText(QStringLiteral("Файлов: ") + QString::number(Entry->FileCount));
