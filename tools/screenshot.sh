@@ -5,7 +5,8 @@
 # 8, 11 and 14 pt on a light and a dark palette (qt6ct as the desktop's settings),
 # out/screenshot-<palette>-<points>.png; the open dialog in Russian,
 # out/screenshot-open-dialog.png; and the status note when no program takes a
-# magnet link, out/screenshot-no-handler.png.
+# magnet link, out/screenshot-no-handler.png; the About box and the export-name
+# dialog at 14 pt.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$here/build}
@@ -140,3 +141,5 @@ for palette in light dark; do
 done
 shot light 11 screenshot-open-dialog.png ctrl+o
 shot dark 11 screenshot-no-handler.png Return
+shot light 14 screenshot-about-14.png F1
+shot dark 14 screenshot-export-name-14.png ctrl+shift+s
