@@ -12,6 +12,7 @@
 #include "OnlyOne.h"
 #include "Application.h"
 #include "PlatformQt.h"
+#include "QtTranslation.h"
 #include "frm_Main.h"
 
 namespace {
@@ -21,26 +22,33 @@ void Complain(const std::string& Text)
     std::fprintf(stderr, "velmora: %s\n", Text.c_str());
 }
 
+// The notes go to stderr in Russian, as the windows speak; the reason after the
+// colon is the hand-off's own.
+void ComplainOfHandOff(const char* What)
+{
+    Complain(std::string(What) + ": " + HandOffError());
+}
+
 // Each argument made absolute, then "?"; without arguments only a request to come
 // forward. Exit code 0 when the running copy has taken everything.
 int HandOff(int argc, char** argv)
 {
     if (argc <= 1) {
         if (BringFirstInstanceForward()) return 0;
-        Complain(HandOffError());
+        ComplainOfHandOff("запущенная копия не вышла вперёд");
         return 1;
     }
     int ExitCode = 0;
     for (int I = 1; I < argc; ++I) {
         if (PassToFirstInstance(AbsoluteArgument(argv[I]))) continue;
-        Complain(HandOffError());
+        ComplainOfHandOff("файл не передан запущенной копии");
         ExitCode = 1;
         // A text that was too long to send leaves the connection open; the others
         // still go.
         if (!ConnectedToFirstInstance()) return 1;
     }
     if (!PassToFirstInstance("?")) {
-        Complain(HandOffError());
+        ComplainOfHandOff("запущенная копия не приняла конец передачи");
         return 1;
     }
     return ExitCode;
@@ -50,6 +58,9 @@ int RunFirstCopy(int argc, char** argv, const std::string& Folder)
 {
     TVelmoraApplication Application(argc, argv);
     Application.setApplicationName("Velmora");
+    // Before any window: Qt's dialogs and menus take their texts as they are built.
+    // Without the translations they stay in English.
+    InstallQtTranslation(Application, QtTranslationsFolder());
 
     TQtPlatform Platform;
     Application.SetPlatform(&Platform);
@@ -59,7 +70,7 @@ int RunFirstCopy(int argc, char** argv, const std::string& Folder)
     // this copy's own.
     THandOffServer Server;
     if (!Server.Listen(QString::fromStdString(Folder)))
-        Complain("later copies cannot hand files over: " + Server.ErrorString().toStdString());
+        Complain("следующие копии не смогут передавать сюда файлы: " + Server.ErrorString().toStdString());
 
     TfrmKTZ frmKTZ(Platform, Application.arguments().mid(1));
     QPointer<TfrmKTZ> Window(&frmKTZ);
@@ -91,7 +102,7 @@ int main(int argc, char** argv)
         case THandOffConnect::Connected:
             return HandOff(argc, argv);
         case THandOffConnect::Failed:
-            Complain(HandOffError());
+            ComplainOfHandOff("нет связи с запущенной копией");
             return 1;
         case THandOffConnect::BecameFirst:
             break;

@@ -135,6 +135,6 @@ TTorrentLoad LoadTorrentEntry(const QString& FileName)
         return Load;
     }
     for (const std::u16string& Message : Torrent.Errors) Load.Refusal << QString::fromStdU16String(Message);
-    if (Load.Refusal.isEmpty()) Load.Refusal << QStringLiteral("The file has no info hash.");
+    if (Load.Refusal.isEmpty()) Load.Refusal << QStringLiteral("Хеш раздачи (info hash) не получен.");
     return Load;
 }

@@ -77,6 +77,11 @@ public:
     // Shows an exception as the default handler does; never raises.
     void ShowException(std::exception_ptr Error);
 
+    // Shows a short note in the status bar for Milliseconds, in place of its panes,
+    // without a box in the user's way.
+    static constexpr int StatusNoteMilliseconds = 5000;
+    void ShowStatusNote(const QString& Text, int Milliseconds = StatusNoteMilliseconds);
+
 protected:
     void closeEvent(QCloseEvent* Event) override;
     void showEvent(QShowEvent* Event) override;
@@ -84,6 +89,7 @@ protected:
     void dragMoveEvent(QDragMoveEvent* Event) override;
     void dropEvent(QDropEvent* Event) override;
     bool eventFilter(QObject* Watched, QEvent* Event) override;
+    void changeEvent(QEvent* Event) override;
 
 private:
     void FormCreate(const QStringList& Arguments);
@@ -101,6 +107,11 @@ private:
     struct TBusy;
     void Idle();
     void ReportRefused(const QString& FileName, const QStringList& Messages);
+    // Tells the user that the desktop had no program for Link.
+    void LinkFailed(const QString& Link);
+    // The file name in navy and the comment in the link colour, each brought to a
+    // readable contrast on the window's colour.
+    void KeepColoursReadable();
 
     TPlatform& FPlatform;
     TExportNameQuestion FAskExportName = AskExportName;

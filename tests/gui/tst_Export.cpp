@@ -238,6 +238,10 @@ void TestExport::initTestCase()
     QLocale::setDefault(QLocale::c());
     // Templates of the user's own would take the place of each test's.
     qputenv("XDG_DATA_HOME", QFile::encodeName(FDataHome.path()));
+    // The dialog's measures are those of an 8 pt desktop font.
+    QFont Font = QApplication::font();
+    Font.setPointSize(8);
+    QApplication::setFont(Font);
 }
 
 // --- Template reading --------------------------------------------------------------
@@ -622,7 +626,7 @@ void TestExport::dialogLayout()
     TfrmExp Dialog(&Owner);
     QCOMPARE(Dialog.windowTitle(), QStringLiteral("    Имя экспорта"));
     const Qt::WindowFlags Flags = Dialog.windowFlags();
-    QCOMPARE(Flags & Qt::WindowType_Mask, Qt::Tool);
+    QCOMPARE(Flags & Qt::WindowType_Mask, Qt::Dialog);
     QVERIFY(Flags & Qt::WindowCloseButtonHint);
     QVERIFY(!(Flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint | Qt::WindowContextHelpButtonHint)));
     QCOMPARE(Dialog.size(), QSize(345, 67));
