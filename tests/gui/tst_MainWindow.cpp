@@ -664,7 +664,7 @@ private slots:
         if (Does == u"save page") Saved << QStringLiteral("HTML файл (.html)|*.html");
         QCOMPARE(Platform.SaveFilters, Saved);
         QCOMPARE(W.isVisible(), Does != u"exit");
-        QCOMPARE(Platform.SettingWrites, Does == u"exit" ? 1 : 0);
+        QCOMPARE(Platform.SettingWrites, Does == u"exit" ? 2 : 0);  // AutoStart and FullLink, on closing
         QCOMPARE(MenuShown, Does == u"menu");
         QVERIFY(Platform.Errors.isEmpty());
     }
