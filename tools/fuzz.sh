@@ -40,6 +40,7 @@ for name in "${targets[@]}"; do
     fuzz_profile) seeds=profile max_len=8192 ;;
     fuzz_template) seeds=template max_len=8192 ;;
     fuzz_handoff) seeds=handoff max_len=512 ;;
+    fuzz_handoff_server) seeds=handoff-server max_len=256 ;;
     *) echo "unknown fuzz target $name" >&2; exit 2 ;;
   esac
   dict=()
