@@ -42,4 +42,8 @@ public:
 
     // The program file's folder, ending in '/'.
     virtual QString ProgramFolder() = 0;
+
+    // Whether this user may create and replace files in Folder (a path without a
+    // final '/'); false for a missing folder. Decides where the settings file is.
+    virtual bool CanWriteFolder(const QString& Folder) = 0;
 };

@@ -8,6 +8,7 @@
 #include <QMessageBox>
 #include <QUrl>
 
+#include "DataLocation.h"
 #include "ProfileFile.h"
 
 QString QtDialogFilter(const QString& Filter)
@@ -84,4 +85,9 @@ QString TQtPlatform::ProgramFolder()
     QString Folder = QCoreApplication::applicationDirPath();
     if (!Folder.endsWith(u'/')) Folder += u'/';
     return Folder;
+}
+
+bool TQtPlatform::CanWriteFolder(const QString& Folder)
+{
+    return FolderIsWritable(Folder);
 }

@@ -1,6 +1,6 @@
 // The desktop services on Linux with Qt: xdg-open through QDesktopServices, the
 // profile file through ProfileFile, the Qt file dialogs, the clipboard, message
-// boxes and the program's folder.
+// boxes, the program's folder and whether a folder may be written.
 #pragma once
 
 #include "Platform.h"
@@ -23,4 +23,5 @@ public:
                            const QString& DefaultExtension) override;
     void ShowError(QWidget* Owner, const QString& Message) override;
     QString ProgramFolder() override;
+    bool CanWriteFolder(const QString& Folder) override;
 };

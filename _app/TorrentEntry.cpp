@@ -1,10 +1,12 @@
 #include "TorrentEntry.h"
 
+#include <QFile>
 #include <QLocale>
 
 #include <algorithm>
 #include <climits>
 
+#include "Streams.h"
 #include "TextCodec.h"
 #include "TorrentFile.h"
 
@@ -112,4 +114,18 @@ TTorrentEntry MakeTorrentEntry(const QString& FileName, const TTorrentFile& Torr
     if (Torrent.IsPrivate) Entry.Private = QStringLiteral("Private");
     Entry.Encoding = FromAnsi(Torrent.Encoding);
     return Entry;
+}
+
+TTorrentLoad LoadTorrentEntry(const QString& FileName)
+{
+    TFileStream Stream(QFile::encodeName(FileName).toStdString());
+    TTorrentFile Torrent;
+    TTorrentLoad Load;
+    if (Torrent.LoadFromStream(Stream) && Torrent.HasLinkHash()) {
+        Load.Entry = MakeTorrentEntry(FileName, Torrent);
+        return Load;
+    }
+    for (const std::u16string& Message : Torrent.Errors) Load.Refusal << QString::fromStdU16String(Message);
+    if (Load.Refusal.isEmpty()) Load.Refusal << QStringLiteral("The file has no info hash.");
+    return Load;
 }

@@ -2,7 +2,10 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
+
 #include <cstdint>
+#include <optional>
 
 struct TTorrentEntry {
     QString FileName;      // the path's part after its last '/'
@@ -24,8 +27,20 @@ QString FormatSize(int32_t Digits, int64_t Size);
 
 class TTorrentFile;
 
-// The entry of a loaded torrent; FileName is the path that was loaded.
+// The entry of a loaded torrent; FileName is the path that was loaded. Its link is
+// made here, once.
 TTorrentEntry MakeTorrentEntry(const QString& FileName, const TTorrentFile& Torrent);
+
+// What loading one file gave: its entry when it has a usable link, else the
+// loader's messages that say why not.
+struct TTorrentLoad {
+    std::optional<TTorrentEntry> Entry;
+    QStringList Refusal;
+};
+
+// Loads the metainfo file at FileName into an entry. Raises when the file cannot be
+// opened; a file that is no usable metainfo gives a refusal instead.
+TTorrentLoad LoadTorrentEntry(const QString& FileName);
 
 // The name of a path without its folder: the part after the last '/'.
 QString PathFileName(const QString& Path);

@@ -6,7 +6,6 @@
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFile>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -14,7 +13,6 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
-#include <QMouseEvent>
 #include <QPainter>
 #include <QPointer>
 #include <QPushButton>
@@ -23,7 +21,6 @@
 #include <QStyledItemDelegate>
 #include <QTimer>
 #include <QToolBar>
-#include <QToolTip>
 #include <QTreeView>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -35,8 +32,8 @@
 #include "Exceptions.h"
 #include "Platform.h"
 #include "Application.h"
+#include "DataLocation.h"
 #include "ProfileFile.h"
-#include "TorrentFile.h"
 
 namespace {
 
@@ -44,10 +41,6 @@ const char* const SourcePath = "_form/frm_Main";
 
 const QString StatusWaiting = QStringLiteral("Ждём...");
 const QString StatusWorking = QStringLiteral("Работаем...");
-
-// The longest text that a detail label's tool tip shows; a comment may run to
-// megabytes.
-constexpr qsizetype MaxToolTipLength = 2000;
 
 // Draws the list's horizontal and vertical grid lines along each cell's right and
 // bottom edges.
@@ -68,182 +61,7 @@ public:
     }
 };
 
-// The most of a text that a label lays out: more never fits on a screen, and laying
-// out megabytes on every paint would stall the window.
-constexpr qsizetype MaxShownLength = 4096;
-
-// The one line that a label shows of a text: line breaks and tabs become blanks.
-QString OneLine(const QString& Text)
-{
-    QString Line = Text.left(MaxShownLength);
-    for (QChar& c : Line)
-        if (c == u'\r' || c == u'\n' || c == u'\t') c = u' ';
-    return Line;
-}
-
 }  // namespace
-
-// ---------------------------------------------------------------------------------
-// TVSTModel
-
-TVSTModel::TVSTModel(TfrmKTZ& Owner, QObject* Parent) : QAbstractTableModel(Parent), FOwner(Owner) {}
-
-int TVSTModel::rowCount(const QModelIndex& Parent) const
-{
-    return Parent.isValid() ? 0 : int(FPublished);
-}
-
-int TVSTModel::columnCount(const QModelIndex& Parent) const
-{
-    return Parent.isValid() ? 0 : 2;
-}
-
-QVariant TVSTModel::data(const QModelIndex& Index, int Role) const
-{
-    if (Role != Qt::DisplayRole || !Index.isValid()) return QVariant();
-    QString CellText;
-    FOwner.VSTGetText(Entry(Index.row()), Index.column(), CellText);
-    return CellText;
-}
-
-QVariant TVSTModel::headerData(int Section, Qt::Orientation Orientation, int Role) const
-{
-    if (Orientation != Qt::Horizontal || Role != Qt::DisplayRole) return QVariant();
-    if (Section == 0) return QStringLiteral("Файл");
-    if (Section == 1) return QStringLiteral("Магнитная ссылка");
-    return QVariant();
-}
-
-const TTorrentEntry* TVSTModel::Entry(int Row) const
-{
-    if (Row < 0 || Row >= FEntries.size()) return nullptr;
-    return &FEntries[Row];
-}
-
-void TVSTModel::Append(TTorrentEntry Entry)
-{
-    FEntries.append(std::move(Entry));
-}
-
-void TVSTModel::Publish()
-{
-    if (!HasUnpublished()) return;
-    beginInsertRows(QModelIndex(), int(FPublished), int(FEntries.size() - 1));
-    FPublished = FEntries.size();
-    endInsertRows();
-}
-
-void TVSTModel::Clear()
-{
-    beginResetModel();
-    FEntries.clear();
-    FPublished = 0;
-    endResetModel();
-}
-
-// ---------------------------------------------------------------------------------
-// TDetailLabel, TLinkLabel
-
-TDetailLabel::TDetailLabel(const QString& Text, QWidget* Parent) : QLabel(Text, Parent)
-{
-    setTextFormat(Qt::PlainText);
-    setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
-}
-
-QSize TDetailLabel::sizeHint() const
-{
-    const QMargins M = contentsMargins();
-    return QSize(40 + M.left() + M.right(), fontMetrics().height() + M.top() + M.bottom());
-}
-
-QSize TDetailLabel::minimumSizeHint() const
-{
-    return sizeHint();
-}
-
-void TDetailLabel::paintEvent(QPaintEvent*)
-{
-    QPainter Painter(this);
-    const QRect R = contentsRect();
-    const QString Shown = fontMetrics().elidedText(OneLine(text()), Qt::ElideRight, R.width());
-    Painter.setPen(palette().color(foregroundRole()));
-    Painter.setFont(font());
-    Painter.drawText(R, int(Qt::AlignLeft | Qt::AlignVCenter) | Qt::TextSingleLine, Shown);
-}
-
-bool TDetailLabel::event(QEvent* Event)
-{
-    if (Event->type() != QEvent::ToolTip) return QLabel::event(Event);
-    // The whole text, when the label has had to cut it; escaped, since a tool tip
-    // renders markup.
-    auto* Help = static_cast<QHelpEvent*>(Event);
-    const QString Line = OneLine(text());
-    if (fontMetrics().horizontalAdvance(Line) <= contentsRect().width()) {
-        QToolTip::hideText();
-        Event->ignore();
-        return true;
-    }
-    QString Shown = Line.left(MaxToolTipLength);
-    if (text().size() > MaxToolTipLength) Shown += QStringLiteral("…");
-    QToolTip::showText(Help->globalPos(), QStringLiteral("<p>") + Shown.toHtmlEscaped() + QStringLiteral("</p>"), this);
-    return true;
-}
-
-bool IsWebAddress(const QString& Text)
-{
-    const QUrl Url(Text, QUrl::StrictMode);
-    if (!Url.isValid() || Url.host().isEmpty()) return false;
-    const QString Scheme = Url.scheme().toLower();
-    return Scheme == u"http" || Scheme == u"https" || Scheme == u"ftp";
-}
-
-TLinkLabel::TLinkLabel(TPlatform& Platform, const QString& Text, QWidget* Parent)
-    : TDetailLabel(Text, Parent), FPlatform(Platform)
-{
-    QFont Underlined = font();
-    Underlined.setUnderline(true);
-    setFont(Underlined);
-    setForegroundRole(QPalette::Link);
-    UpdateLook();
-}
-
-void TLinkLabel::SetTarget(const QString& Target)
-{
-    FTarget = Target;
-    FVisited = false;
-    UpdateLook();
-}
-
-QString TLinkLabel::WebTarget() const
-{
-    const QString Link = (FTarget.trimmed().isEmpty() ? text() : FTarget).trimmed();
-    return IsWebAddress(Link) ? Link : QString();
-}
-
-void TLinkLabel::Click()
-{
-    const QString Link = WebTarget();
-    if (Link.isEmpty()) return;
-    FPlatform.OpenLink(window(), Link);
-    FVisited = true;
-    UpdateLook();
-}
-
-void TLinkLabel::mouseReleaseEvent(QMouseEvent* Event)
-{
-    if (Event->button() == Qt::LeftButton && rect().contains(Event->position().toPoint())) Click();
-    TDetailLabel::mouseReleaseEvent(Event);
-}
-
-void TLinkLabel::UpdateLook()
-{
-    setForegroundRole(FVisited ? QPalette::LinkVisited : QPalette::Link);
-    if (WebTarget().isEmpty())
-        unsetCursor();
-    else
-        setCursor(Qt::PointingHandCursor);
-    update();
-}
 
 // ---------------------------------------------------------------------------------
 // TfrmKTZ
@@ -329,7 +147,7 @@ void TfrmKTZ::CreateControls()
     ListLayout->setContentsMargins(3, 3, 3, 3);
     VST = new QTreeView(ListArea);
     VST->setObjectName(QStringLiteral("VST"));
-    VSTModel = new TVSTModel(*this, this);
+    VSTModel = new TVSTModel(this);
     VST->setModel(VSTModel);
     VST->setRootIsDecorated(false);
     VST->setItemsExpandable(false);
@@ -461,14 +279,16 @@ void TfrmKTZ::CreateControls()
 
 QString TfrmKTZ::SettingsFileName() const
 {
-    return FProgramFolder + QStringLiteral("fls/sets.ini");
+    return FSettings.FileName;
 }
 
 void TfrmKTZ::FormCreate(const QStringList& Arguments)
 {
     FProgramFolder = FPlatform.ProgramFolder();
-    chkAuto->setChecked(ProfileTextIsTrue(
-        FPlatform.ReadSetting(SettingsFileName(), QStringLiteral("USER"), QStringLiteral("AutoStart"), QString())));
+    FSettings = SettingsLocationFor(FProgramFolder, UserConfigHome(),
+                                    [this](const QString& Folder) { return FPlatform.CanWriteFolder(Folder); });
+    chkAuto->setChecked(ProfileTextIsTrue(FPlatform.ReadSetting(FSettings.ReadFileName(), QStringLiteral("USER"),
+                                                                QStringLiteral("AutoStart"), QString())));
     FAcceptingDrops = true;
     setAcceptDrops(true);
     Guarded([&] { AddFiles(Arguments); });
@@ -476,6 +296,7 @@ void TfrmKTZ::FormCreate(const QStringList& Arguments)
 
 void TfrmKTZ::FormClose()
 {
+    FSettings.PrepareWrite();
     FPlatform.WriteSetting(SettingsFileName(), QStringLiteral("USER"), QStringLiteral("AutoStart"),
                            chkAuto->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
 }
@@ -550,30 +371,21 @@ void TfrmKTZ::AddVST(const QString& FileName)
     TBusy Busy(this);
 
     const QString FullName = QFileInfo(FileName).absoluteFilePath();
-    std::string Link;
-    QStringList Refusal;
-    {
-        TFileStream Stream(QFile::encodeName(FullName).toStdString());
-        TTorrentFile Torrent;
-        const bool Loaded = Torrent.LoadFromStream(Stream);
+    TTorrentLoad Load = LoadTorrentEntry(FullName);
 
-        QCoreApplication::processEvents();
-        if (!Self || FClosed) return;
+    QCoreApplication::processEvents();
+    if (!Self || FClosed) return;
 
-        Link = Torrent.MagnetLink();
-        if (Loaded && Link != MagnetPrefix) {
-            VSTModel->Append(MakeTorrentEntry(FileName, Torrent));
-            if (!FPublishTimer->isActive()) FPublishTimer->start();
-        } else {
-            for (const std::u16string& Message : Torrent.Errors) Refusal << QString::fromStdU16String(Message);
-            if (Refusal.isEmpty()) Refusal << QStringLiteral("The file has no info hash.");
-        }
-    }
-    if (!Refusal.isEmpty()) {
-        ReportRefused(FullName, Refusal);
+    if (!Load.Entry) {
+        ReportRefused(FullName, Load.Refusal);
         return;
     }
-    if (chkAuto->isChecked()) FPlatform.OpenLink(this, QString::fromUtf8(Link));
+    // The entry keeps the name as it was given.
+    Load.Entry->FileName = PathFileName(FileName);
+    const QString Link = Load.Entry->Link;
+    VSTModel->Append(std::move(*Load.Entry));
+    if (!FPublishTimer->isActive()) FPublishTimer->start();
+    if (chkAuto->isChecked()) FPlatform.OpenLink(this, Link);
 }
 
 void TfrmKTZ::ReportRefused(const QString& FileName, const QStringList& Messages)
@@ -590,10 +402,8 @@ void TfrmKTZ::WMCopyData(const QString& Text)
 void TfrmKTZ::VSTGetText(const TTorrentEntry* Node, int Column, QString& CellText) const
 {
     VELMORA_ASSERT(Node != nullptr, "Assertion failure", SourcePath);
-    if (Column == 0)
-        CellText = Node->FileName;
-    else if (Column == 1)
-        CellText = Node->Link;
+    // The list has two columns; a cell of any other keeps its text.
+    if (Column >= 0 && Column < TVSTModel::ColumnCount) CellText = TVSTModel::CellText(*Node, Column);
 }
 
 void TfrmKTZ::VSTChange()

@@ -3,7 +3,6 @@
 // pop-up menu. Every file, however it arrives, enters the list through AddVST.
 #pragma once
 
-#include <QAbstractTableModel>
 #include <QIcon>
 #include <QLabel>
 #include <QList>
@@ -11,7 +10,10 @@
 #include <QStringList>
 #include <exception>
 
+#include "DetailLabels.h"
+#include "DataLocation.h"
 #include "TorrentEntry.h"
+#include "VSTModel.h"
 #include "fer_Exp.h"
 
 class QAction;
@@ -28,75 +30,6 @@ class QWidget;
 class QMimeData;
 class TPlatform;
 class TfrmKTZ;
-
-// The list's data: one TTorrentEntry per row, in the order of appending. The texts
-// of the cells come from the window's VSTGetText.
-//
-// An appended entry belongs to the list at once (Entries), but the view learns of
-// new rows only when they are published: once a batch of files has loaded, and
-// every few tens of milliseconds while it loads, so that a batch of thousands of
-// files is not slowed down by a repaint of the list for every file.
-class TVSTModel : public QAbstractTableModel {
-public:
-    explicit TVSTModel(TfrmKTZ& Owner, QObject* Parent = nullptr);
-
-    int rowCount(const QModelIndex& Parent = QModelIndex()) const override;
-    int columnCount(const QModelIndex& Parent = QModelIndex()) const override;
-    QVariant data(const QModelIndex& Index, int Role) const override;
-    QVariant headerData(int Section, Qt::Orientation Orientation, int Role) const override;
-
-    const QList<TTorrentEntry>& Entries() const { return FEntries; }
-    const TTorrentEntry* Entry(int Row) const;
-    void Append(TTorrentEntry Entry);
-    // Tells the view of the entries appended since the last time, in one insertion.
-    void Publish();
-    bool HasUnpublished() const { return FPublished < FEntries.size(); }
-    void Clear();
-
-private:
-    TfrmKTZ& FOwner;
-    QList<TTorrentEntry> FEntries;
-    qsizetype FPublished = 0;  // the rows that the view knows
-};
-
-// A one-line label for text that may come from a stranger's file: shown as plain
-// text, on one line, cut with an ellipsis when it is wider than the label, so that
-// no value can widen the window or push the panel's other lines away.
-class TDetailLabel : public QLabel {
-public:
-    explicit TDetailLabel(const QString& Text, QWidget* Parent = nullptr);
-    QSize sizeHint() const override;
-    QSize minimumSizeHint() const override;
-
-protected:
-    void paintEvent(QPaintEvent* Event) override;
-    bool event(QEvent* Event) override;
-};
-
-// The comment's link label. A click hands the comment to the desktop only when it is
-// a web address (http, https, ftp); anything else is only shown.
-class TLinkLabel : public TDetailLabel {
-public:
-    TLinkLabel(TPlatform& Platform, const QString& Text, QWidget* Parent = nullptr);
-    void SetTarget(const QString& Target);
-    QString Target() const { return FTarget; }
-    // The target if it is a web address, else empty.
-    QString WebTarget() const;
-    bool Visited() const { return FVisited; }
-    void Click();
-
-protected:
-    void mouseReleaseEvent(QMouseEvent* Event) override;
-
-private:
-    void UpdateLook();
-    TPlatform& FPlatform;
-    QString FTarget;
-    bool FVisited = false;
-};
-
-// True when Text is an http, https or ftp address with a host.
-bool IsWebAddress(const QString& Text);
 
 class TfrmKTZ : public QMainWindow {
     Q_OBJECT
@@ -129,7 +62,8 @@ public:
     const QList<TTorrentEntry>& Entries() const;
     TPlatform& Platform() const { return FPlatform; }
     QString ProgramFolder() const { return FProgramFolder; }
-    // The settings file, fls/sets.ini in the program folder.
+    // The settings file the setting is written to: fls/sets.ini in the program
+    // folder while the user may write there, else the user's own (DataLocation.h).
     QString SettingsFileName() const;
 
     // How the HTML export asks for the page's name: the export-name dialog, unless
@@ -167,6 +101,7 @@ private:
     TPlatform& FPlatform;
     TExportNameQuestion FAskExportName = AskExportName;
     QString FProgramFolder;
+    TSettingsLocation FSettings;
     bool FAcceptingDrops = false;
     bool FClosed = false;
     int FBusy = 0;         // batches and AddVST calls under way, nested ones included

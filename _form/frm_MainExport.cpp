@@ -1,7 +1,9 @@
 // The main window's two exports: every entry of the list, in list order, as an HTML
-// page filled from the templates in fls/ or as a plain list of magnet links.
+// page filled from the templates (the user's own in the data folder, else those in
+// the program's fls/) or as a plain list of magnet links.
 #include "frm_Main.h"
 
+#include "DataLocation.h"
 #include "Export.h"
 #include "fer_Exp.h"
 #include "Platform.h"
@@ -21,8 +23,8 @@ void TfrmKTZ::mmAsHTMLClick()
     const QList<TTorrentEntry> Exported = Entries();
 
     const QString Folder = ProgramFolder();
-    const QString EntryTemplate = ReadTextFile(Folder + QStringLiteral("fls/mid.tpl"));
-    const QString PageTemplate = ReadTextFile(Folder + QStringLiteral("fls/template.tpl"));
+    const QString EntryTemplate = ReadTextFile(TemplateFileName(Folder, QStringLiteral("mid.tpl")));
+    const QString PageTemplate = ReadTextFile(TemplateFileName(Folder, QStringLiteral("template.tpl")));
     const QByteArray Page = EncodeExportPage(
         BuildExportPage(PageTemplate, EntryTemplate, Exported, Name, CurrentExportTime()));
 

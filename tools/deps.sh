@@ -9,6 +9,7 @@ packages=(
   xvfb xauth imagemagick desktop-file-utils xdg-utils
   shared-mime-info libfile-mimeinfo-perl file groff-base librsvg2-bin
   python3 python3-libtorrent time
+  dpkg-dev lintian
 )
 missing=()
 for p in "${packages[@]}"; do

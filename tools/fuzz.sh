@@ -30,7 +30,7 @@ export QT_QPA_PLATFORM=offscreen
 
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
-  for exe in "$build"/fuzz/fuzz_*; do targets+=("$(basename "$exe")"); done
+  for exe in "$build"/fuzz/fuzz_*; do [ -f "$exe" ] && [ -x "$exe" ] && targets+=("$(basename "$exe")"); done
 fi
 
 failed=()

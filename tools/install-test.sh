@@ -97,6 +97,25 @@ printf '[Desktop Entry]\nType=Application\nName=Other\nExec=other-tool\n' \
   >"$prefix/share/applications/other.desktop"
 before=$(everything "$prefix")
 
+# A prefix whose path needs quoting on the Exec line (first, so that the
+# install manifest is the real prefix's).
+spaced="$tmp/with space/a\$c"
+cmake --install "$build" --prefix "$spaced" >"$tmp/install-spaced.log"
+spaced_entry=$spaced/share/applications/velmora.desktop
+# Quoted for the command line ($ escaped), then the escape's backslash doubled for
+# the string value; TryExec is a plain string.
+# shellcheck disable=SC2016
+want_exec="Exec=\"$tmp/with space/"'a\\$c/bin/velmora" %F'
+# shellcheck disable=SC2016
+want_try="TryExec=$tmp/with space/"'a$c/bin/velmora'
+if out=$(desktop-file-validate "$spaced_entry" 2>&1) && [ -z "$out" ] &&
+   grep -qxF "$want_exec" "$spaced_entry" && grep -qxF "$want_try" "$spaced_entry"; then
+  pass "the desktop entry quotes a launcher path with a space and a dollar"
+else
+  fail "the desktop entry for the prefix $spaced: $out $(grep Exec= "$spaced_entry")"
+fi
+rm -rf "$tmp/with space"
+
 cmake --install "$build" --prefix "$prefix" >"$tmp/install.log"
 
 expected=$(LC_ALL=C sort <<EOF
@@ -115,7 +134,10 @@ expected=$(LC_ALL=C sort <<EOF
 ./share/icons/hicolor/48x48/apps/velmora.png
 ./share/icons/hicolor/128x128/apps/velmora.png
 ./share/icons/hicolor/256x256/apps/velmora.png
-./share/man/man1/velmora-cli.1
+./share/man/man1/velmora.1.gz
+./share/man/man1/velmora-cli.1.gz
+./share/doc/velmora/copyright
+./share/doc/velmora/changelog.gz
 EOF
 )
 if [ "$(listing "$prefix")" = "$expected" ]; then
@@ -139,7 +161,8 @@ if out=$(desktop-file-validate "$entry" 2>&1) && [ -z "$out" ]; then
 else
   fail "desktop-file-validate: $out"
 fi
-for line in 'Name=Velmora' 'Exec=velmora %F' 'Icon=velmora' 'MimeType=application/x-bittorrent;'; do
+for line in 'Name=Velmora' "TryExec=$prefix/bin/velmora" "Exec=$prefix/bin/velmora %F" 'Icon=velmora' \
+  'MimeType=application/x-bittorrent;'; do
   grep -qxF "$line" "$entry" || fail "the desktop entry lacks the line $line"
 done
 grep -q '^Comment=.' "$entry" || fail "the desktop entry has no English comment"
@@ -167,21 +190,25 @@ sys.exit(1 if bad else 0)
 PY
 then pass "icons"; else fail "icons"; fi
 
-manpage=$prefix/share/man/man1/velmora-cli.1
-if out=$(groff -man -Tutf8 -ww -z "$manpage" 2>&1) && [ -z "$out" ]; then
-  pass "manual page renders without warnings"
-else
-  fail "groff on the manual page: $out"
-fi
-for section in NAME SYNOPSIS DESCRIPTION OPTIONS OUTPUT 'EXIT STATUS' EXAMPLES; do
-  grep -Eq "^\.SH \"?$section\"?\$" "$manpage" || fail "the manual page has no $section section"
-done
-if version=$("$prefix/lib/velmora/velmora-cli" --version); then
-  version=${version#velmora-cli }
-  grep -qF "\"Velmora $version\"" "$manpage" || fail "the manual page does not name version $version"
-else
-  fail "velmora-cli --version failed"
-fi
+version=$("$prefix/lib/velmora/velmora-cli" --version) || fail "velmora-cli --version failed"
+version=${version#velmora-cli }
+check_manpage() {  # <page> <section>...
+  local page=$prefix/share/man/man1/$1.1.gz text out section
+  shift
+  text=$(gzip -dc "$page")
+  if out=$(groff -man -Tutf8 -ww -z <<<"$text" 2>&1) && [ -z "$out" ]; then
+    pass "manual page $(basename "$page") renders without warnings"
+  else
+    fail "groff on $page: $out"
+  fi
+  for section in "$@"; do
+    grep -Eq "^\.SH \"?$section\"?\$" <<<"$text" || fail "$page has no $section section"
+  done
+  grep -qF "\"Velmora $version\"" <<<"$text" || fail "$page does not name version $version"
+}
+check_manpage velmora-cli NAME SYNOPSIS DESCRIPTION OPTIONS OUTPUT 'EXIT STATUS' EXAMPLES
+check_manpage velmora NAME SYNOPSIS DESCRIPTION FILES ENVIRONMENT 'EXIT STATUS' EXAMPLES
+
 
 # --- The command-line program through its launcher ------------------------------
 mkdir -p "$tmp/files" "$tmp/elsewhere"
@@ -208,11 +235,12 @@ mv "$tmp/moved" "$home"
 # --- The desktop: xdg-open on a .torrent, twice -------------------------------
 # A desktop of the test's own: data and configuration folders in the temporary
 # home, no desktop environment to guess (xdg-open then works from the MIME
-# defaults), a fresh runtime folder for the single-instance lock, the installed
-# bin/ on PATH as ~/.local/bin is on a user's.
+# defaults), a fresh runtime folder for the single-instance lock, and the
+# installed bin/ not on PATH, as ~/.local/bin is not before the next login.
 export HOME=$home XDG_DATA_HOME=$prefix/share XDG_CONFIG_HOME=$home/.config
 export XDG_CONFIG_DIRS=$tmp/no-config XDG_CURRENT_DESKTOP=X-Generic
-export XDG_RUNTIME_DIR=$tmp/run PATH=$prefix/bin:$PATH QT_QPA_PLATFORM=xcb
+export XDG_RUNTIME_DIR=$tmp/run QT_QPA_PLATFORM=xcb
+PATH=$(tr ':' '\n' <<<"$PATH" | grep -vxF "$prefix/bin" | paste -sd: -)
 unset DBUS_SESSION_BUS_ADDRESS WAYLAND_DISPLAY DESKTOP_SESSION KDE_FULL_SESSION GNOME_DESKTOP_SESSION_ID \
   MATE_DESKTOP_SESSION_ID LXQT_SESSION_CONFIG XDG_MENU_PREFIX BROWSER DISPLAY
 mkdir -m 0700 "$XDG_RUNTIME_DIR"

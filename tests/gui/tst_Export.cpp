@@ -123,6 +123,7 @@ public:
     }
     void ShowError(QWidget*, const QString& Message) override { Errors << Message; }
     QString ProgramFolder() override { return Folder; }
+    bool CanWriteFolder(const QString&) override { return true; }
     QString AskExportName(QWidget* Owner)
     {
         ++NameAsked;
@@ -215,12 +216,16 @@ private slots:
     void htmlExportWithEmptyListAndCancelledSave();
     void htmlExportMissingTemplate();
     void htmlExportTakesEntriesAfterTheNameDialog();
+    void htmlExportUsersOwnTemplates_data();
+    void htmlExportUsersOwnTemplates();
     void listExportEndToEnd();
     void listExportUnwritableTarget();
 
     void writeSample();
 
 private:
+    // The user's data folder ($XDG_DATA_HOME), empty unless a test fills it.
+    QTemporaryDir FDataHome;
     // A program folder with fls/ holding the given templates.
     void MakeFolder(QTemporaryDir& Dir, const QByteArray& Page, const QByteArray& Mid);
     QString WriteTorrent(const QTemporaryDir& Dir, const QString& Name, const QByteArray& Bytes);
@@ -230,6 +235,8 @@ void TestExport::initTestCase()
 {
     // Sizes read "1.50 kB" whatever the machine's locale.
     QLocale::setDefault(QLocale::c());
+    // Templates of the user's own would take the place of each test's.
+    qputenv("XDG_DATA_HOME", QFile::encodeName(FDataHome.path()));
 }
 
 // --- Template reading --------------------------------------------------------------
@@ -875,6 +882,39 @@ void TestExport::htmlExportTakesEntriesAfterTheNameDialog()
     Window.mmAsHTMLClick();
     QCOMPARE(Decoded(ReadAll(Dir.filePath("out.html"))), Lines({"A", "", "B", "", ""}));
     QCOMPARE(Window.Entries().size(), 3);
+}
+
+void TestExport::htmlExportUsersOwnTemplates_data()
+{
+    QTest::addColumn<QStringList>("Own");  // the templates in $XDG_DATA_HOME/velmora/fls
+    QTest::addColumn<QString>("Page");
+    QTest::newRow("none") << QStringList() << "<p>A\r\n\r\n</p>\r\n";
+    QTest::newRow("both") << QStringList{"template.tpl", "mid.tpl"} << "<div>[A]\r\n\r\n</div>\r\n";
+    QTest::newRow("the page only") << QStringList{"template.tpl"} << "<div>A\r\n\r\n</div>\r\n";
+    QTest::newRow("the entry only") << QStringList{"mid.tpl"} << "<p>[A]\r\n\r\n</p>\r\n";
+}
+
+void TestExport::htmlExportUsersOwnTemplates()
+{
+    QFETCH(QStringList, Own);
+    QFETCH(QString, Page);
+    QTemporaryDir Dir;
+    MakeFolder(Dir, "<p>{CONTENT}</p>", "{TITLE}");
+    const QString UserFolder = FDataHome.path() + QStringLiteral("/velmora/fls/");
+    QVERIFY(QDir().mkpath(UserFolder));
+    if (Own.contains("template.tpl")) WriteAll(UserFolder + "template.tpl", "<div>{CONTENT}</div>");
+    if (Own.contains("mid.tpl")) WriteAll(UserFolder + "mid.tpl", "[{TITLE}]");
+    TExportPlatform Platform;
+    Platform.Folder = Dir.path() + u'/';
+    Platform.NameAnswer = [] { return QString(); };
+    Platform.SaveAnswer = [&] { return Dir.filePath("out.html"); };
+    TfrmKTZ Window(Platform, {});
+    Window.SetExportNameQuestion([&Platform](QWidget* Owner) { return Platform.AskExportName(Owner); });
+    Window.AddVST(WriteTorrent(Dir, "a.torrent", SingleFileTorrent("A", 2048)));
+
+    Window.mmAsHTMLClick();
+    QDir(FDataHome.path() + QStringLiteral("/velmora")).removeRecursively();
+    QCOMPARE(Decoded(ReadAll(Dir.filePath("out.html"))), Page);
 }
 
 void TestExport::listExportEndToEnd()

@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QDialog>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -593,6 +594,64 @@ private slots:
         QCOMPARE(Platform.Errors,
                  QStringList({QStringLiteral("Unable to write to %1fls/sets.ini.").arg(Platform.Folder)}));
         QVERIFY(!QDir(Platform.Folder + QStringLiteral("fls")).exists());  // the folder is not made
+    }
+
+    // A program folder the user may not write to, as a system-wide install: the
+    // setting lives in the user's config folder, starting from the program's value.
+    void settingInTheUsersConfigFolder()
+    {
+        QTemporaryDir Home;
+        const QString Config = Home.path() + QStringLiteral("/.config");
+        const QByteArray OldConfig = qgetenv("XDG_CONFIG_HOME");
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(Config));
+        TFakePlatform Platform;
+        Platform.ReadOnlyFolders << Platform.Folder + QStringLiteral("fls");
+        const QString ProgramFile = Platform.SettingsFile(), UserFile = Config + QStringLiteral("/velmora/sets.ini");
+        WriteText(ProgramFile, "[USER]\r\nAutoStart=1\r\n");
+        {
+            TfrmKTZ W(Platform, {});
+            QCOMPARE(W.SettingsFileName(), UserFile);
+            QVERIFY(W.chkAuto->isChecked());  // taken over from the program folder
+            W.show();
+            W.close();
+        }
+        QCOMPARE(ReadAll(UserFile), QStringLiteral("[USER]\r\nAutoStart=1\r\n"));
+        QCOMPARE(QFileInfo(Config + QStringLiteral("/velmora")).permissions() & 0x0077, QFile::Permissions());
+        QCOMPARE(QFileInfo(Config + QStringLiteral("/velmora")).permissions() & QFile::WriteOwner, QFile::WriteOwner);
+        // From now on the user's file holds the setting.
+        WriteText(UserFile, "[USER]\r\nAutoStart=0\r\n");
+        {
+            TfrmKTZ W(Platform, {});
+            QVERIFY(!W.chkAuto->isChecked());
+            W.chkAuto->setChecked(true);
+            W.close();
+        }
+        QCOMPARE(ReadAll(UserFile), QStringLiteral("[USER]\r\nAutoStart=1\r\n"));
+        QCOMPARE(ReadAll(ProgramFile), QStringLiteral("[USER]\r\nAutoStart=1\r\n"));
+        QVERIFY(Platform.Errors.isEmpty());
+        qputenv("XDG_CONFIG_HOME", OldConfig);
+    }
+
+    // Neither the program folder nor the config folder can be written: the message
+    // names the user's file, and the window closes all the same.
+    void settingUnwritableAnywhereStillCloses()
+    {
+        QTemporaryDir Home;
+        WriteText(Home.filePath(QStringLiteral("file")), "not a folder");
+        const QString Config = Home.filePath(QStringLiteral("file/.config"));
+        const QByteArray OldConfig = qgetenv("XDG_CONFIG_HOME");
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(Config));
+        TFakePlatform Platform;
+        Platform.ReadOnlyFolders << Platform.Folder + QStringLiteral("fls");
+        TfrmKTZ W(Platform, {});
+        W.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&W));
+        W.close();
+        qputenv("XDG_CONFIG_HOME", OldConfig);
+        QVERIFY(!W.isVisible());
+        QCOMPARE(Platform.Errors,
+                 QStringList({QStringLiteral("Unable to write to %1/velmora/sets.ini.").arg(Config)}));
+        QVERIFY(!QFile::exists(Platform.SettingsFile()));
     }
 
     void drops()

@@ -1,0 +1,65 @@
+#include "VSTModel.h"
+
+#include <utility>
+
+
+TVSTModel::TVSTModel(QObject* Parent) : QAbstractTableModel(Parent) {}
+
+QString TVSTModel::CellText(const TTorrentEntry& Entry, int Column)
+{
+    if (Column == 0) return Entry.FileName;
+    if (Column == 1) return Entry.Link;
+    return QString();
+}
+
+int TVSTModel::rowCount(const QModelIndex& Parent) const
+{
+    return Parent.isValid() ? 0 : int(FPublished);
+}
+
+int TVSTModel::columnCount(const QModelIndex& Parent) const
+{
+    return Parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant TVSTModel::data(const QModelIndex& Index, int Role) const
+{
+    if (Role != Qt::DisplayRole || !Index.isValid()) return QVariant();
+    const TTorrentEntry* Row = Entry(Index.row());
+    return Row ? CellText(*Row, Index.column()) : QVariant();
+}
+
+QVariant TVSTModel::headerData(int Section, Qt::Orientation Orientation, int Role) const
+{
+    if (Orientation != Qt::Horizontal || Role != Qt::DisplayRole) return QVariant();
+    if (Section == 0) return QStringLiteral("Файл");
+    if (Section == 1) return QStringLiteral("Магнитная ссылка");
+    return QVariant();
+}
+
+const TTorrentEntry* TVSTModel::Entry(int Row) const
+{
+    if (Row < 0 || Row >= FEntries.size()) return nullptr;
+    return &FEntries[Row];
+}
+
+void TVSTModel::Append(TTorrentEntry Entry)
+{
+    FEntries.append(std::move(Entry));
+}
+
+void TVSTModel::Publish()
+{
+    if (!HasUnpublished()) return;
+    beginInsertRows(QModelIndex(), int(FPublished), int(FEntries.size() - 1));
+    FPublished = FEntries.size();
+    endInsertRows();
+}
+
+void TVSTModel::Clear()
+{
+    beginResetModel();
+    FEntries.clear();
+    FPublished = 0;
+    endResetModel();
+}

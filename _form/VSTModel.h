@@ -1,0 +1,41 @@
+// The main list's model.
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QList>
+#include <QString>
+
+#include "TorrentEntry.h"
+
+// The list's data: one TTorrentEntry per row, in the order of appending, and the
+// texts of its cells.
+//
+// An appended entry belongs to the list at once (Entries), but the view learns of
+// new rows only when they are published: once a batch of files has loaded, and
+// every few tens of milliseconds while it loads, so that a batch of thousands of
+// files is not slowed down by a repaint of the list for every file.
+class TVSTModel : public QAbstractTableModel {
+public:
+    explicit TVSTModel(QObject* Parent = nullptr);
+
+    static constexpr int ColumnCount = 2;
+    // The text of an entry's cell: column 0 the file name, column 1 the link.
+    static QString CellText(const TTorrentEntry& Entry, int Column);
+
+    int rowCount(const QModelIndex& Parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& Parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& Index, int Role) const override;
+    QVariant headerData(int Section, Qt::Orientation Orientation, int Role) const override;
+
+    const QList<TTorrentEntry>& Entries() const { return FEntries; }
+    const TTorrentEntry* Entry(int Row) const;
+    void Append(TTorrentEntry Entry);
+    // Tells the view of the entries appended since the last time, in one insertion.
+    void Publish();
+    bool HasUnpublished() const { return FPublished < FEntries.size(); }
+    void Clear();
+
+private:
+    QList<TTorrentEntry> FEntries;
+    qsizetype FPublished = 0;  // the rows that the view knows
+};
