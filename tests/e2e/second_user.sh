@@ -45,7 +45,7 @@ mkdir "$tmp"
 chmod 1777 "$tmp"
 
 # One torrent; its link is the SHA-1 of its info dictionary.
-info='d6:lengthi1000e4:name9:a file 112:piece lengthi16384e6:pieces20:piece-bytes-of-no.01e'
+info='d6:lengthi1000e4:name8:a file 112:piece lengthi16384e6:pieces20:piece-bytes-of-no.01e'
 printf 'd8:announce31:http://tracker.example/announce4:info%se' "$info" > "$box/one.torrent"
 link="magnet:?xt=urn:btih:$(printf '%s' "$info" | sha1sum | cut -d' ' -f1)"
 chmod 644 "$box/one.torrent"
