@@ -2,6 +2,8 @@
 // lock, listens for later copies, and runs the main window with the files named on
 // its command line. A later copy hands its arguments to the running copy and ends
 // without starting the window system.
+#include <QByteArray>
+#include <QFile>
 #include <QPointer>
 #include <QStringList>
 
@@ -9,6 +11,7 @@
 #include <string>
 
 #include "HandOffServer.h"
+#include "LocalPath.h"
 #include "OnlyOne.h"
 #include "Application.h"
 #include "PlatformQt.h"
@@ -54,7 +57,9 @@ int HandOff(int argc, char** argv)
     return ExitCode;
 }
 
-int RunFirstCopy(int argc, char** argv, const std::string& Folder)
+// Runs the window. Folder is where to listen for later copies; empty, with Alone
+// saying why, when this copy found no safe place to meet them and runs alone.
+int RunFirstCopy(int argc, char** argv, const std::string& Folder, std::string Alone)
 {
     TVelmoraApplication Application(argc, argv);
     Application.setApplicationName("Velmora");
@@ -69,10 +74,16 @@ int RunFirstCopy(int argc, char** argv, const std::string& Folder)
     // that connects meanwhile waits for its answer, and its paths are loaded after
     // this copy's own.
     THandOffServer Server;
-    if (!Server.Listen(QString::fromStdString(Folder)))
-        Complain("следующие копии не смогут передавать сюда файлы: " + Server.ErrorString().toStdString());
+    if (Alone.empty() && !Server.Listen(QFile::decodeName(QByteArray::fromStdString(Folder))))
+        Alone = "следующие копии не смогут передавать сюда файлы: " + Server.ErrorString().toStdString();
+    if (!Alone.empty()) Complain("работает отдельно, следующие запуски откроют свои окна: " + Alone);
 
-    TfrmKTZ frmKTZ(Platform, Application.arguments().mid(1));
+    // The paths as their bytes stand in argv (what Qt left of it): a name that is
+    // no UTF-8 must still open.
+    QStringList Paths;
+    for (int I = 1; I < argc; ++I) Paths << PathFromLocal(argv[I]);
+    TfrmKTZ frmKTZ(Platform, Paths);
+    if (!Alone.empty()) frmKTZ.ShowLoneCopy(QString::fromStdString(Alone));
     QPointer<TfrmKTZ> Window(&frmKTZ);
     Server.SetHandlers(
         [Window](const QString& Text) {
@@ -98,6 +109,9 @@ int RunFirstCopy(int argc, char** argv, const std::string& Folder)
 int main(int argc, char** argv)
 {
     if (!IsFirstInstance(VelmoraMutexName)) {
+        // No lock to be had (no safe folder, say): there is no running copy to meet,
+        // and the user still gets a window.
+        if (!InstanceLockError().empty()) return RunFirstCopy(argc, argv, {}, InstanceLockError());
         switch (ConnectToFirstInstance(VelmoraMutexName)) {
         case THandOffConnect::Connected:
             return HandOff(argc, argv);
@@ -108,5 +122,7 @@ int main(int argc, char** argv)
             break;
         }
     }
-    return RunFirstCopy(argc, argv, RuntimeFolder());
+    std::string Why;
+    const std::string Folder = RuntimeFolder(&Why);
+    return RunFirstCopy(argc, argv, Folder, Folder.empty() ? Why : std::string());
 }

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <climits>
 
+#include "LocalPath.h"
 #include "Streams.h"
 #include "TextCodec.h"
 #include "TorrentFile.h"
@@ -94,7 +95,7 @@ QString PathExtension(const QString& Path)
 TTorrentEntry MakeTorrentEntry(const QString& FileName, const TTorrentFile& Torrent)
 {
     TTorrentEntry Entry;
-    Entry.FileName = PathFileName(FileName);
+    Entry.FileName = PathForDisplay(PathFileName(FileName));
     Entry.Title = FromUtf8(Torrent.Name);
     Entry.FileCount = Torrent.FileCount;
     Entry.Size = Torrent.TotalLength;
@@ -127,7 +128,7 @@ QString LinkWarning(const TTorrentEntry& Entry, bool FullLinks)
 
 TTorrentLoad LoadTorrentEntry(const QString& FileName)
 {
-    TFileStream Stream(QFile::encodeName(FileName).toStdString());
+    TFileStream Stream(PathToLocal(FileName).toStdString());
     TTorrentFile Torrent;
     TTorrentLoad Load;
     if (Torrent.LoadFromStream(Stream) && Torrent.HasLinkHash()) {

@@ -35,6 +35,7 @@
 #include "Platform.h"
 #include "Application.h"
 #include "DataLocation.h"
+#include "LocalPath.h"
 #include "ProfileFile.h"
 
 namespace {
@@ -486,15 +487,24 @@ void TfrmKTZ::AddVST(const QString& FileName)
     if (!Self || FClosed) return;
 
     if (!Load.Entry) {
-        ReportRefused(FullName, Load.Refusal);
+        ReportRefused(PathForDisplay(FullName), Load.Refusal);
         return;
     }
     // The entry keeps the name as it was given.
-    Load.Entry->FileName = PathFileName(FileName);
+    Load.Entry->FileName = PathForDisplay(PathFileName(FileName));
     const QString Link = Load.Entry->LinkInUse(FullLinks());
     VSTModel->Append(std::move(*Load.Entry));
     if (!FPublishTimer->isActive()) FPublishTimer->start();
     if (chkAuto->isChecked()) FPlatform.OpenLink(this, Link);
+}
+
+void TfrmKTZ::ShowLoneCopy(const QString& Why)
+{
+    auto* lblAlone = new QLabel(QStringLiteral("Отдельная копия: новые запуски откроют свои окна"), StatusBar);
+    lblAlone->setObjectName(QStringLiteral("lblAlone"));
+    lblAlone->setTextFormat(Qt::PlainText);
+    lblAlone->setToolTip(Why);
+    StatusBar->addPermanentWidget(lblAlone);
 }
 
 void TfrmKTZ::ReportRefused(const QString& FileName, const QStringList& Messages)

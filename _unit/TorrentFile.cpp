@@ -498,6 +498,17 @@ bool TTorrentFile::LoadFromStream(TStream& Stream)
         // The load ran to its end: the total stands.
         TotalLength = Total;
         Result = true;
+
+        // A file rewritten while it was read gives bytes that never were one file,
+        // and a link that belongs to none.
+        if (Stream.Changed()) {
+            Errors.push_back(u"The file changed while it was read; load it again");
+            InfoHash.clear();
+            InfoHashBytes.clear();
+            InfoHashV2.clear();
+            InfoHashV2Bytes.clear();
+            Result = false;
+        }
     } catch (...) {
         Errors.push_back(
             u"Something bad happened while trying to load the file, probably corrupt metainfo");

@@ -38,6 +38,7 @@ for name in "${targets[@]}"; do
     fuzz_profile) seeds=profile max_len=8192 dict=("-dict=$here/fuzz/profile.dict") ;;
     fuzz_template) seeds=template max_len=8192 dict=("-dict=$here/fuzz/template.dict") ;;
     fuzz_handoff) seeds=handoff max_len=512 dict=() ;;
+    fuzz_handoff_server) seeds=handoff-server max_len=256 dict=() ;;
     *) echo "unknown fuzz target $name" >&2; exit 2 ;;
   esac
   corpus="$work/corpus/$name"

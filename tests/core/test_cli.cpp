@@ -82,10 +82,12 @@ protected:
         return Path.string();
     }
 
-    // Input, when given, is what the program reads on standard input.
-    TRun Run(const std::vector<std::string>& Args, const std::string* Input = nullptr)
+    // Input, when given, is what the program reads on standard input; Env holds
+    // assignments put before the command, as a shell reads them.
+    TRun Run(const std::vector<std::string>& Args, const std::string* Input = nullptr,
+             const std::string& Env = "")
     {
-        std::string Command = Quote(VELMORA_CLI);
+        std::string Command = Env + Quote(VELMORA_CLI);
         for (const auto& Arg : Args) {
             Command += ' ';
             Command += Quote(Arg);
@@ -426,6 +428,69 @@ TEST_F(Cli, BatchInputsAndTheFullLink)
         EXPECT_EQ(Warned.OutLines()[0].find("&tr="), std::string::npos);
         ASSERT_EQ(Warned.ErrLines().size(), 1u);
         EXPECT_NE(Warned.Err.find(Private + ": warning: private torrent"), std::string::npos);
+
+// A torrent larger than the file stream's window, so that it is read in several
+// pieces; Fill sets its piece bytes, so that two of them differ only in content.
+std::string LargeTorrent(char Fill)
+{
+    const int Pieces = 16000;
+    return "d8:announce" + S("http://t.example/a") + "4:infod6:lengthi" +
+           std::to_string(int64_t(Pieces) * 16384) + "e4:name" + S("large") +
+           "12:piece lengthi16384e6:pieces" + S(std::string(20 * Pieces, Fill)) + "ee";
+}
+
+// A torrent overwritten in place (same size, other content) between two reads of
+// it: the link of those mixed bytes would belong to no file, so none is given.
+TEST_F(Cli, FileRewrittenWhileReadGivesNoLink)
+{
+    const std::string Old = LargeTorrent('\x01');
+    const std::string New = LargeTorrent('\x02');
+    ASSERT_EQ(Old.size(), New.size());
+    ASSERT_GT(Old.size(), 256u * 1024);
+    const std::string Replacement = Write("replacement", New);
+    const std::string Shim = std::string("LD_PRELOAD=") + Quote(VELMORA_REWRITE_SHIM) +
+                             " ASAN_OPTIONS=\"${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0\" ";
+
+    // The shim alone changes nothing.
+    const std::string Untouched = Write("untouched.torrent", Old);
+    const TRun Plain = Run({Untouched});
+    const TRun Shimmed = Run({Untouched}, nullptr, Shim);
+    EXPECT_EQ(Plain.Status, 0) << Plain.Err;
+    EXPECT_EQ(Shimmed.Status, 0) << Shimmed.Err;
+    EXPECT_EQ(Shimmed.Out, Plain.Out);
+    const TRun NewRun = Run({Write("new.torrent", New)});
+    ASSERT_EQ(NewRun.Status, 0) << NewRun.Err;
+
+    // After the third read the info bytes are hashed half old, half new; after the
+    // first the tree is the old file's and the hash the new one's.
+    const struct {
+        const char* After;
+        bool Json;
+    } Cases[] = {{"3", false}, {"3", true}, {"1", false}};
+    for (const auto& Case : Cases) {
+        const bool Json = Case.Json;
+        SCOPED_TRACE(std::string("rewritten after read ") + Case.After + (Json ? ", --json" : ""));
+        const std::string Target = Write("rewritten.torrent", Old);
+        std::vector<std::string> Args;
+        if (Json) Args.push_back("--json");
+        Args.push_back(Target);
+        const TRun R = Run(Args, nullptr, Shim + "VELMORA_REWRITE_AFTER=" + Case.After + " VELMORA_REWRITE_FILE=" +
+                                     Quote(Target) + " VELMORA_REWRITE_WITH=" + Quote(Replacement) + " ");
+        EXPECT_EQ(ReadAll(Target), New);  // the rewrite did happen during the run
+        EXPECT_EQ(R.Status, 1);
+        const std::string Message = "The file changed while it was read";
+        if (Json) {
+            const auto J = nlohmann::json::parse(R.Out);
+            EXPECT_EQ(J["link"], "magnet:?xt=urn:btih:");
+            EXPECT_EQ(J["info_hash"], "");
+            EXPECT_NE(J["errors"].dump().find(Message), std::string::npos) << R.Out;
+        } else {
+            EXPECT_EQ(R.Out, "");
+            EXPECT_NE(R.Err.find(Target + ": " + Message), std::string::npos) << R.Err;
+        }
+        // Neither the old file's link nor the new one's, nor any other.
+        EXPECT_EQ(R.Out.find(Plain.Out.substr(0, 60)), std::string::npos);
+        EXPECT_EQ(R.Out.find(NewRun.Out.substr(0, 60)), std::string::npos);
     }
 }
 
