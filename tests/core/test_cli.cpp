@@ -428,6 +428,8 @@ TEST_F(Cli, BatchInputsAndTheFullLink)
         EXPECT_EQ(Warned.OutLines()[0].find("&tr="), std::string::npos);
         ASSERT_EQ(Warned.ErrLines().size(), 1u);
         EXPECT_NE(Warned.Err.find(Private + ": warning: private torrent"), std::string::npos);
+    }
+}
 
 // A torrent larger than the file stream's window, so that it is read in several
 // pieces; Fill sets its piece bytes, so that two of them differ only in content.
