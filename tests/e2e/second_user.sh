@@ -120,5 +120,5 @@ mkdir -p "$aim"
 chown "$other" "$aim"
 chmod 755 "$aim"
 run_case "$user" folder "XDG_CACHE_HOME=$aim"
-grep -q 'runs alone' "$box/$user-folder/err.log" ||
+grep -q 'работает отдельно' "$box/$user-folder/err.log" ||
   { echo "second_user.sh: the lone copy did not say so" >&2; cat "$box/$user-folder/err.log" >&2; exit 1; }
