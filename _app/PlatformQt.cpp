@@ -72,11 +72,15 @@ TQtPlatform::~TQtPlatform()
 {
     // QProcess kills what it still runs when it is destroyed. An opener that is still
     // running (xdg-open without a desktop waits for the program that it started) is
-    // let go instead, and runs on after this program has ended.
+    // let go instead, and runs on after this program has ended. The holder is never
+    // destroyed, for that reason; it keeps the openers reachable to the end, and one
+    // that ends while the program still runs is deleted then.
+    static QObject* const LetGo = new QObject;
     for (QProcess* Opener : FOpeners.findChildren<QProcess*>(Qt::FindDirectChildrenOnly)) {
         if (Opener->state() == QProcess::NotRunning) continue;
         Opener->disconnect();
-        Opener->setParent(nullptr);
+        Opener->setParent(LetGo);
+        QObject::connect(Opener, &QProcess::finished, Opener, &QObject::deleteLater);
     }
 }
 

@@ -54,14 +54,18 @@ velmora_app() {
 # own. xvfb-run -a can pick the same display as another session starting at the
 # same moment; then its server fails to start, and the command is tried again (up
 # to three times). Standard error reaches the caller as it comes; the status is the
-# command's.
+# command's. VELMORA_XVFB_OPTIONS adds options for the server (e.g. -ac).
+# -noreset: by default the server resets when its last client leaves, and a
+# program started in that moment cannot connect ("could not connect to display"),
+# which is what happens between two programs started one after the other.
 velmora_xvfb_run() {
   local - screen=$1 attempt status log
   set +o errexit
   shift
   log=$(mktemp "${TMPDIR:-/tmp}/velmora-xvfb.XXXXXX")
   for attempt in 1 2 3; do
-    { xvfb-run -a -s "-screen 0 $screen" "$@" 2>&1 1>&3 3>&- | tee "$log" >&2; } 3>&1
+    { xvfb-run -a -s "-noreset ${VELMORA_XVFB_OPTIONS:-} -screen 0 $screen" "$@" 2>&1 1>&3 3>&- |
+        tee "$log" >&2; } 3>&1
     status=${PIPESTATUS[0]}
     grep -q 'Xvfb failed to start' "$log" || break
     sleep "$attempt"

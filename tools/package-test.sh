@@ -237,7 +237,7 @@ for attempt in 1 2 3; do
   session_status=0
   runuser -u "$user" -- env -i HOME="$home" USER="$user" LOGNAME="$user" SHELL=/bin/bash \
     PATH=/usr/local/bin:/usr/bin:/bin LANG=C.UTF-8 XDG_CURRENT_DESKTOP=X-Generic \
-    timeout -k 5 180 xvfb-run -a -s "-screen 0 1280x1024x24" bash "$home/session.sh" \
+    timeout -k 5 180 xvfb-run -a -s "-noreset -screen 0 1280x1024x24" bash "$home/session.sh" \
     >"$tmp/session.out" 2>&1 || session_status=$?
   kill_user_programs
   grep -q 'Xvfb failed to start' "$tmp/session.out" || break

@@ -124,7 +124,7 @@ kill \$pid
 wait \$pid 2>/dev/null || true
 EOF2
   chmod +x "$work/shot.sh"
-  xvfb-run -a -s "-screen 0 1024x768x24" "$work/shot.sh"
+  velmora_xvfb_run 1024x768x24 "$work/shot.sh"
   echo "$here/out/$picture"
 }
 for palette in light dark; do

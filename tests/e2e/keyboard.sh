@@ -12,10 +12,13 @@ program=${1:-$here/build/velmora}
 [ -x "$program" ] || { echo "keyboard.sh: $program is not built" >&2; exit 2; }
 command -v xdotool >/dev/null || { echo "keyboard.sh: xdotool is missing" >&2; exit 2; }
 
+. "$here/tools/lib.sh"
+
 if [ -z "${VELMORA_E2E_IN_XVFB:-}" ]; then
   command -v xvfb-run >/dev/null || { echo "keyboard.sh: xvfb-run is missing" >&2; exit 2; }
   export VELMORA_E2E_IN_XVFB=1
-  exec xvfb-run -a -s "-screen 0 1280x1024x24" bash "$0" "$program"
+  velmora_xvfb_run 1280x1024x24 bash "$0" "$program"
+  exit
 fi
 
 box=$(mktemp -d "${TMPDIR:-/tmp}/velmora-keys.XXXXXX")

@@ -15,11 +15,14 @@ program=${1:-$here/build/velmora}
 [ -x "$program" ] || { echo "second_user.sh: $program is not built" >&2; exit 2; }
 [ "$(id -u)" = 0 ] || { echo "second_user.sh: must run as root (it creates users)" >&2; exit 2; }
 
+. "$here/tools/lib.sh"
+
 if [ -z "${VELMORA_E2E_IN_XVFB:-}" ]; then
   command -v xvfb-run >/dev/null || { echo "second_user.sh: xvfb-run is missing" >&2; exit 2; }
   export VELMORA_E2E_IN_XVFB=1
   # -ac: the third user's copy may use the display too.
-  exec xvfb-run -a -s "-ac -screen 0 1280x1024x24" bash "$0" "$program"
+  VELMORA_XVFB_OPTIONS=-ac velmora_xvfb_run 1280x1024x24 bash "$0" "$program"
+  exit
 fi
 
 other=velmora-e2e-other
