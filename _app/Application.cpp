@@ -18,7 +18,7 @@ QString ExceptionMessage(std::exception_ptr Error)
     } catch (const std::exception& E) {
         return QString::fromUtf8(E.what());
     } catch (...) {
-        return QStringLiteral("Unknown error");
+        return QStringLiteral("Неизвестная ошибка");
     }
 }
 

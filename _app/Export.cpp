@@ -74,9 +74,9 @@ struct TPlaceholderValue {
     QString Value;
 };
 
-// The ten entry placeholders in the order of their replacement, each with the text
-// that goes in its place.
-QList<TPlaceholderValue> EntryValues(const TTorrentEntry& Entry)
+// The entry placeholders in the order of their replacement, each with the text that
+// goes in its place.
+QList<TPlaceholderValue> EntryValues(const TTorrentEntry& Entry, bool FullLinks)
 {
     return {
         {u"{TITLE}", PageValue(Entry.Title)},
@@ -85,11 +85,12 @@ QList<TPlaceholderValue> EntryValues(const TTorrentEntry& Entry)
         {u"{PIECES}", PageValue(QString::number(Entry.PieceCount))},
         {u"{COMMENT}", PageValue(Entry.Comment)},
         {u"{PIECELEN}", PageValue(FormatSize(0, Entry.PieceLength))},
-        {u"{LINK}", PageValue(Entry.Link)},
+        {u"{LINK}", PageValue(Entry.LinkInUse(FullLinks))},
         // The file list's "<br>" stays markup; its lines were escaped on their own.
         {u"{FILELIST}", FileListHtml(Entry.FileList)},
         {u"{ENCODING}", PageValue(Entry.Encoding)},
         {u"{PRIVATE}", PageValue(Entry.Private)},
+        {u"{WARNING}", PageValue(LinkWarning(Entry, FullLinks))},
     };
 }
 
@@ -198,13 +199,14 @@ QString FileListHtml(const QString& FileList)
     return Out;
 }
 
-QString BuildEntryBlock(const QString& EntryTemplate, const TTorrentEntry& Entry, qsizetype Limit)
+QString BuildEntryBlock(const QString& EntryTemplate, const TTorrentEntry& Entry, bool FullLinks, qsizetype Limit)
 {
-    return BuildEntryBlock(EntryTemplate, EntryValues(Entry), Limit);
+    return BuildEntryBlock(EntryTemplate, EntryValues(Entry, FullLinks), Limit);
 }
 
 qsizetype ExportLengthBound(const QString& PageTemplate, const QString& EntryTemplate,
-                            const QList<TTorrentEntry>& Entries, const QString& Name, const QString& Time)
+                            const QList<TTorrentEntry>& Entries, const QString& Name, const QString& Time,
+                            bool FullLinks)
 {
     // Each placeholder of a template is counted once; every occurrence of it can take
     // no more than its value's length.
@@ -212,12 +214,12 @@ qsizetype ExportLengthBound(const QString& PageTemplate, const QString& EntryTem
                                    Times(CountPlaceholder(EntryTemplate, u"{NAME}"), PageValue(Name).size()));
     const TTorrentEntry Blank;
     QList<qsizetype> Counts;
-    for (const TPlaceholderValue& V : EntryValues(Blank)) Counts << CountPlaceholder(EntryTemplate, V.Placeholder);
+    for (const TPlaceholderValue& V : EntryValues(Blank, false)) Counts << CountPlaceholder(EntryTemplate, V.Placeholder);
 
     qsizetype Content = 0;
     for (const TTorrentEntry& Entry : Entries) {
         qsizetype Block = Add(Add(EntryTemplate.size(), PageWide), CRLF.size());
-        const QList<TPlaceholderValue> Values = EntryValues(Entry);
+        const QList<TPlaceholderValue> Values = EntryValues(Entry, FullLinks);
         for (qsizetype I = 0; I < Values.size(); ++I) Block = Add(Block, Times(Counts[I], Values[I].Value.size()));
         Content = Add(Content, Block);
     }
@@ -229,12 +231,12 @@ qsizetype ExportLengthBound(const QString& PageTemplate, const QString& EntryTem
 
 QString BuildExportPage(const QString& PageTemplate, const QString& EntryTemplate,
                         const QList<TTorrentEntry>& Entries, const QString& Name,
-                        const QString& Time)
+                        const QString& Time, bool FullLinks)
 {
-    const qsizetype Limit = ExportLengthBound(PageTemplate, EntryTemplate, Entries, Name, Time);
+    const qsizetype Limit = ExportLengthBound(PageTemplate, EntryTemplate, Entries, Name, Time, FullLinks);
     QString Content;
     for (const TTorrentEntry& Entry : Entries) {
-        const QString Block = BuildEntryBlock(EntryTemplate, Entry, Limit);
+        const QString Block = BuildEntryBlock(EntryTemplate, Entry, FullLinks, Limit);
         if (Block.size() + CRLF.size() > Limit - Content.size()) RaiseTooLarge(Limit);
         Content += Block;
         Content += CRLF;

@@ -38,11 +38,13 @@ QString ReplacePlaceholder(const QString& Text, QStringView Placeholder, QString
 // torrent.
 QString FileListHtml(const QString& FileList);
 
-// One entry's block: a copy of the entry template with the ten entry placeholders
+// One entry's block: a copy of the entry template with the entry placeholders
 // replaced, in this order: {TITLE} {LEN} {COUNT} {PIECES} {COMMENT} {PIECELEN} {LINK}
-// {FILELIST} {ENCODING} {PRIVATE}. Every value is made safe to show (DisplayText)
-// and HTML-escaped as it goes in. No text on the way may be longer than Limit.
-QString BuildEntryBlock(const QString& EntryTemplate, const TTorrentEntry& Entry,
+// {FILELIST} {ENCODING} {PRIVATE} {WARNING}. {LINK} is the link in use (the full one
+// when FullLinks), {WARNING} what speaks against it (LinkWarning) or nothing. Every
+// value is made safe to show (DisplayText) and HTML-escaped as it goes in. No text on
+// the way may be longer than Limit.
+QString BuildEntryBlock(const QString& EntryTemplate, const TTorrentEntry& Entry, bool FullLinks = false,
                         qsizetype Limit = MaxExportLength);
 
 // The longest text that building this page may make: the templates with every
@@ -51,7 +53,7 @@ QString BuildEntryBlock(const QString& EntryTemplate, const TTorrentEntry& Entry
 // values hold no placeholders always stays within it, however many entries it has.
 qsizetype ExportLengthBound(const QString& PageTemplate, const QString& EntryTemplate,
                             const QList<TTorrentEntry>& Entries, const QString& Name,
-                            const QString& Time);
+                            const QString& Time, bool FullLinks = false);
 
 // The finished page: the entries' blocks, each followed by CR LF, in place of
 // {CONTENT}; then {TIME} and {NAME} over the whole text (both escaped); then the
@@ -59,7 +61,7 @@ qsizetype ExportLengthBound(const QString& PageTemplate, const QString& EntryTem
 // Exception when a text on the way would be longer than ExportLengthBound.
 QString BuildExportPage(const QString& PageTemplate, const QString& EntryTemplate,
                         const QList<TTorrentEntry>& Entries, const QString& Name,
-                        const QString& Time);
+                        const QString& Time, bool FullLinks = false);
 
 // "{TIME}": the date in the locale's short date format, " - ", the time in its
 // long time format without a time zone (the desktop's long time is the hour,

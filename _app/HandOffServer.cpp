@@ -11,6 +11,8 @@
 #include <sys/types.h>
 #include <unistd.h>
 
+#include "LocalPath.h"
+
 struct THandOffServer::TConnection {
     QPointer<QLocalSocket> Socket;
     QTimer* Idle = nullptr;
@@ -109,9 +111,16 @@ void THandOffServer::AcceptConnections()
     }
 }
 
+// Whether the connection still has its socket and timer: false once it was
+// dropped, its sender closed, or the server forgot it.
+bool THandOffServer::IsServed(const TConnection& Connection)
+{
+    return Connection.Socket && Connection.Idle && !Connection.Dropped && !Connection.Gone;
+}
+
 void THandOffServer::Service(const std::shared_ptr<TConnection>& Connection)
 {
-    if (Connection->Dropped || Connection->Gone || !Connection->Socket) return;
+    if (!IsServed(*Connection)) return;
     QLocalSocket* Socket = Connection->Socket;
     if (Connection->Pending) {
         // A sender waits for the answer before it says more.
@@ -126,6 +135,7 @@ void THandOffServer::Service(const std::shared_ptr<TConnection>& Connection)
         Decoder.Feed(std::string_view(Chunk.constData(), static_cast<std::size_t>(Chunk.size())));
         Progress = true;
     }
+    if (!IsServed(*Connection)) return;
     switch (Decoder.State()) {
     case THandOffDecoder::TState::Bad:
         Drop(Connection);
@@ -197,18 +207,23 @@ void THandOffServer::Pump()
         try {
             if (FOnForward) FOnForward();
             if (Message.Kind == THandOffKind::Text)
-                Taken = FOnText(QString::fromUtf8(Message.Text.data(), static_cast<qsizetype>(Message.Text.size())));
+                Taken = FOnText(PathFromLocal(
+                    QByteArray(Message.Text.data(), static_cast<qsizetype>(Message.Text.size()))));
         } catch (...) {
             Raised = std::current_exception();
         }
         Connection->Pending = false;
         if (!Taken) {
             Drop(Connection);
-        } else if (Connection->Socket && !Connection->Dropped && !Connection->Gone) {
+        } else if (IsServed(*Connection)) {
+            // A sender that has gone makes the write fail; the socket then reports
+            // its disconnection from inside flush, which forgets the connection.
             Connection->Socket->write(&HandOffAck, 1);
             Connection->Socket->flush();
-            Connection->Idle->start();
-            Service(Connection);
+            if (IsServed(*Connection)) {
+                Connection->Idle->start();
+                Service(Connection);
+            }
         }
     }
     FBusy = false;

@@ -27,8 +27,10 @@ class QTimer;
 // or between messages, another user's process) is dropped.
 class THandOffServer : public QObject {
 public:
-    // False when the text cannot be taken (the window has closed): the connection
-    // is then dropped unanswered, and its sender reports that the text was not taken.
+    // Text holds the sender's bytes as PathFromLocal carries them (a path that is
+    // no UTF-8 opens as it was sent). False when the text cannot be taken (the
+    // window has closed): the connection is then dropped unanswered, and its sender
+    // reports that the text was not taken.
     using TTextHandler = std::function<bool(const QString& Text)>;
     using TForwardHandler = std::function<void()>;
 
@@ -60,6 +62,7 @@ private:
     struct TConnection;
     struct TQueued;
 
+    static bool IsServed(const TConnection& Connection);
     void AcceptConnections();
     void Service(const std::shared_ptr<TConnection>& Connection);
     void Drop(std::shared_ptr<TConnection> Connection);

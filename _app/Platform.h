@@ -6,6 +6,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+#include <utility>
+
 class QWidget;
 class QLineEdit;
 
@@ -13,9 +16,19 @@ class TPlatform {
 public:
     virtual ~TPlatform() = default;
 
-    // Hands a link to the desktop's handler for it (magnet:, http: ...); the
-    // result is ignored.
+    // Hands a link to the desktop's handler for it (magnet:, http: ...) and returns at
+    // once, without waiting for the handler. When the desktop turns out to have no
+    // program for it, the link failure handler learns so later, from the event loop.
     virtual void OpenLink(QWidget* Owner, const QString& Link) = 0;
+
+    // Who is told of links that OpenLink could not hand to a program; none at first.
+    using TLinkFailureHandler = std::function<void(const QString& Link)>;
+    void SetLinkFailureHandler(TLinkFailureHandler Handler) { FLinkFailureHandler = std::move(Handler); }
+    // Tells the handler that Link found no program.
+    void LinkFailed(const QString& Link)
+    {
+        if (FLinkFailureHandler) FLinkFailureHandler(Link);
+    }
 
     // Profile (INI) file with the Windows semantics: section and key names matched
     // without regard to case; other sections, keys and comments kept on writing;
@@ -32,7 +45,9 @@ public:
     virtual void CopyFieldText(QLineEdit* Field) = 0;
 
     // Open and save dialogs. Filter is in the "Description|*.ext" form. An empty
-    // result means the user cancelled.
+    // result means the user cancelled. A name typed without an extension in the save
+    // dialog gets the one of the chosen filter's first pattern, DefaultExtension
+    // when that pattern names none (".txt", the point optional).
     virtual QStringList ChooseOpenFiles(QWidget* Owner, const QString& Filter) = 0;
     virtual QString ChooseSaveFile(QWidget* Owner, const QString& Filter,
                                    const QString& DefaultExtension) = 0;
@@ -42,4 +57,11 @@ public:
 
     // The program file's folder, ending in '/'.
     virtual QString ProgramFolder() = 0;
+
+    // Whether this user may create and replace files in Folder (a path without a
+    // final '/'); false for a missing folder. Decides where the settings file is.
+    virtual bool CanWriteFolder(const QString& Folder) = 0;
+
+private:
+    TLinkFailureHandler FLinkFailureHandler;
 };

@@ -1,14 +1,17 @@
 #include "PlatformQt.h"
 
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QProcess>
 #include <QUrl>
 
+#include "DataLocation.h"
 #include "ProfileFile.h"
+
+#include <algorithm>
 
 QString QtDialogFilter(const QString& Filter)
 {
@@ -24,13 +27,87 @@ QString QtDialogFilter(const QString& Filter)
     return Result.join(QStringLiteral(";;"));
 }
 
+QString FilterSuffix(const QString& QtNameFilter, const QString& Fallback)
+{
+    QString Suffix = Fallback.startsWith(u'.') ? Fallback.mid(1) : Fallback;
+    const QString Filter = QtNameFilter.trimmed();
+    const qsizetype Open = Filter.lastIndexOf(u'(');
+    if (Open < 0 || !Filter.endsWith(u')')) return Suffix;
+    const QStringList Patterns =
+        Filter.mid(Open + 1, Filter.size() - Open - 2).split(u' ', Qt::SkipEmptyParts);
+    if (Patterns.isEmpty() || !Patterns.front().startsWith(QStringLiteral("*."))) return Suffix;
+    const QString Named = Patterns.front().mid(2);
+    static const QString Wildcards = QStringLiteral("*?[]");
+    if (Named.isEmpty() || std::any_of(Named.begin(), Named.end(), [](QChar c) { return Wildcards.contains(c); }))
+        return Suffix;
+    return Named;
+}
+
+void PrepareSaveDialog(QFileDialog& Dialog, const QString& Filter, const QString& DefaultExtension)
+{
+    const QStringList Filters = QtDialogFilter(Filter).split(QStringLiteral(";;"), Qt::SkipEmptyParts);
+    Dialog.setAcceptMode(QFileDialog::AcceptSave);
+    Dialog.setFileMode(QFileDialog::AnyFile);
+    Dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    Dialog.setOption(QFileDialog::HideNameFilterDetails);
+    Dialog.setNameFilters(Filters);
+    Dialog.setDefaultSuffix(FilterSuffix(Filters.value(0), DefaultExtension));
+    // The dialog names the chosen filter as its list shows it, without the patterns
+    // when they are hidden: find the filter that the name begins.
+    QObject::connect(&Dialog, &QFileDialog::filterSelected, &Dialog,
+                     [&Dialog, Filters, DefaultExtension](const QString& Chosen) {
+                         QString Full;
+                         for (const QString& Candidate : Filters) {
+                             if (Candidate == Chosen) {
+                                 Full = Candidate;
+                                 break;
+                             }
+                             if (Full.isEmpty() && Candidate.startsWith(Chosen + QStringLiteral(" ("))) Full = Candidate;
+                         }
+                         Dialog.setDefaultSuffix(FilterSuffix(Full, DefaultExtension));
+                     });
+}
+
+TQtPlatform::~TQtPlatform()
+{
+    // QProcess kills what it still runs when it is destroyed. An opener that is still
+    // running (xdg-open without a desktop waits for the program that it started) is
+    // let go instead, and runs on after this program has ended. The holder is never
+    // destroyed, for that reason; it keeps the openers reachable to the end, and one
+    // that ends while the program still runs is deleted then.
+    static QObject* const LetGo = new QObject;
+    for (QProcess* Opener : FOpeners.findChildren<QProcess*>(Qt::FindDirectChildrenOnly)) {
+        if (Opener->state() == QProcess::NotRunning) continue;
+        Opener->disconnect();
+        Opener->setParent(LetGo);
+        QObject::connect(Opener, &QProcess::finished, Opener, &QObject::deleteLater);
+    }
+}
+
 void TQtPlatform::OpenLink(QWidget*, const QString& Link)
 {
     // Only an absolute address goes to the desktop: a bare word would be taken for a
     // file in the current folder.
     const QUrl Url(Link, QUrl::StrictMode);
     if (!Url.isValid() || Url.scheme().isEmpty()) return;
-    QDesktopServices::openUrl(Url);
+
+    // Not QDesktopServices: it cannot tell whether a program took the link.
+    auto* Opener = new QProcess(&FOpeners);
+    Opener->setProgram(LinkOpener);
+    Opener->setArguments({QString::fromUtf8(Url.toEncoded())});
+    // No pipes: the opener and the programs it starts may outlive this program.
+    Opener->setStandardInputFile(QProcess::nullDevice());
+    Opener->setProcessChannelMode(QProcess::ForwardedChannels);
+    QObject::connect(Opener, &QProcess::finished, Opener, [this, Opener, Link](int ExitCode, QProcess::ExitStatus Status) {
+        Opener->deleteLater();
+        if (Status != QProcess::NormalExit || ExitCode != 0) LinkFailed(Link);
+    });
+    QObject::connect(Opener, &QProcess::errorOccurred, Opener, [this, Opener, Link](QProcess::ProcessError Error) {
+        if (Error != QProcess::FailedToStart) return;
+        Opener->deleteLater();
+        LinkFailed(Link);
+    });
+    Opener->start();
 }
 
 QString TQtPlatform::ReadSetting(const QString& FileName, const QString& Section,
@@ -53,19 +130,16 @@ void TQtPlatform::CopyFieldText(QLineEdit* Field)
 
 QStringList TQtPlatform::ChooseOpenFiles(QWidget* Owner, const QString& Filter)
 {
-    return QFileDialog::getOpenFileNames(Owner, QString(), QString(), QtDialogFilter(Filter));
+    // "Torrent File (.torrent)" names its pattern already.
+    return QFileDialog::getOpenFileNames(Owner, QString(), QString(), QtDialogFilter(Filter), nullptr,
+                                         QFileDialog::HideNameFilterDetails);
 }
 
 QString TQtPlatform::ChooseSaveFile(QWidget* Owner, const QString& Filter,
                                     const QString& DefaultExtension)
 {
-    QFileDialog Dialog(Owner, QString(), QString(), QtDialogFilter(Filter));
-    Dialog.setAcceptMode(QFileDialog::AcceptSave);
-    Dialog.setFileMode(QFileDialog::AnyFile);
-    Dialog.setOption(QFileDialog::DontConfirmOverwrite);
-    QString Suffix = DefaultExtension;
-    if (Suffix.startsWith(u'.')) Suffix.remove(0, 1);
-    Dialog.setDefaultSuffix(Suffix);
+    QFileDialog Dialog(Owner);
+    PrepareSaveDialog(Dialog, Filter, DefaultExtension);
     if (Dialog.exec() != QDialog::Accepted) return QString();
     const QStringList Files = Dialog.selectedFiles();
     return Files.isEmpty() ? QString() : Files.front();
@@ -84,4 +158,9 @@ QString TQtPlatform::ProgramFolder()
     QString Folder = QCoreApplication::applicationDirPath();
     if (!Folder.endsWith(u'/')) Folder += u'/';
     return Folder;
+}
+
+bool TQtPlatform::CanWriteFolder(const QString& Folder)
+{
+    return FolderIsWritable(Folder);
 }

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <climits>
 
+#include "LocalPath.h"
 #include "Streams.h"
 #include "TextCodec.h"
 #include "TorrentFile.h"
@@ -94,11 +95,14 @@ QString PathExtension(const QString& Path)
 TTorrentEntry MakeTorrentEntry(const QString& FileName, const TTorrentFile& Torrent)
 {
     TTorrentEntry Entry;
-    Entry.FileName = PathFileName(FileName);
+    Entry.FileName = PathForDisplay(PathFileName(FileName));
     Entry.Title = FromUtf8(Torrent.Name);
     Entry.FileCount = Torrent.FileCount;
     Entry.Size = Torrent.TotalLength;
     Entry.Link = FromAnsi(Torrent.MagnetLink());
+    // Escaped to ASCII throughout.
+    Entry.FullLink = FromAnsi(Torrent.FullMagnetLink());
+    Entry.FullLinkHasTracker = Torrent.HasLinkTracker();
     Entry.PieceLength = Torrent.PieceLength;
     Entry.PieceCount = int32_t(std::min<size_t>(Torrent.Pieces.size(), INT32_MAX));
     Entry.Comment = FromAnsi(Torrent.Comment);
@@ -116,9 +120,15 @@ TTorrentEntry MakeTorrentEntry(const QString& FileName, const TTorrentFile& Torr
     return Entry;
 }
 
+QString LinkWarning(const TTorrentEntry& Entry, bool FullLinks)
+{
+    if (Entry.Private.isEmpty() || (FullLinks && Entry.FullLinkHasTracker)) return QString();
+    return QString::fromUtf16(PrivateWithoutTrackerWarning);
+}
+
 TTorrentLoad LoadTorrentEntry(const QString& FileName)
 {
-    TFileStream Stream(QFile::encodeName(FileName).toStdString());
+    TFileStream Stream(PathToLocal(FileName).toStdString());
     TTorrentFile Torrent;
     TTorrentLoad Load;
     if (Torrent.LoadFromStream(Stream) && Torrent.HasLinkHash()) {
@@ -126,6 +136,6 @@ TTorrentLoad LoadTorrentEntry(const QString& FileName)
         return Load;
     }
     for (const std::u16string& Message : Torrent.Errors) Load.Refusal << QString::fromStdU16String(Message);
-    if (Load.Refusal.isEmpty()) Load.Refusal << QStringLiteral("The file has no info hash.");
+    if (Load.Refusal.isEmpty()) Load.Refusal << QStringLiteral("Хеш раздачи (info hash) не получен.");
     return Load;
 }

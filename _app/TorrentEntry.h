@@ -12,14 +12,26 @@ struct TTorrentEntry {
     QString Title;         // the torrent's name, decoded from UTF-8
     int32_t FileCount = 0;
     int64_t Size = 0;
-    QString Link;          // the magnet link
+    QString Link;          // the magnet link: the hash alone
+    QString FullLink;      // the link with the name, the trackers and the web seeds
+    bool FullLinkHasTracker = false;
     int32_t PieceLength = 0;
     int32_t PieceCount = 0;
     QString Comment;       // through the ANSI code page (UTF-8 here)
     QString FileList;      // multi-file only: one line per file, each ended by CR LF
     QString Private;       // "Private" or empty
     QString Encoding;      // the declared "encoding", or empty
+
+    // The link that the list, the details, Run, Copy and the exports use.
+    const QString& LinkInUse(bool FullLinks) const { return FullLinks ? FullLink : Link; }
 };
+
+// Why the link in use cannot work, for the status bar, the link field's tool tip
+// and the exported page; empty when nothing speaks against it. A private torrent's
+// peers are found only through its trackers, so its link without one finds none.
+QString LinkWarning(const TTorrentEntry& Entry, bool FullLinks);
+inline constexpr const char16_t* PrivateWithoutTrackerWarning =
+    u"Закрытый торрент: без трекера в ссылке пиров не найти";
 
 // A size in bytes as text with " GB", " MB", " kB" (or " B" below 1024), Digits
 // decimals, in the user's locale.

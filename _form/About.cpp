@@ -8,7 +8,9 @@
 #include <QPushButton>
 #include <QScreen>
 
-TAboutBox::TAboutBox(QWidget* Owner) : QDialog(Owner)
+#include <algorithm>
+
+TAboutBox::TAboutBox(QWidget* Owner) : QDialog(Owner, DialogWindowFlags)
 {
     Q_INIT_RESOURCE(velmora);
 
@@ -17,8 +19,6 @@ TAboutBox::TAboutBox(QWidget* Owner) : QDialog(Owner)
     setFont(WindowFont());
     const QIcon ProgramIcon(QStringLiteral(":/velmora.svg"));
     setWindowIcon(ProgramIcon);
-    setFixedSize(298, 147);
-    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
 
     pnMiddle = new QFrame(this);
     pnMiddle->setObjectName(QStringLiteral("pnMiddle"));
@@ -35,17 +35,29 @@ TAboutBox::TAboutBox(QWidget* Owner) : QDialog(Owner)
     lblAbout->setObjectName(QStringLiteral("lblAbout"));
     lblAbout->setTextFormat(Qt::PlainText);
     lblAbout->setAlignment(Qt::AlignCenter);
+    // 10 pt beside the window's 8 pt: two points above the window's font.
     QFont Larger = lblAbout->font();
-    Larger.setPointSize(10);
+    if (Larger.pointSizeF() > 0)
+        Larger.setPointSizeF(Larger.pointSizeF() + 2);
+    else
+        Larger.setPixelSize(Larger.pixelSize() * 5 / 4);
     lblAbout->setFont(Larger);
-    lblAbout->setGeometry(pnMiddle->rect().adjusted(4, 4, -4, -4));
-    lblAbout->lower();
 
     OKButton = new QPushButton(QStringLiteral("OK"), this);
     OKButton->setObjectName(QStringLiteral("OKButton"));
-    OKButton->setGeometry(111, 111, 75, 25);
     OKButton->setDefault(true);
     OKButton->setAutoDefault(true);
+
+    // The resource's measures, grown where a larger desktop font needs more room.
+    const QSize TextSize = lblAbout->sizeHint() + QSize(8 + 4, 8 + 4);
+    const QSize Middle = AtLeast(QSize(281, 97), QSize(TextSize.width() + 2 * (10 + 32), TextSize.height()));
+    pnMiddle->resize(Middle);
+    lblAbout->setGeometry(pnMiddle->rect().adjusted(4, 4, -4, -4));
+    lblAbout->lower();
+    const QSize Button = AtLeast(QSize(75, 25), TextBoxNeeds(OKButton->font(), OKButton->text()));
+    const int Width = std::max(298, Middle.width() + 17);
+    OKButton->setGeometry((Width - Button.width()) / 2, 8 + Middle.height() + 6, Button.width(), Button.height());
+    setFixedSize(Width, OKButton->geometry().bottom() + 1 + 11);
     connect(OKButton, &QPushButton::clicked, this, [this] { OKButtonClick(); });
 
     if (const QScreen* Screen = QGuiApplication::primaryScreen()) {

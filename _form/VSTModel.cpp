@@ -7,12 +7,25 @@
 
 TVSTModel::TVSTModel(QObject* Parent) : QAbstractTableModel(Parent) {}
 
-QString TVSTModel::CellText(const TTorrentEntry& Entry, int Column)
+QString TVSTModel::CellText(const TTorrentEntry& Entry, int Column, bool FullLinks)
 {
     // A file name is a stranger's text: nothing in it may hide or turn around.
     if (Column == 0) return DisplayText(Entry.FileName);
-    if (Column == 1) return Entry.Link;
+    if (Column == 1) return Entry.LinkInUse(FullLinks);
     return QString();
+}
+
+QString TVSTModel::CellText(int Row, int Column) const
+{
+    const TTorrentEntry* Row_ = Entry(Row);
+    return Row_ ? CellText(*Row_, Column, FFullLinks) : QString();
+}
+
+void TVSTModel::SetFullLinks(bool FullLinks)
+{
+    if (FFullLinks == FullLinks) return;
+    FFullLinks = FullLinks;
+    if (FPublished > 0) emit dataChanged(index(0, 1), index(int(FPublished - 1), 1), {Qt::DisplayRole});
 }
 
 int TVSTModel::rowCount(const QModelIndex& Parent) const
@@ -29,7 +42,7 @@ QVariant TVSTModel::data(const QModelIndex& Index, int Role) const
 {
     if (Role != Qt::DisplayRole || !Index.isValid()) return QVariant();
     const TTorrentEntry* Row = Entry(Index.row());
-    return Row ? CellText(*Row, Index.column()) : QVariant();
+    return Row ? CellText(*Row, Index.column(), FFullLinks) : QVariant();
 }
 
 QVariant TVSTModel::headerData(int Section, Qt::Orientation Orientation, int Role) const

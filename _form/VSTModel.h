@@ -20,8 +20,13 @@ public:
 
     static constexpr int ColumnCount = 2;
     // The text of an entry's cell: column 0 the file name as DisplayText shows it,
-    // column 1 the link.
-    static QString CellText(const TTorrentEntry& Entry, int Column);
+    // column 1 the link in use.
+    static QString CellText(const TTorrentEntry& Entry, int Column, bool FullLinks = false);
+    QString CellText(int Row, int Column) const;
+
+    // Whether column 1 shows the full links; a change repaints every row at once.
+    bool FullLinks() const { return FFullLinks; }
+    void SetFullLinks(bool FullLinks);
 
     int rowCount(const QModelIndex& Parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& Parent = QModelIndex()) const override;
@@ -39,4 +44,5 @@ public:
 private:
     QList<TTorrentEntry> FEntries;
     qsizetype FPublished = 0;  // the rows that the view knows
+    bool FFullLinks = false;
 };

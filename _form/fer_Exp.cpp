@@ -6,27 +6,34 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include <algorithm>
+
 
 TfrmExp::TfrmExp(QWidget* Owner)
-    : QDialog(Owner, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                         Qt::WindowCloseButtonHint)
+    : QDialog(Owner, DialogWindowFlags)
 {
     setObjectName(QStringLiteral("frmExp"));
     setWindowTitle(QStringLiteral("    Имя экспорта"));
     setFont(WindowFont());
-    setFixedSize(345, 67);
 
     edtName = new QLineEdit(ExportDefaultName, this);
     edtName->setObjectName(QStringLiteral("edtName"));
-    edtName->setGeometry(9, 8, width() - 18, 21);
-
     btnClose = new QPushButton(QStringLiteral("Отмена"), this);
     btnClose->setObjectName(QStringLiteral("btnClose"));
-    btnClose->setGeometry(262, 35, 75, 25);
-
     btnOK = new QPushButton(QStringLiteral("OK"), this);
     btnOK->setObjectName(QStringLiteral("btnOK"));
-    btnOK->setGeometry(8, 35, 75, 25);
+
+    // The resource's measures (345 × 67, the field 21 high, the buttons 75 × 25 at
+    // 8 and 262), grown where a larger desktop font needs more room.
+    const int FieldHeight = std::max(21, TextBoxNeeds(font(), ExportDefaultName).height() - 4);
+    const QSize Button = AtLeast(AtLeast(QSize(75, 25), TextBoxNeeds(font(), btnClose->text())),
+                                 TextBoxNeeds(font(), btnOK->text()));
+    const int ButtonsTop = 8 + FieldHeight + 6;
+    const int Width = 345 + (Button.width() - 75);
+    setFixedSize(Width, ButtonsTop + Button.height() + 7);
+    edtName->setGeometry(9, 8, Width - 18, FieldHeight);
+    btnClose->setGeometry(Width - 8 - Button.width(), ButtonsTop, Button.width(), Button.height());
+    btnOK->setGeometry(8, ButtonsTop, Button.width(), Button.height());
 
     for (QPushButton* Button : {btnClose, btnOK}) {
         Button->setAutoDefault(false);

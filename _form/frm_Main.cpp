@@ -17,6 +17,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QStatusBar>
 #include <QStyledItemDelegate>
 #include <QTimer>
@@ -28,11 +29,14 @@
 #include <utility>
 
 #include "About.h"
+#include "Contrast.h"
 #include "WindowFont.h"
 #include "DisplayText.h"
 #include "Exceptions.h"
 #include "Platform.h"
 #include "Application.h"
+#include "DataLocation.h"
+#include "LocalPath.h"
 #include "ProfileFile.h"
 
 namespace {
@@ -41,6 +45,16 @@ const char* const SourcePath = "_form/frm_Main";
 
 const QString StatusWaiting = QStringLiteral("Ждём...");
 const QString StatusWorking = QStringLiteral("Работаем...");
+
+// The file-name label's colour on a light window.
+const QColor Navy(0x00, 0x00, 0x80);
+
+// The text of an action's tool tip: its caption, then its shortcut as the desktop
+// writes it, as in the tool bars of the big desktop programs.
+QString WithShortcut(const QString& Caption, const QKeySequence& Shortcut)
+{
+    return Caption + QStringLiteral(" (") + Shortcut.toString(QKeySequence::NativeText) + u')';
+}
 
 // Draws the list's horizontal and vertical grid lines along each cell's right and
 // bottom edges.
@@ -127,14 +141,20 @@ void TfrmKTZ::CreateControls()
     ToolBar->setFixedHeight(29);
     ToolBar->setContextMenuPolicy(Qt::PreventContextMenu);
     addToolBar(Qt::TopToolBarArea, ToolBar);
-    auto AddTool = [this](QAction*& Action, const char* Name, int Image, const QString& Hint) {
+    auto AddTool = [this](QAction*& Action, const char* Name, int Image, const QString& Hint,
+                          const QKeySequence& Shortcut) {
         Action = ToolBar->addAction(ilTool[Image], Hint);
         Action->setObjectName(QLatin1String(Name));
-        Action->setToolTip(Hint);
+        Action->setShortcut(Shortcut);
+        Action->setToolTip(WithShortcut(Hint, Shortcut));
     };
-    AddTool(btnOpen, "btnOpen", 0, QStringLiteral("Открыть"));
-    AddTool(btnClear, "btnClear", 5, QStringLiteral("Очистить список"));
-    AddTool(btnAbout, "btnAbout", 4, QStringLiteral("О программе"));
+    AddTool(btnOpen, "btnOpen", 0, QStringLiteral("Открыть"), QKeySequence::Open);
+    // Clearing cannot be undone: a chord that is not pressed by chance, the one that
+    // browsers use to clear their history (Ctrl+L would take the place of "go to
+    // location" that file dialogs and browsers give it).
+    AddTool(btnClear, "btnClear", 5, QStringLiteral("Очистить список"),
+            QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Delete));
+    AddTool(btnAbout, "btnAbout", 4, QStringLiteral("О программе"), QKeySequence::HelpContents);
 
     auto* Client = new QWidget(this);
     auto* ClientLayout = new QVBoxLayout(Client);
@@ -175,7 +195,6 @@ void TfrmKTZ::CreateControls()
 
     pnBottom = new QWidget(Client);
     pnBottom->setObjectName(QStringLiteral("pnBottom"));
-    pnBottom->setFixedHeight(164);
     auto* BottomLayout = new QHBoxLayout(pnBottom);
     BottomLayout->setContentsMargins(3, 3, 3, 3);
     BottomLayout->setSpacing(3);
@@ -183,14 +202,25 @@ void TfrmKTZ::CreateControls()
 
     pnAction = new QGroupBox(QStringLiteral("Action"), pnBottom);
     pnAction->setObjectName(QStringLiteral("pnAction"));
-    pnAction->setFixedWidth(185);
     chkAuto = new QCheckBox(QStringLiteral("Запускать автоматически"), pnAction);
     chkAuto->setObjectName(QStringLiteral("chkAuto"));
     chkAuto->setChecked(true);
-    chkAuto->setGeometry(8, 22, 185 - 8 - 4, chkAuto->sizeHint().height());
+    chkFull = new QCheckBox(QStringLiteral("Добавлять имя и трекеры"), pnAction);
+    chkFull->setObjectName(QStringLiteral("chkFull"));
     btnRun = new QPushButton(QStringLiteral("Запустить"), pnAction);
     btnRun->setObjectName(QStringLiteral("btnRun"));
-    btnRun->setGeometry(44, 104, 75, 25);
+    // The resource's places (185 wide, the check box at 8, 22, the button 75 × 25 at
+    // 44, 104), moved and grown where a larger desktop font needs more room.
+    // The second check box goes 8 below the first.
+    const int ActionWidth =
+        std::max({185, chkAuto->sizeHint().width() + 8 + 4, chkFull->sizeHint().width() + 8 + 4});
+    pnAction->setFixedWidth(ActionWidth);
+    const int CheckTop = std::max(22, pnAction->fontMetrics().height() + 8);
+    chkAuto->setGeometry(8, CheckTop, ActionWidth - 8 - 4, chkAuto->sizeHint().height());
+    chkFull->setGeometry(8, chkAuto->geometry().bottom() + 1 + 8, ActionWidth - 8 - 4, chkFull->sizeHint().height());
+    const QSize RunSize = AtLeast(QSize(75, 25), TextBoxNeeds(btnRun->font(), btnRun->text()));
+    btnRun->setGeometry(44 + (ActionWidth - 185) / 2, std::max(104, chkFull->geometry().bottom() + 1 + 12),
+                        RunSize.width(), RunSize.height());
     BottomLayout->addWidget(pnAction);
 
     pnAnons = new QWidget(pnBottom);
@@ -208,14 +238,11 @@ void TfrmKTZ::CreateControls()
     QFont Bold = lblName->font();
     Bold.setBold(true);
     lblName->setFont(Bold);
-    QPalette Navy = lblName->palette();
-    Navy.setColor(QPalette::WindowText, QColor(0x00, 0x00, 0x80));
-    lblName->setPalette(Navy);
     lblTitle = AddLabel("lblTitle", QStringLiteral("Название"));
     edtURI = new QLineEdit(QStringLiteral("Магнитная ссылка"), pnAnons);
     edtURI->setObjectName(QStringLiteral("edtURI"));
     edtURI->setReadOnly(true);
-    edtURI->setFixedHeight(21);
+    edtURI->setFixedHeight(std::max(21, TextBoxNeeds(edtURI->font(), edtURI->text()).height() - 4));
     AnonsLayout->addWidget(edtURI);
     lblSize = AddLabel("lblSize", QStringLiteral("Размер"));
     lblCount = AddLabel("lblCount", QStringLiteral("Файлов"));
@@ -226,6 +253,9 @@ void TfrmKTZ::CreateControls()
     AnonsLayout->addWidget(lblAnons);
     AnonsLayout->addStretch(1);
     BottomLayout->addWidget(pnAnons, 1);
+    // 164 high, or what the details and the Action group need in a larger font.
+    pnBottom->setFixedHeight(std::max({164, AnonsLayout->sizeHint().height() + 6,
+                                       btnRun->geometry().bottom() + 1 + 10 + 6}));
 
     StatusBar = new QStatusBar(this);
     StatusBar->setObjectName(QStringLiteral("StatusBar"));
@@ -234,12 +264,23 @@ void TfrmKTZ::CreateControls()
     lblStatus = new QLabel(StatusWaiting, StatusBar);
     lblStatus->setObjectName(QStringLiteral("lblStatus"));
     lblStatus->setTextFormat(Qt::PlainText);
-    lblStatus->setFixedWidth(100);
     lblStatus->setFont(Bold);
+    lblStatus->setFixedWidth(std::max({100, lblStatus->fontMetrics().horizontalAdvance(StatusWaiting) + 12,
+                                       lblStatus->fontMetrics().horizontalAdvance(StatusWorking) + 12}));
     StatusBar->addWidget(lblStatus);
     pnText = new TDetailLabel(QString(), StatusBar);
     pnText->setObjectName(QStringLiteral("pnText"));
     StatusBar->addWidget(pnText, 1);
+    pnWarning = new QLabel(StatusBar);
+    pnWarning->setObjectName(QStringLiteral("pnWarning"));
+    pnWarning->setTextFormat(Qt::PlainText);
+    QFont WarningFont = pnWarning->font();
+    WarningFont.setBold(true);
+    pnWarning->setFont(WarningFont);
+    QPalette WarningColour = pnWarning->palette();
+    WarningColour.setColor(QPalette::WindowText, QColor(0xa0, 0x00, 0x00));
+    pnWarning->setPalette(WarningColour);
+    StatusBar->addWidget(pnWarning);
 
     pmVST = new QMenu(this);
     pmVST->setObjectName(QStringLiteral("pmVST"));
@@ -256,6 +297,33 @@ void TfrmKTZ::CreateControls()
     N1->setObjectName(QStringLiteral("N1"));
     AddItem(N2, "N2", -1, QStringLiteral("Выход"));
 
+    // The menu's commands from the keyboard. Copy and Run act on the list's entry, so
+    // their keys work in the list (Ctrl+C in the link field copies what it selects);
+    // saving and leaving work anywhere in the window.
+    mmCopy->setShortcut(QKeySequence::Copy);
+    mmRun->setShortcuts({QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter),
+                         QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)});
+    for (QAction* Action : {mmCopy, mmRun}) {
+        Action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+        VST->addAction(Action);
+    }
+    mmAsList->setShortcut(QKeySequence::Save);
+    mmAsHTML->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
+    N2->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    addActions({mmAsList, mmAsHTML, N2});
+    for (QAction* Action : {mmCopy, mmAsList, mmAsHTML, mmRun})
+        Action->setToolTip(WithShortcut(Action->text(), Action->shortcut()));
+    btnRun->setToolTip(WithShortcut(btnRun->text(), mmRun->shortcut()));
+    // Shift+F10 opens the pop-up menu as the Menu key does.
+    auto* MenuKey = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F10), VST, nullptr, nullptr,
+                                  Qt::WidgetWithChildrenShortcut);
+    connect(MenuKey, &QShortcut::activated, this, [this] {
+        const QRect Current = VST->visualRect(VST->currentIndex());
+        pmVST->popup(VST->viewport()->mapToGlobal(Current.isValid() ? Current.bottomLeft() : QPoint(0, 0)));
+    });
+
+    KeepColoursReadable();
+
     // While a batch loads, the list shows its new entries a few times a second.
     FPublishTimer = new QTimer(this);
     FPublishTimer->setSingleShot(true);
@@ -271,22 +339,65 @@ void TfrmKTZ::CreateControls()
     connect(mmAsList, &QAction::triggered, this, [this] { Guarded([this] { mmAsListClick(); }); });
     connect(mmAsHTML, &QAction::triggered, this, [this] { Guarded([this] { mmAsHTMLClick(); }); });
     connect(N2, &QAction::triggered, this, [this] { Guarded([this] { N2Click(); }); });
+    connect(chkFull, &QCheckBox::toggled, this, [this] { Guarded([this] { chkFullClick(); }); });
     connect(VST, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& Pos) { pmVST->popup(VST->viewport()->mapToGlobal(Pos)); });
     connect(VST->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this] { Guarded([this] { VSTChange(); }); });
 }
 
+void TfrmKTZ::KeepColoursReadable()
+{
+    // Navy on a light window; on a dark one navy is nearly invisible, and the
+    // desktop's link colour may be too: each is lightened just enough.
+    // The window's own colour: its children learn of a new palette only after it.
+    const QColor Window = palette().color(QPalette::Window);
+    QPalette Name = lblName->palette();
+    Name.setColor(QPalette::WindowText, ReadableOn(Navy, Window));
+    lblName->setPalette(Name);
+    QPalette Link = lblAnons->palette();
+    for (const QPalette::ColorRole Role : {QPalette::Link, QPalette::LinkVisited})
+        Link.setColor(Role, ReadableOn(palette().color(Role), Window));
+    lblAnons->setPalette(Link);
+}
+
+void TfrmKTZ::changeEvent(QEvent* Event)
+{
+    QMainWindow::changeEvent(Event);
+    if (Event->type() == QEvent::PaletteChange && lblName) KeepColoursReadable();
+}
+
+void TfrmKTZ::ShowStatusNote(const QString& Text, int Milliseconds)
+{
+    StatusBar->showMessage(Text, Milliseconds);
+}
+
+void TfrmKTZ::LinkFailed(const QString& Link)
+{
+    ShowStatusNote(Link.startsWith(QStringLiteral("magnet:"), Qt::CaseInsensitive)
+                       ? QStringLiteral("Нет программы для магнитных ссылок")
+                       : QStringLiteral("Ссылку не открыть: нет программы для неё"));
+}
+
 QString TfrmKTZ::SettingsFileName() const
 {
-    return FProgramFolder + QStringLiteral("fls/sets.ini");
+    return FSettings.FileName;
 }
 
 void TfrmKTZ::FormCreate(const QStringList& Arguments)
 {
     FProgramFolder = FPlatform.ProgramFolder();
-    chkAuto->setChecked(ProfileTextIsTrue(
-        FPlatform.ReadSetting(SettingsFileName(), QStringLiteral("USER"), QStringLiteral("AutoStart"), QString())));
+    // The desktop tells later, when the handler has ended, that a link found none.
+    QPointer<TfrmKTZ> Self(this);
+    FPlatform.SetLinkFailureHandler([Self](const QString& Link) {
+        if (Self) Self->LinkFailed(Link);
+    });
+    FSettings = SettingsLocationFor(FProgramFolder, UserConfigHome(),
+                                    [this](const QString& Folder) { return FPlatform.CanWriteFolder(Folder); });
+    chkAuto->setChecked(ProfileTextIsTrue(FPlatform.ReadSetting(FSettings.ReadFileName(), QStringLiteral("USER"),
+                                                                QStringLiteral("AutoStart"), QString())));
+    chkFull->setChecked(ProfileTextIsTrue(FPlatform.ReadSetting(FSettings.ReadFileName(), QStringLiteral("USER"),
+                                                                QStringLiteral("FullLink"), QString())));
     FAcceptingDrops = true;
     setAcceptDrops(true);
     Guarded([&] { AddFiles(Arguments); });
@@ -294,8 +405,11 @@ void TfrmKTZ::FormCreate(const QStringList& Arguments)
 
 void TfrmKTZ::FormClose()
 {
+    FSettings.PrepareWrite();
     FPlatform.WriteSetting(SettingsFileName(), QStringLiteral("USER"), QStringLiteral("AutoStart"),
                            chkAuto->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
+    FPlatform.WriteSetting(SettingsFileName(), QStringLiteral("USER"), QStringLiteral("FullLink"),
+                           chkFull->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
 }
 
 void TfrmKTZ::closeEvent(QCloseEvent* Event)
@@ -374,20 +488,29 @@ void TfrmKTZ::AddVST(const QString& FileName)
     if (!Self || FClosed) return;
 
     if (!Load.Entry) {
-        ReportRefused(FullName, Load.Refusal);
+        ReportRefused(PathForDisplay(FullName), Load.Refusal);
         return;
     }
     // The entry keeps the name as it was given.
-    Load.Entry->FileName = PathFileName(FileName);
-    const QString Link = Load.Entry->Link;
+    Load.Entry->FileName = PathForDisplay(PathFileName(FileName));
+    const QString Link = Load.Entry->LinkInUse(FullLinks());
     VSTModel->Append(std::move(*Load.Entry));
     if (!FPublishTimer->isActive()) FPublishTimer->start();
     if (chkAuto->isChecked()) FPlatform.OpenLink(this, Link);
 }
 
+void TfrmKTZ::ShowLoneCopy(const QString& Why)
+{
+    auto* lblAlone = new QLabel(QStringLiteral("Отдельная копия: новые запуски откроют свои окна"), StatusBar);
+    lblAlone->setObjectName(QStringLiteral("lblAlone"));
+    lblAlone->setTextFormat(Qt::PlainText);
+    lblAlone->setToolTip(Why);
+    StatusBar->addPermanentWidget(lblAlone);
+}
+
 void TfrmKTZ::ReportRefused(const QString& FileName, const QStringList& Messages)
 {
-    FPlatform.ShowError(this, QStringLiteral("The file \"%1\" was not added: it is no usable torrent file.\n\n%2")
+    FPlatform.ShowError(this, QStringLiteral("Файл \"%1\" не добавлен: это не торрент-файл или он повреждён.\n\n%2")
                                   .arg(FileName, Messages.join(u'\n')));
 }
 
@@ -400,7 +523,7 @@ void TfrmKTZ::VSTGetText(const TTorrentEntry* Node, int Column, QString& CellTex
 {
     VELMORA_ASSERT(Node != nullptr, "Assertion failure", SourcePath);
     // The list has two columns; a cell of any other keeps its text.
-    if (Column >= 0 && Column < TVSTModel::ColumnCount) CellText = TVSTModel::CellText(*Node, Column);
+    if (Column >= 0 && Column < TVSTModel::ColumnCount) CellText = TVSTModel::CellText(*Node, Column, VSTModel->FullLinks());
 }
 
 void TfrmKTZ::VSTChange()
@@ -412,7 +535,8 @@ void TfrmKTZ::VSTChange()
 
     lblName->setText(DisplayText(Entry->FileName));
     lblTitle->setText(QStringLiteral("Название: ") + DisplayText(Entry->Title));
-    edtURI->setText(Entry->Link);
+    FShown = *Entry;
+    ShowLink();
     FLinkShown = true;
     lblSize->setText(QStringLiteral("Размер: ") + FormatSize(2, Entry->Size));
     lblCount->setText(QStringLiteral("Файлов: ") + QString::number(Entry->FileCount));
@@ -423,6 +547,28 @@ void TfrmKTZ::VSTChange()
     lblAnons->setText(DisplayText(Entry->Comment));
     lblAnons->SetTarget(Entry->Comment);
     pnText->setText(DisplayText(Entry->Encoding));
+}
+
+bool TfrmKTZ::FullLinks() const
+{
+    return chkFull->isChecked();
+}
+
+void TfrmKTZ::chkFullClick()
+{
+    VSTModel->SetFullLinks(FullLinks());
+    ShowLink();
+}
+
+void TfrmKTZ::ShowLink()
+{
+    if (!FShown) return;
+    edtURI->setText(FShown->LinkInUse(FullLinks()));
+    // A full link is longer than the field: its start, the hash, is what shows.
+    edtURI->setCursorPosition(0);
+    const QString Warning = LinkWarning(*FShown, FullLinks());
+    edtURI->setToolTip(Warning);
+    pnWarning->setText(Warning);
 }
 
 void TfrmKTZ::PopMenuClick()

@@ -9,8 +9,10 @@
 #include <QMainWindow>
 #include <QStringList>
 #include <exception>
+#include <optional>
 
 #include "DetailLabels.h"
+#include "DataLocation.h"
 #include "TorrentEntry.h"
 #include "VSTModel.h"
 #include "fer_Exp.h"
@@ -43,6 +45,9 @@ public:
     void AddVST(const QString& FileName);
     // A path handed over by a later copy of the program; shows its own errors.
     void WMCopyData(const QString& Text);
+    // Says in the status bar that this copy runs alone (it found no safe place to
+    // meet later copies); Why, for the curious, in its tool tip.
+    void ShowLoneCopy(const QString& Why);
 
     // Commands.
     void PopMenuClick();
@@ -53,6 +58,9 @@ public:
     void N2Click();
     void mmAsListClick();
     void mmAsHTMLClick();
+    // The full-link switch: the list, the details and the commands change links at once.
+    void chkFullClick();
+    bool FullLinks() const;
 
     // The list's callbacks.
     void VSTGetText(const TTorrentEntry* Node, int Column, QString& CellText) const;
@@ -61,7 +69,8 @@ public:
     const QList<TTorrentEntry>& Entries() const;
     TPlatform& Platform() const { return FPlatform; }
     QString ProgramFolder() const { return FProgramFolder; }
-    // The settings file, fls/sets.ini in the program folder.
+    // The settings file the setting is written to: fls/sets.ini in the program
+    // folder while the user may write there, else the user's own (DataLocation.h).
     QString SettingsFileName() const;
 
     // How the HTML export asks for the page's name: the export-name dialog, unless
@@ -71,6 +80,11 @@ public:
     // Shows an exception as the default handler does; never raises.
     void ShowException(std::exception_ptr Error);
 
+    // Shows a short note in the status bar for Milliseconds, in place of its panes,
+    // without a box in the user's way.
+    static constexpr int StatusNoteMilliseconds = 5000;
+    void ShowStatusNote(const QString& Text, int Milliseconds = StatusNoteMilliseconds);
+
 protected:
     void closeEvent(QCloseEvent* Event) override;
     void showEvent(QShowEvent* Event) override;
@@ -78,6 +92,7 @@ protected:
     void dragMoveEvent(QDragMoveEvent* Event) override;
     void dropEvent(QDropEvent* Event) override;
     bool eventFilter(QObject* Watched, QEvent* Event) override;
+    void changeEvent(QEvent* Event) override;
 
 private:
     void FormCreate(const QStringList& Arguments);
@@ -95,16 +110,26 @@ private:
     struct TBusy;
     void Idle();
     void ReportRefused(const QString& FileName, const QStringList& Messages);
+    // Tells the user that the desktop had no program for Link.
+    void LinkFailed(const QString& Link);
+    // The file name in navy and the comment in the link colour, each brought to a
+    // readable contrast on the window's colour.
+    void KeepColoursReadable();
 
     TPlatform& FPlatform;
     TExportNameQuestion FAskExportName = AskExportName;
     QString FProgramFolder;
+    TSettingsLocation FSettings;
     bool FAcceptingDrops = false;
     bool FClosed = false;
     int FBusy = 0;         // batches and AddVST calls under way, nested ones included
     QTimer* FPublishTimer = nullptr;
     QWidget* FListViewport = nullptr;  // where drops over the list arrive
     bool FLinkShown = false;  // edtURI holds an entry's link
+    std::optional<TTorrentEntry> FShown;  // the entry the details panel shows
+    // The shown entry's link in use into edtURI, and what speaks against it into
+    // edtURI's tool tip and pnWarning.
+    void ShowLink();
 
 public:
     // The components, named as the window's resource names them.
@@ -118,6 +143,7 @@ public:
     QWidget* pnBottom = nullptr;
     QGroupBox* pnAction = nullptr;
     QCheckBox* chkAuto = nullptr;
+    QCheckBox* chkFull = nullptr;
     QPushButton* btnRun = nullptr;
     QWidget* pnAnons = nullptr;
     QLabel* lblName = nullptr;
@@ -131,6 +157,7 @@ public:
     QStatusBar* StatusBar = nullptr;
     QLabel* lblStatus = nullptr;
     QLabel* pnText = nullptr;
+    QLabel* pnWarning = nullptr;
     QMenu* pmVST = nullptr;
     QAction* mmCopy = nullptr;
     QAction* mmAsList = nullptr;

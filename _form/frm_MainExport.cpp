@@ -1,7 +1,9 @@
 // The main window's two exports: every entry of the list, in list order, as an HTML
-// page filled from the templates in fls/ or as a plain list of magnet links.
+// page filled from the templates (the user's own in the data folder, else those in
+// the program's fls/) or as a plain list of magnet links.
 #include "frm_Main.h"
 
+#include "DataLocation.h"
 #include "Export.h"
 #include "fer_Exp.h"
 #include "Platform.h"
@@ -21,10 +23,10 @@ void TfrmKTZ::mmAsHTMLClick()
     const QList<TTorrentEntry> Exported = Entries();
 
     const QString Folder = ProgramFolder();
-    const QString EntryTemplate = ReadTextFile(Folder + QStringLiteral("fls/mid.tpl"));
-    const QString PageTemplate = ReadTextFile(Folder + QStringLiteral("fls/template.tpl"));
+    const QString EntryTemplate = ReadTextFile(TemplateFileName(Folder, QStringLiteral("mid.tpl")));
+    const QString PageTemplate = ReadTextFile(TemplateFileName(Folder, QStringLiteral("template.tpl")));
     const QByteArray Page = EncodeExportPage(
-        BuildExportPage(PageTemplate, EntryTemplate, Exported, Name, CurrentExportTime()));
+        BuildExportPage(PageTemplate, EntryTemplate, Exported, Name, CurrentExportTime(), FullLinks()));
 
     const QString FileName =
         Platform().ChooseSaveFile(this, HtmlFilter, QString::fromUtf8(SaveDialogExtension));
@@ -35,7 +37,7 @@ void TfrmKTZ::mmAsHTMLClick()
 void TfrmKTZ::mmAsListClick()
 {
     QStringList Links;
-    for (const TTorrentEntry& Entry : Entries()) Links << Entry.Link;
+    for (const TTorrentEntry& Entry : Entries()) Links << Entry.LinkInUse(FullLinks());
     const QByteArray List = EncodeLinkList(Links);
 
     const QString FileName = Platform().ChooseSaveFile(this, QString::fromUtf8(SaveDialogFilter),

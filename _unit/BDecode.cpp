@@ -11,6 +11,7 @@ namespace {
 
 struct TDecoder {
     TStream& Stream;
+    TInfoExtent* InfoExtent = nullptr;  // where the root's "info" value lies, if wanted
     bool Aborted = false;
 };
 
@@ -26,19 +27,26 @@ std::unique_ptr<TObjectList> ReadListAt(TDecoder& D, int Depth);
 
 // string: <length>:<bytes>. The length is read as a signed 32-bit number that
 // wraps (done in unsigned arithmetic); the byte that ends it is consumed unseen.
-// Bytes receives the body; it is read in place, so a scalar's string is filled
-// where it will stay.
-void ReadStringBytes(TStream& Stream, int32_t LengthSoFar, std::string& Bytes)
+// The result is the number of body bytes to take. A wrapped negative length takes
+// nothing. A length past the end of the stream takes what remains, so a few bytes
+// that declare 2 GiB cost a few bytes.
+int64_t ReadBodyLength(TStream& Stream, int32_t LengthSoFar)
 {
     uint32_t Length = static_cast<uint32_t>(LengthSoFar);
     int C;
     while (IsDigit(C = Stream.ReadByte())) Length = Length * 10u + static_cast<uint32_t>(C - '0');
     const int32_t Declared = static_cast<int32_t>(Length);
+    if (Declared <= 0) return 0;
+    return std::min<int64_t>(Declared, Stream.Remaining());
+}
+
+// Bytes receives the body; it is read in place, so a scalar's string is filled
+// where it will stay.
+void ReadStringBody(TStream& Stream, int32_t LengthSoFar, std::string& Bytes)
+{
+    const int64_t Take = ReadBodyLength(Stream, LengthSoFar);
     Bytes.clear();
-    // A wrapped negative length reads nothing. A length past the end of the stream
-    // takes what remains, so a few bytes that declare 2 GiB cost a few bytes.
-    if (Declared <= 0) return;
-    const int64_t Take = std::min<int64_t>(Declared, Stream.Remaining());
+    if (Take <= 0) return;
     if (Take >= LargeString) {
         // The allocation is fresh memory from the system: have it backed in one
         // go before the first write touches it.
@@ -46,20 +54,20 @@ void ReadStringBytes(TStream& Stream, int32_t LengthSoFar, std::string& Bytes)
         PopulateBuffer(Bytes.data(), static_cast<size_t>(Take));
     }
     Bytes.resize(static_cast<size_t>(Take));
-    const int64_t Got = Take > 0 ? Stream.Read(Bytes.data(), Take) : 0;
+    const int64_t Got = Stream.Read(Bytes.data(), Take);
     if (Got != Take) Bytes.resize(static_cast<size_t>(std::max<int64_t>(Got, 0)));
 }
 
 std::unique_ptr<TIntString> ReadScalarString(TStream& Stream, int32_t LengthSoFar)
 {
     auto Scalar = std::make_unique<TIntString>();
-    ReadStringBytes(Stream, LengthSoFar, Scalar->StringValue);
+    ReadStringBody(Stream, LengthSoFar, Scalar->StringValue);
     return Scalar;
 }
 
 // integer: i<digits>e. Every '-' makes it negative; the byte that ends it is
 // consumed unseen. Arithmetic modulo 2^64, done unsigned.
-int64_t ReadIntegerValue(TStream& Stream)
+int64_t ReadIntegerDigits(TStream& Stream)
 {
     uint64_t Value = 0;
     bool Negative = false;
@@ -83,7 +91,7 @@ std::unique_ptr<TObject> ReadValueLead(TDecoder& D, int Lead, int Depth)
     if (IsDigit(Lead))
         return ReadScalarString(D.Stream, Lead - '0');
     switch (Lead) {
-    case 'i': return std::make_unique<TIntString>(ReadIntegerValue(D.Stream));
+    case 'i': return std::make_unique<TIntString>(ReadIntegerDigits(D.Stream));
     case 'l': return ReadListAt(D, Depth);
     case 'd': return ReadDictionaryAt(D, Depth, nullptr);
     default: return nullptr;  // starts no value; the byte stays consumed
@@ -130,7 +138,7 @@ std::unique_ptr<TObjectHash> ReadDictionaryAt(TDecoder& D, int Depth, bool* Clos
     int Lead;
     std::string Key;
     while (IsDigit(Lead = Stream.ReadByte())) {
-        ReadStringBytes(Stream, Lead - '0', Key);
+        ReadStringBody(Stream, Lead - '0', Key);
         const int64_t Start = Stream.Position();
 
         bool ValueClosed = false;
@@ -143,12 +151,12 @@ std::unique_ptr<TObjectHash> ReadDictionaryAt(TDecoder& D, int Depth, bool* Clos
         if (D.Aborted) return nullptr;
 
         const bool IsInfo = Key == "info";
-        if (IsInfo && Depth == 1 && Value) {
+        if (IsInfo && Depth == 1 && Value && D.InfoExtent) {
             // The real extent, for the info hash: the entries below can be
-            // replaced by the document's own keys, these fields cannot.
-            Dictionary->InfoStart = Start;
-            Dictionary->InfoLength = Stream.Position() - Start;
-            Dictionary->InfoComplete = ValueClosed;
+            // replaced by the document's own keys, this cannot.
+            D.InfoExtent->Start = Start;
+            D.InfoExtent->Length = Stream.Position() - Start;
+            D.InfoExtent->Complete = ValueClosed;
         }
         if (Value && !Key.empty()) Dictionary->Put(Key, std::move(Value));
         if (IsInfo) {
@@ -226,13 +234,32 @@ void TObjectItems::Move(size_t Capacity)
 // ---------------------------------------------------------------------------
 // Entry points
 
-std::unique_ptr<TObject> ReadValue(TStream& Stream)
+namespace {
+
+std::unique_ptr<TObject> ReadRoot(TDecoder& D)
 {
-    TDecoder D{Stream};
-    const int Lead = Stream.ReadByte();
+    const int Lead = D.Stream.ReadByte();
     if (Lead < 0) return nullptr;
     std::unique_ptr<TObject> Value = ReadValueLead(D, Lead, 1);
     if (D.Aborted) return nullptr;
+    return Value;
+}
+
+}  // namespace
+
+std::unique_ptr<TObject> ReadValue(TStream& Stream)
+{
+    TDecoder D{Stream};
+    return ReadRoot(D);
+}
+
+std::unique_ptr<TObject> ReadValue(TStream& Stream, TInfoExtent& InfoExtent)
+{
+    InfoExtent = TInfoExtent();
+    TDecoder D{Stream, &InfoExtent};
+    std::unique_ptr<TObject> Value = ReadRoot(D);
+    // The extent went with a root dictionary that turned out broken.
+    if (!Value) InfoExtent = TInfoExtent();
     return Value;
 }
 
@@ -259,7 +286,23 @@ std::unique_ptr<TIntString> ReadString(TStream& Stream, int32_t LengthSoFar)
 
 std::unique_ptr<TIntString> ReadInteger(TStream& Stream)
 {
-    return std::make_unique<TIntString>(ReadIntegerValue(Stream));
+    return std::make_unique<TIntString>(ReadIntegerDigits(Stream));
+}
+
+void ReadStringBytes(TStream& Stream, int32_t LengthSoFar, std::string& Bytes)
+{
+    ReadStringBody(Stream, LengthSoFar, Bytes);
+}
+
+void SkipStringBytes(TStream& Stream, int32_t LengthSoFar)
+{
+    const int64_t Take = ReadBodyLength(Stream, LengthSoFar);
+    if (Take > 0) Stream.Seek(Take, TSeekOrigin::soCurrent);
+}
+
+int64_t ReadIntegerValue(TStream& Stream)
+{
+    return ReadIntegerDigits(Stream);
 }
 
 std::string BytesToHex(std::string_view Bytes, int MaxCount)

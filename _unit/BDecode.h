@@ -95,12 +95,41 @@ public:
 // the stack on hostile files.
 inline constexpr int MaxNestingDepth = 1000;
 
+// Where the value stored under the root dictionary's "info" key lies in the
+// stream, as the decoder measured it while reading that value: the bytes that the
+// info hash is taken over. Unlike the "_info_start" and "_info_length" entries of
+// the root dictionary, the document's own keys cannot change it.
+struct TInfoExtent {
+    int64_t Start = -1;   // -1: the root stored no "info" value
+    int64_t Length = -1;
+    // The value is a dictionary closed by its own 'e' inside the stream, so
+    // [Start, Start + Length) holds all of its bytes.
+    bool Complete = false;
+};
+
 std::unique_ptr<TObject> ReadValue(TStream& Stream);
+// The same, and fills InfoExtent for the root dictionary; a root that is not a
+// dictionary, or none, leaves it empty.
+std::unique_ptr<TObject> ReadValue(TStream& Stream, TInfoExtent& InfoExtent);
 // Helpers of ReadValue; each starts after its lead byte has been consumed.
 std::unique_ptr<TObjectHash> ReadDictionary(TStream& Stream);
 std::unique_ptr<TObjectList> ReadList(TStream& Stream);
 std::unique_ptr<TIntString> ReadString(TStream& Stream, int32_t LengthSoFar);
 std::unique_ptr<TIntString> ReadInteger(TStream& Stream);
+
+// The readers of single tokens that the ones above are made of, for code that
+// walks the raw bytes of a document by the decoder's own rules without building
+// the tree. Each starts after the lead byte of its token has been consumed.
+//
+// The body of a string whose length begins with LengthSoFar: the length is read
+// as a signed 32-bit number that wraps, the byte that ends it is consumed unseen,
+// and a body past the end of the stream takes what remains. Bytes receives it.
+void ReadStringBytes(TStream& Stream, int32_t LengthSoFar, std::string& Bytes);
+// The same, stepping over the body instead of reading it.
+void SkipStringBytes(TStream& Stream, int32_t LengthSoFar);
+// The value of an integer: every '-' makes it negative, the byte that ends it is
+// consumed unseen, the arithmetic wraps modulo 2^64.
+int64_t ReadIntegerValue(TStream& Stream);
 
 // The first min(size, MaxCount) bytes as lowercase hexadecimal, two digits a byte.
 std::string BytesToHex(std::string_view Bytes, int MaxCount);

@@ -11,23 +11,7 @@
 #include <vector>
 
 #include "Exceptions.h"
-
-// The root object class: every value of a decoded tree derives from it.
-//
-// A decoded torrent is hundreds of thousands of small objects, so they come from
-// a pool of slots rather than one heap block each: no block header, no rounding
-// to 16 bytes, and an allocation of a few instructions. The pool is shared by all
-// threads (a lock guards it) and hands its memory back when its last object goes.
-class TObject {
-public:
-    virtual ~TObject() = default;
-
-    static void* operator new(std::size_t Size);
-    static void operator delete(void* Block, std::size_t Size) noexcept;
-    // Over-aligned classes bypass the pool.
-    static void* operator new(std::size_t Size, std::align_val_t Alignment);
-    static void operator delete(void* Block, std::size_t Size, std::align_val_t Alignment) noexcept;
-};
+#include "ObjectPool.h"
 
 class EHashError : public Exception {
 public:
@@ -112,7 +96,7 @@ private:
         uint32_t Hash;
         int32_t ItemIndex;
     };
-    // Lookup index of a table past LinearLimit keys (see Hashes.cpp).
+    // Lookup index of a table past LinearLimit keys (see Hashes.cpp and KeyIndex.h).
     struct TIndex;
 
     // Up to this many keys a lookup scans the records; no index is allocated, so a
@@ -188,15 +172,4 @@ private:
         TObject** FValues;
     };
     uint32_t FValueCount = 0;
-
-public:
-    // Where the value stored under "info" lies in the stream this dictionary was
-    // decoded from, as the decoder saw it; only the root dictionary of a document
-    // gets it. Unlike the "_info_start"/"_info_length" entries, a document cannot
-    // overwrite these. InfoStart is -1 when no "info" value was stored.
-    // InfoComplete: the value is a dictionary closed by its own 'e' inside the
-    // stream, so [InfoStart, InfoStart + InfoLength) holds all of its bytes.
-    bool InfoComplete = false;
-    int64_t InfoStart = -1;
-    int64_t InfoLength = -1;
 };

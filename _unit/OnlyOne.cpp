@@ -9,6 +9,7 @@
 #include <thread>
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -70,6 +71,102 @@ bool IsPrivateFolder(const std::string& Path, std::string* Why)
     return true;
 }
 
+// A folder in which no one else can create, remove or rename entries: owned by
+// this user or root, and writable by no one else unless its sticky bit keeps
+// others to their own entries.
+bool IsSafeParent(const std::string& Path, std::string* Why)
+{
+    struct stat St {};
+    if (::stat(Path.c_str(), &St) != 0) {
+        *Why = Path + ": " + ErrnoText(errno);
+        return false;
+    }
+    if (!S_ISDIR(St.st_mode)) {
+        *Why = Path + " is not a folder";
+        return false;
+    }
+    if (St.st_uid != ::geteuid() && St.st_uid != 0) {
+        *Why = Path + " belongs to another user";
+        return false;
+    }
+    if ((St.st_mode & 022) != 0 && (St.st_mode & S_ISVTX) == 0) {
+        *Why = Path + " is open to other users";
+        return false;
+    }
+    return true;
+}
+
+// Folder, made with mode 0700 if it is missing, when it is private (see
+// IsPrivateFolder) and the hand-off socket's path in it fits a socket address.
+bool UsableFolder(const std::string& Folder, std::string* Why)
+{
+    if (Folder.size() + 1 + std::strlen(HandOffSocketName) >= sizeof(sockaddr_un::sun_path)) {
+        *Why = "the socket path in " + Folder + " would be too long";
+        return false;
+    }
+    // mkdir never follows a symbolic link, and an existing entry of that name is
+    // examined before anything is put into it.
+    if (::mkdir(Folder.c_str(), 0700) != 0 && errno != EEXIST) {
+        *Why = "cannot create " + Folder + ": " + ErrnoText(errno);
+        return false;
+    }
+    return IsPrivateFolder(Folder, Why);
+}
+
+std::string WithoutTrailingSlashes(std::string Path)
+{
+    while (Path.size() > 1 && Path.back() == '/') Path.pop_back();
+    return Path;
+}
+
+// An absolute path from the environment, else empty.
+std::string AbsoluteVariable(const char* Name)
+{
+    const char* Value = std::getenv(Name);
+    return Value && Value[0] == '/' ? WithoutTrailingSlashes(Value) : std::string();
+}
+
+std::string HomeFolder()
+{
+    if (std::string Home = AbsoluteVariable("HOME"); !Home.empty()) return Home;
+    long Size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::string Buffer(Size > 0 ? static_cast<size_t>(Size) : 16384, '\0');
+    passwd Entry {};
+    passwd* Found = nullptr;
+    if (::getpwuid_r(::geteuid(), &Entry, Buffer.data(), Buffer.size(), &Found) != 0 || !Found ||
+        !Found->pw_dir || Found->pw_dir[0] != '/')
+        return {};
+    return WithoutTrailingSlashes(Found->pw_dir);
+}
+
+// The user's cache folder can be shared by several machines (a home on a file
+// server), whose copies must not take one another's lock: the folder is named
+// after the machine.
+std::string CacheFolder(std::string* Why)
+{
+    std::string Cache = AbsoluteVariable("XDG_CACHE_HOME");
+    if (Cache.empty()) {
+        const std::string Home = HomeFolder();
+        if (Home.empty()) {
+            *Why = "no home folder";
+            return {};
+        }
+        Cache = (Home == "/" ? std::string() : Home) + "/.cache";
+        // A home without a cache folder gets one, as other programs would make it.
+        if (::mkdir(Cache.c_str(), 0700) != 0 && errno != EEXIST) {
+            *Why = "cannot create " + Cache + ": " + ErrnoText(errno);
+            return {};
+        }
+    }
+    if (!IsSafeParent(Cache, Why)) return {};
+    char Host[256] = {};
+    if (::gethostname(Host, sizeof Host - 1) != 0 || Host[0] == '\0') std::strcpy(Host, "localhost");
+    for (char* C = Host; *C; ++C)
+        if (*C == '/') *C = '_';
+    const std::string Folder = (Cache == "/" ? std::string() : Cache) + "/velmora-" + Host;
+    return UsableFolder(Folder, Why) ? Folder : std::string();
+}
+
 }  // namespace
 
 std::string MutexSafeName(std::string_view Name)
@@ -83,27 +180,26 @@ std::string MutexSafeName(std::string_view Name)
 std::string RuntimeFolder(std::string* Error)
 {
     std::string Why;
-    if (const char* Xdg = std::getenv("XDG_RUNTIME_DIR"); Xdg && Xdg[0] == '/') {
-        std::string Folder(Xdg);
-        while (Folder.size() > 1 && Folder.back() == '/') Folder.pop_back();
-        if (IsPrivateFolder(Folder, &Why)) return Folder;
+    std::string Reasons;
+    const auto Refused = [&] {
+        if (!Reasons.empty()) Reasons += "; ";
+        Reasons += Why;
+    };
+    if (const std::string Xdg = AbsoluteVariable("XDG_RUNTIME_DIR"); !Xdg.empty()) {
+        if (IsPrivateFolder(Xdg, &Why) && UsableFolder(Xdg, &Why)) return Xdg;
+        Refused();
     }
-    std::string Temp = "/tmp";
-    if (const char* T = std::getenv("TMPDIR"); T && T[0] == '/') Temp = T;
-    while (Temp.size() > 1 && Temp.back() == '/') Temp.pop_back();
-    const std::string Folder =
-        (Temp == "/" ? std::string() : Temp) + "/velmora-" + std::to_string(::geteuid());
-    // mkdir never follows a symbolic link, and an existing entry of that name is
-    // examined below before anything is put into it.
-    if (::mkdir(Folder.c_str(), 0700) != 0 && errno != EEXIST) {
-        if (Error) *Error = "cannot create " + Folder + ": " + ErrnoText(errno);
-        return {};
-    }
-    if (!IsPrivateFolder(Folder, &Why)) {
-        if (Error) *Error = "refusing the runtime folder: " + Why;
-        return {};
-    }
-    return Folder;
+    if (std::string Cache = CacheFolder(&Why); !Cache.empty()) return Cache;
+    Refused();
+    // The temporary folder is open to everyone: another user may have taken the
+    // name first, which only makes this place unusable.
+    std::string Temp = AbsoluteVariable("TMPDIR");
+    if (Temp.empty()) Temp = "/tmp";
+    const std::string Folder = (Temp == "/" ? std::string() : Temp) + "/velmora-" + std::to_string(::geteuid());
+    if (UsableFolder(Folder, &Why)) return Folder;
+    Refused();
+    if (Error) *Error = "no private folder for the lock: " + Reasons;
+    return {};
 }
 
 bool IsFirstInstance(std::string_view Name)

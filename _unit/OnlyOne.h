@@ -32,16 +32,24 @@ extern int MutexHandle;
 // Name with every backslash replaced by an underscore; nothing else changes.
 std::string MutexSafeName(std::string_view Name);
 
-// The folder of the lock and the hand-off socket: $XDG_RUNTIME_DIR when it is a
-// folder of this user's that no one else may enter, else "velmora-<uid>" under the
-// temporary folder ($TMPDIR or /tmp), created with mode 0700 if missing. A folder of
-// that name that is a symbolic link, belongs to someone else or is open to others is
-// refused: the result is empty and Error says why.
+// The folder of the lock and the hand-off socket, the first of these that is a
+// folder of this user's that no one else may enter (a symbolic link, another
+// user's folder or one open to others is passed over) and short enough for the
+// socket's path:
+//   $XDG_RUNTIME_DIR;
+//   "velmora-<host name>" in the user's cache folder ($XDG_CACHE_HOME, else
+//   ~/.cache), when no one else can put entries into that folder;
+//   "velmora-<uid>" in the temporary folder ($TMPDIR or /tmp).
+// The last two are made with mode 0700 if missing. Another user can take the
+// temporary folder's name first, but not the others. Empty when none will do, with
+// Error saying why for each.
 std::string RuntimeFolder(std::string* Error = nullptr);
 
 // True when this copy is the first one: it now holds the lock named after Name
-// (through MutexSafeName) and keeps it in MutexHandle. A lock that cannot be
-// created counts as held by another copy; InstanceLockError() then says why.
+// (through MutexSafeName) and keeps it in MutexHandle. False with
+// InstanceLockError() empty when another copy holds the lock; false with it set
+// when there is no lock to be had (no safe folder, say), and so no way to meet the
+// other copies.
 bool IsFirstInstance(std::string_view Name);
 const std::string& InstanceLockError();
 

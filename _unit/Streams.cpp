@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 // ---------------------------------------------------------------------------
@@ -170,6 +171,15 @@ int64_t TMemoryStream::ReadAt(int64_t Pos, void* Buffer, int64_t Count)
 // ---------------------------------------------------------------------------
 // TFileStream
 
+namespace {
+
+int64_t Nanoseconds(const timespec& Time)
+{
+    return static_cast<int64_t>(Time.tv_sec) * 1000000000 + Time.tv_nsec;
+}
+
+}  // namespace
+
 TFileStream::TFileStream(const std::string& FileName) : FFileName(FileName)
 {
     // O_NONBLOCK so that opening a FIFO with no writer returns at once; the type
@@ -177,10 +187,22 @@ TFileStream::TFileStream(const std::string& FileName) : FFileName(FileName)
     FHandle = ::open(FileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (FHandle < 0) throw EFOpenError(FileName, std::strerror(errno));
     struct stat Info {};
-    if (::fstat(FHandle, &Info) != 0) {
-        int Error = errno;
-        ::close(FHandle);
-        throw EFOpenError(FileName, std::strerror(Error));
+    // The file's times come from the kernel's coarse clock. A write stamped in the
+    // same tick as the change seen here would not show, so the clock is read before
+    // the file is examined, until it has moved past the file's last change: every
+    // later write then gets a later time. Only a file changed a moment ago waits.
+    for (int Tries = 0;; ++Tries) {
+        timespec Now {};
+        ::clock_gettime(CLOCK_REALTIME_COARSE, &Now);
+        if (::fstat(FHandle, &Info) != 0) {
+            int Error = errno;
+            ::close(FHandle);
+            throw EFOpenError(FileName, std::strerror(Error));
+        }
+        // A clock behind the file (set back, or a file server ahead of it) would
+        // keep this waiting; after 20 ms the times are taken as they are.
+        if (Nanoseconds(Now) > Nanoseconds(Info.st_ctim) || Tries >= 20 || !S_ISREG(Info.st_mode)) break;
+        ::usleep(1000);
     }
     if (!S_ISREG(Info.st_mode)) {
         ::close(FHandle);
@@ -188,6 +210,22 @@ TFileStream::TFileStream(const std::string& FileName) : FFileName(FileName)
                                                            : "Not a regular file");
     }
     FSize = static_cast<int64_t>(Info.st_size);
+    FOpened = {static_cast<uint64_t>(Info.st_dev), static_cast<uint64_t>(Info.st_ino), FSize,
+               Nanoseconds(Info.st_mtim), Nanoseconds(Info.st_ctim)};
+}
+
+bool TFileStream::Changed() const
+{
+    const auto Identity = [](const struct stat& Info) {
+        return TIdentity {static_cast<uint64_t>(Info.st_dev), static_cast<uint64_t>(Info.st_ino),
+                          static_cast<int64_t>(Info.st_size), Nanoseconds(Info.st_mtim),
+                          Nanoseconds(Info.st_ctim)};
+    };
+    struct stat Open {}, Named {};
+    if (::fstat(FHandle, &Open) != 0 || Identity(Open) != FOpened) return true;
+    // The path must still name the file that was read: the bytes are given out
+    // under its name.
+    return ::stat(FFileName.c_str(), &Named) != 0 || Identity(Named) != FOpened;
 }
 
 TFileStream::~TFileStream()

@@ -63,6 +63,11 @@ public:
     // Bytes between the position and the end; 0 when the position is past the end.
     int64_t Remaining() const;
 
+    // True when the source may have changed since the stream was opened, so that
+    // what was read need not be the bytes of any one version of it. Bytes in
+    // memory never change.
+    virtual bool Changed() const { return false; }
+
 protected:
     TStream() = default;
 
@@ -129,6 +134,13 @@ public:
     int64_t Size() const override { return FSize; }
     const std::string& FileName() const { return FFileName; }
 
+    // True when the open file was written to, cut or grown, or its path names
+    // another file or none, since opening: its size, modification and change times
+    // or identity differ. A write in the same clock tick as the file's last change
+    // would leave the times as they were, so opening a file changed in the current
+    // tick waits (a few milliseconds at most) until the tick has passed.
+    bool Changed() const override;
+
 protected:
     void Fill(int64_t Pos) override;
     int64_t ReadAt(int64_t Pos, void* Buffer, int64_t Count) override;
@@ -143,4 +155,13 @@ private:
     int64_t FSize = 0;
     std::unique_ptr<uint8_t[]> FBuffer;  // allocated on the first refill
     int64_t FBufferSize = 0;
+
+    // What the file was when it was opened.
+    struct TIdentity {
+        uint64_t Device = 0, Inode = 0;
+        int64_t Size = 0;
+        int64_t Modified = 0, StatusChanged = 0;  // nanoseconds since the epoch
+        bool operator==(const TIdentity&) const = default;
+    };
+    TIdentity FOpened;
 };

@@ -74,11 +74,11 @@ bool IsDigit(int Byte) { return Byte >= '0' && Byte <= '9'; }
 
 // Walks the raw bytes of a v2 "file tree" inside the info extent. The decoded tree
 // cannot serve here: a file's properties stand under the empty key, which a
-// decoded dictionary drops. The walk reads the bytes the way the decoder does
-// (any byte ends a string length or an integer, a byte that starts no value is
-// skipped) so that it sees the structure the decoder saw; a dictionary whose key
-// does not begin with a digit, a nesting too deep, or the end of the extent
-// abandons the walk.
+// decoded dictionary drops. The walk reads strings and integers with the decoder's
+// own token readers and steps through the structure by the decoder's rules (a
+// byte that starts no value is skipped), so that it sees the structure the
+// decoder saw; a dictionary whose key does not begin with a digit, a nesting too
+// deep, or the end of the extent abandons the walk.
 class TFileTreeWalker {
 public:
     TFileTreeWalker(TStream& Stream, int64_t End) : FStream(Stream), FEnd(End) {}
@@ -98,7 +98,7 @@ public:
             if (Lead == 'e') return true;
             if (!IsDigit(Lead)) return false;
             std::string Key;
-            ReadString(Lead, &Key);
+            ReadStringBytes(FStream, Lead - '0', Key);
             const int ValueLead = Next();
             if (ValueLead < 0) return false;
             if (Key == "file tree") {
@@ -120,45 +120,12 @@ private:
 
     int Next() { return FStream.Position() < FEnd ? FStream.ReadByte() : -1; }
 
-    // After the first digit of the length; Out null skips the body.
-    void ReadString(int First, std::string* Out)
-    {
-        uint32_t Length = static_cast<uint32_t>(First - '0');
-        int Byte;
-        while (IsDigit(Byte = Next())) Length = Length * 10 + static_cast<uint32_t>(Byte - '0');
-        const int64_t Declared = std::max<int64_t>(0, static_cast<int32_t>(Length));
-        const int64_t Count = std::min(Declared, std::max<int64_t>(0, FEnd - FStream.Position()));
-        if (Out) {
-            Out->resize(static_cast<size_t>(Count));
-            Out->resize(static_cast<size_t>(std::max<int64_t>(0, FStream.Read(Out->data(), Count))));
-        } else {
-            FStream.Seek(Count, TSeekOrigin::soCurrent);
-        }
-    }
-
-    int64_t ReadInteger()
-    {
-        uint64_t Value = 0;
-        bool Negative = false;
-        for (;;) {
-            const int Byte = Next();
-            if (IsDigit(Byte)) {
-                Value = Value * 10 + static_cast<uint64_t>(Byte - '0');
-            } else if (Byte == '-') {
-                Negative = true;
-            } else {
-                break;
-            }
-        }
-        return static_cast<int64_t>(Negative ? 0 - Value : Value);
-    }
-
     bool Skip(int Lead, int Depth)
     {
         if (IsDigit(Lead)) {
-            ReadString(Lead, nullptr);
+            SkipStringBytes(FStream, Lead - '0');
         } else if (Lead == 'i') {
-            ReadInteger();
+            ReadIntegerValue(FStream);
         } else if (Lead == 'l' || Lead == 'd') {
             if (Depth >= MaxNestingDepth) return false;
             for (;;) {
@@ -167,7 +134,7 @@ private:
                 if (Byte < 0) return false;
                 if (Lead == 'd') {
                     if (!IsDigit(Byte)) return false;
-                    ReadString(Byte, nullptr);
+                    SkipStringBytes(FStream, Byte - '0');
                     const int ValueLead = Next();
                     if (ValueLead < 0) return false;
                     if (!Skip(ValueLead, Depth + 1)) return false;
@@ -189,7 +156,7 @@ private:
             if (Lead == 'e') return true;
             if (!IsDigit(Lead)) return false;
             std::string Key;
-            ReadString(Lead, &Key);
+            ReadStringBytes(FStream, Lead - '0', Key);
             const int ValueLead = Next();
             if (ValueLead < 0) return false;
             if (Key.empty() && ValueLead == 'd') {
@@ -215,11 +182,11 @@ private:
             if (Lead == 'e') break;
             if (!IsDigit(Lead)) return false;
             std::string Key;
-            ReadString(Lead, &Key);
+            ReadStringBytes(FStream, Lead - '0', Key);
             const int ValueLead = Next();
             if (ValueLead < 0) return false;
             if (Key == "length" && ValueLead == 'i') {
-                Length = ReadInteger();
+                Length = ReadIntegerValue(FStream);
             } else {
                 if (Key == "length") Length = 0;  // a string where an integer is wanted
                 if (!Skip(ValueLead, Depth + 1)) return false;
@@ -267,6 +234,9 @@ void TTorrentFile::Clear()
     FHasPieces = false;
     Root->Clear();
     Errors.clear();
+    LinkName.clear();
+    TrackerTiers.clear();
+    WebSeeds.clear();
 }
 
 bool TTorrentFile::IsV2Only() const
@@ -323,12 +293,12 @@ void TTorrentFile::HashInfo(TStream& Stream, TMessageDigest& Sha1, int64_t Start
     }
 }
 
-void TTorrentFile::ReadFileTree(TStream& Stream, int64_t& Total)
+void TTorrentFile::ReadFileTree(TStream& Stream, const TInfoExtent& InfoExtent, int64_t& Total)
 {
-    const int64_t Start = Root->InfoStart;
-    const int64_t Length = Root->InfoLength;
+    const int64_t Start = InfoExtent.Start;
+    const int64_t Length = InfoExtent.Length;
     const int64_t Size = Stream.Size();
-    if (!Root->InfoComplete || Start < 0 || Length < 0 || Start > Size || Length > Size - Start) {
+    if (!InfoExtent.Complete || Start < 0 || Length < 0 || Start > Size || Length > Size - Start) {
         return;
     }
 
@@ -354,8 +324,9 @@ void TTorrentFile::ReadFileTree(TStream& Stream, int64_t& Total)
 
 bool TTorrentFile::LoadFromStream(TStream& Stream)
 {
-    // 1. Clear leaves some fields alone; a second load into the same object must
-    // still give what a fresh object would, so those are reset here.
+    // Start from an empty model. Clear leaves some fields alone; a second load into
+    // the same object must still give what a fresh object would, so those are reset
+    // here.
     Clear();
     Comment.clear();
     CreationDate = 0;
@@ -370,30 +341,31 @@ bool TTorrentFile::LoadFromStream(TStream& Stream)
     bool Result = false;
 
     try {
-        // 2.
+        // The digest of the info hash; it goes with the try block on every way out.
         std::unique_ptr<TMessageDigest> Sha1 = TSHA1::Create();
 
-        // 3.
-        std::unique_ptr<TObject> Value = ReadValue(Stream);
+        // Decode the whole document once, noting where the root's "info" value lies.
+        TInfoExtent InfoExtent;
+        std::unique_ptr<TObject> Value = ReadValue(Stream, InfoExtent);
         if (!Value) {
             Errors.push_back(u"Error parsing file; does not appear to be valid bencoded metainfo");
             return false;
         }
 
-        // 4.
+        // The document must be a dictionary; it becomes Root.
         auto* Dictionary = dynamic_cast<TObjectHash*>(Value.get());
         if (!Dictionary) throw EWrongKind();
         Value.release();
         Root.reset(Dictionary);
 
-        // 5.
+        // The tracker: a torrent without one is reported but still loads.
         if (const TObject* Announce_ = Root->Find("announce")) {
             Announce = AsScalar(Announce_).StringValue;
         } else {
             Errors.push_back(u"Corrupt File: Missing \"announce\" segment");
         }
 
-        // 6.
+        // The tracker tiers, flattened in order.
         if (const TObject* AnnounceList = Root->Find("announce-list")) {
             for (const auto& Tier : AsList(AnnounceList).Items) {
                 for (const auto& Tracker : AsList(Tier.get()).Items) {
@@ -402,7 +374,7 @@ bool TTorrentFile::LoadFromStream(TStream& Stream)
             }
         }
 
-        // 7.
+        // What the torrent says about itself, none of it required.
         if (const TObject* Comment_ = Root->Find("comment")) {
             Comment = AsScalar(Comment_).StringValue;
         }
@@ -415,7 +387,7 @@ bool TTorrentFile::LoadFromStream(TStream& Stream)
             Encoding = AsScalar(Encoding_).StringValue;
         }
 
-        // 8.
+        // The info dictionary: what is shared, and how it is hashed.
         if (const TObject* InfoValue = Root->Find("info")) {
             const TObjectHash& Info = AsDictionary(InfoValue);
 
@@ -427,7 +399,7 @@ bool TTorrentFile::LoadFromStream(TStream& Stream)
             }
             const bool V2 = MetaVersion == 2;
 
-            // a.
+            // The name, less a trailing ".torrent".
             if (const TObject* Name_ = Info.Find("name")) {
                 Name = AsScalar(Name_).StringValue;
                 static constexpr std::string_view Suffix = ".torrent";
@@ -439,19 +411,19 @@ bool TTorrentFile::LoadFromStream(TStream& Stream)
                 Errors.push_back(u"Corrupt File: Missing \"info.name\" segment");
             }
 
-            // b.
+            // The piece length, its low 32 bits taken as signed.
             if (const TObject* PieceLength_ = Info.Find("piece length")) {
                 PieceLength = Low32(AsScalar(PieceLength_).IntegerValue);
             } else {
                 Errors.push_back(u"Corrupt File: Missing \"info.piece length\" segment");
             }
 
-            // c.
+            // Private only when the integer is exactly 1.
             if (const TObject* Private = Info.Find("private")) {
                 IsPrivate = AsScalar(Private).IntegerValue == 1;
             }
 
-            // d. The pieces stay in the decoded string; each entry is read in place.
+            // The piece hashes stay in the decoded string; each entry is read in place.
             if (const TObject* PiecesValue = Info.Find("pieces")) {
                 Pieces.Assign(&AsScalar(PiecesValue).StringValue);
                 FHasPieces = true;
@@ -460,13 +432,13 @@ bool TTorrentFile::LoadFromStream(TStream& Stream)
             }
 
             if (const TObject* Length = Info.Find("length")) {
-                // e.
+                // One file, named after the torrent; "length" wins over "files".
                 const int64_t L = AsScalar(Length).IntegerValue;
                 Total = L;
                 FileCount = 1;
                 Files.push_back(std::make_unique<TTorrentSubFile>(Name, std::string(), L, 0));
             } else if (const TObject* FilesValue = Info.Find("files")) {
-                // f.
+                // Several files, each placed after the ones before it.
                 MultiFile = true;
                 const TObjectList& List = AsList(FilesValue);
                 Files.reserve(List.Count());
@@ -501,36 +473,48 @@ bool TTorrentFile::LoadFromStream(TStream& Stream)
             } else if (IsV2Only()) {
                 // A v2-only torrent lists its files in "file tree" instead.
                 if (dynamic_cast<const TObjectHash*>(Info.Find("file tree"))) {
-                    ReadFileTree(Stream, Total);
+                    ReadFileTree(Stream, InfoExtent, Total);
                 }
             } else {
-                // g.
+                // No file list at all.
                 Errors.push_back(
                     u"Corrupt File: Missing both \"info.length\" and \"info.files\" segments "
                     u"(should have one or the other)");
             }
 
-            // h. The extent is the one the decoder measured for the root's "info"
-            // value, never keys of the document that claim to describe it.
-            if (Root->InfoStart >= 0) {
-                if (!Root->InfoComplete) {
+            // The info hash, over the extent that the decoder measured for the root's
+            // "info" value, never keys of the document that claim to describe it.
+            if (InfoExtent.Start >= 0) {
+                if (!InfoExtent.Complete) {
                     Errors.push_back(u"Corrupt File: \"info\" segment is truncated");
                 } else {
-                    HashInfo(Stream, *Sha1, Root->InfoStart, Root->InfoLength);
+                    HashInfo(Stream, *Sha1, InfoExtent.Start, InfoExtent.Length);
                 }
             }
         } else {
             Errors.push_back(u"Corrupt File: Missing \"info\" segment");
         }
 
-        // 9.
+        // The load ran to its end: the total stands.
         TotalLength = Total;
         Result = true;
+
+        // A file rewritten while it was read gives bytes that never were one file,
+        // and a link that belongs to none.
+        if (Stream.Changed()) {
+            Errors.push_back(u"The file changed while it was read; load it again");
+            InfoHash.clear();
+            InfoHashBytes.clear();
+            InfoHashV2.clear();
+            InfoHashV2Bytes.clear();
+            Result = false;
+        }
     } catch (...) {
         Errors.push_back(
             u"Something bad happened while trying to load the file, probably corrupt metainfo");
         Result = false;
     }
-    // 10. The digests went with the scope of the try block.
+    // The digests went with the scope of the try block.
+    ReadLinkSources();
     return Result;
 }

@@ -11,6 +11,7 @@
 
 #include "BDecode.h"
 #include "Hashes.h"
+#include "MagnetUri.h"
 #include "Streams.h"
 
 class TMessageDigest;
@@ -99,11 +100,30 @@ public:
     // a usable link: the SHA-256 one for a v2-only torrent, else the SHA-1 one.
     bool HasLinkHash() const;
 
+    // What the full link adds to the hash, as raw bytes: the info dictionary's
+    // "name.utf-8", else its "name" (uncut); the tiers of "announce-list" (strings
+    // only); the "url-list" entries. Read by every load, whatever its result.
+    std::string LinkName;
+    std::vector<std::vector<std::string>> TrackerTiers;
+    std::vector<std::string> WebSeeds;
+    TMagnetParts LinkParts() const;
+    // MagnetLink() followed by the name, the trackers and the web seeds, byte for
+    // byte as libtorrent's make_magnet_uri writes it (trackers in the file's order).
+    std::string FullMagnetLink() const;
+    // True when the full link names at least one tracker.
+    bool HasLinkTracker() const;
+    // True when the link in use (the full one or the bare one) cannot find peers: a
+    // private torrent's peers are found only through the trackers that its link
+    // names, never through the DHT or peer exchange.
+    bool LinkFindsNoPeers(bool FullLink) const;
+
 private:
     bool FHasPieces = false;  // info has "pieces": a v1 swarm exists
 
     void HashInfo(TStream& Stream, TMessageDigest& Sha1, int64_t Start, int64_t Length);
-    void ReadFileTree(TStream& Stream, int64_t& Total);
+    // Files of a v2 "file tree", walked in the raw bytes that InfoExtent covers.
+    void ReadFileTree(TStream& Stream, const TInfoExtent& InfoExtent, int64_t& Total);
+    void ReadLinkSources() noexcept;  // fills LinkName, TrackerTiers and WebSeeds from Root
 };
 
 inline constexpr const char* MagnetPrefix = "magnet:?xt=urn:btih:";

@@ -25,28 +25,24 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
+sys.path.insert(0, os.path.join(ROOT, "tools"))
+from bencode import bencode, magnet_link as link_of  # noqa: E402
+
 MB = 1 << 20
 PARSE_ERROR = "Error parsing file; does not appear to be valid bencoded metainfo"
 KILL_AFTER = 60.0  # seconds; a run that takes longer has failed its bound anyway
 TIME = "/usr/bin/time"  # GNU time (Debian package "time")
 
 
-def bstr(data):
-    return b"%d:%s" % (len(data), data)
-
-
 def info_single(name=b"bounds.bin", length=12345, piece_count=3):
     pieces = hashlib.sha1(b"bounds").digest() * piece_count
-    return (b"d6:lengthi%de4:name%s12:piece lengthi262144e6:pieces%se"
-            % (length, bstr(name), bstr(pieces)))
+    return bencode({"length": length, "name": name, "piece length": 262144, "pieces": pieces})
 
 
 def torrent(info, before=b"", after=b""):
-    return b"d8:announce" + bstr(b"http://tracker.example/announce") + before + b"4:info" + info + after + b"e"
-
-
-def link_of(info):
-    return "magnet:?xt=urn:btih:" + hashlib.sha1(info).hexdigest()
+    """The root dictionary around the info bytes; before and after are entries put in as they stand."""
+    return (b"d" + bencode("announce") + bencode("http://tracker.example/announce") + before
+            + bencode("info") + info + after + b"e")
 
 
 class Case:
@@ -115,8 +111,8 @@ def cases():
     big = info_single(length=n * 262144, piece_count=n)
     out.append(Case("1,000,000-piece torrent", torrent(big), expect_link=link_of(big),
                     max_seconds=1.0, max_ratio=50))
-    files = b"".join(b"d6:lengthi1e4:pathl1:d%s" % bstr(b"f%07d" % i) + b"ee" for i in range(n // 10))
-    multi = b"d5:filesl" + files + b"e4:name1:x12:piece lengthi16384e6:pieces20:" + b"p" * 20 + b"e"
+    files = [{"length": 1, "path": ["d", "f%07d" % i]} for i in range(n // 10)]
+    multi = bencode({"files": files, "name": "x", "piece length": 16384, "pieces": b"p" * 20})
     out.append(Case("100,000-file torrent", torrent(multi), expect_link=link_of(multi),
                     max_seconds=1.0, max_ratio=50))
 

@@ -16,33 +16,34 @@ runs=${2:-30}
 aim_ms=50
 program=$build/velmora
 [ -x "$program" ] || { echo "handoff_bench: $program is not built" >&2; exit 2; }
+. "$here/tools/lib.sh"
 
-box=$(mktemp -d "${TMPDIR:-/tmp}/velmora-handoff.XXXXXX")
+box=$(velmora_box handoff)
 first_pid=
 cleanup() {
-  if [ -n "$first_pid" ]; then kill "$first_pid" 2>/dev/null || true; wait "$first_pid" 2>/dev/null || true; fi
+  velmora_stop "$first_pid"
   rm -rf "$box"
 }
 trap cleanup EXIT
 
-mkdir -p "$box/app/fls" "$box/data" "$box/run"
-chmod 700 "$box/run"
-cp "$program" "$box/app/velmora"
-printf '[USER]\r\nAutoStart=0\r\n' > "$box/app/fls/sets.ini"
-for name in a b; do
-  printf 'd8:announce31:http://tracker.example/announce4:infod6:lengthi4096e4:name9:%s.payload12:piece lengthi16384e6:pieces20:%s%see' \
-    "$name" "$name" "0123456789012345678" > "$box/data/$name.torrent"
-done
+velmora_sandbox "$box"
+velmora_app "$box" "$program" 0
+mkdir -p "$box/data"
+python3 "$here/tools/bencode.py" single >/dev/null \
+  "$box/data/a.torrent" a.payload 4096 a0123456789012345678 \
+  "$box/data/b.torrent" b.payload 4096 b0123456789012345678
 
-export XDG_RUNTIME_DIR=$box/run
 cd "$box/data"
 QT_QPA_PLATFORM=offscreen "$box/app/velmora" 2>"$box/first.log" &
 first_pid=$!
 export QT_QPA_PLATFORM=no-window-system-in-a-later-copy
-for _ in $(seq 200); do
-  if [ -S "$box/run/TfrmKTZ-Velmora" ] && "$box/app/velmora" 2>/dev/null; then break; fi
-  sleep 0.05
-done
+# A later copy without files only asks the running copy whether it is there.
+if velmora_wait_listening "$first_pid" 10; then
+  for _ in $(seq 20); do
+    "$box/app/velmora" 2>/dev/null && break
+    sleep 0.05
+  done
+fi
 "$box/app/velmora" || { echo "handoff_bench: the running copy does not answer" >&2; exit 2; }
 
 later=("$box/app/velmora" a.torrent b.torrent)

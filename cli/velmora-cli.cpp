@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <cstdio>
 #include <cstring>
+#include <algorithm>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -26,9 +28,11 @@ namespace {
 
 constexpr const char* ProgramName = "velmora-cli";
 
-constexpr const char* UsageText = "Usage: velmora-cli [--json] [--] FILE...\n";
+constexpr const char* UsageText =
+    "Usage: velmora-cli [--json] [--full] [-r] [--files-from LIST [-0]] [--] FILE...\n";
 
-constexpr const char* HelpText = R"(Usage: velmora-cli [--json] [--] FILE...
+constexpr const char* HelpText = R"(Usage: velmora-cli [OPTION]... [--] FILE...
+       velmora-cli [OPTION]... --files-from LIST
        velmora-cli --help
        velmora-cli --version
 
@@ -42,12 +46,30 @@ swarm; its link carries the SHA-256 of the same bytes as a multihash.
 
 Options:
   --json       Print one JSON object per file instead of the bare links.
+  --full       Print the full link: the hash, then the torrent's name (dn=),
+               its trackers (tr=, the tiers of "announce-list" in order, or
+               "announce") and its web seeds (ws=, "url-list"), escaped as
+               libtorrent writes them. Without it the link is the hash alone.
+  --files-from LIST
+               Also read the paths of files from LIST, one per line ("-" for
+               standard input), so that any number of files needs no argument
+               list. Empty lines are skipped; a CR before the line feed is
+               dropped. The files are loaded as the paths are read.
+  -0, --null   The paths in every LIST end with a NUL byte instead of a line
+               feed (as find -print0 writes them).
+  -r, --recursive
+               A folder named (as an argument or in a LIST) stands for every
+               file below it whose name ends in ".torrent" (any letter case),
+               in sorted order: each folder's entries sorted by name, byte for
+               byte, sub-folders entered where they sort. Links to folders are
+               not followed. Without it a folder is an error.
   --help, -h   Print this text and exit.
   --version    Print the program's version and exit.
   --           End of options: every later argument is a file, even one
                that begins with "-".
 Options may stand anywhere before "--". The files are read in the order
-given.
+given; a LIST's files stand where the option stands. Each file is printed as
+soon as it is loaded, so memory stays the same however many files there are.
 
 Plain output:
   For each file, its magnet link on a line of its own on standard output:
@@ -55,6 +77,9 @@ Plain output:
     magnet:?xt=urn:btmh:1220<64 lower-case hex digits>  (v2 only)
   A file that fails (see below) prints no link; instead one line on
   standard error names the file and the reason, and the other files go on.
+  A private torrent whose link names no tracker (any private torrent
+  without --full) gets a warning line on standard error: clients find the
+  peers of a private torrent only through its trackers.
 
 JSON output (--json):
   One JSON object per file on a line of its own (JSON Lines), in order.
@@ -63,8 +88,12 @@ JSON output (--json):
     file           the path as given
     loaded         whether the metainfo could be read (true/false)
     errors         the loader's messages, in order (also for loaded files)
+    warnings       [{"code", "text"}]: what makes the link in use (the full
+                   one with --full) unlikely to work; the one code so far is
+                   "private-without-tracker"
     link           the magnet link; the bare "magnet:?xt=urn:btih:" when
                    there is no hash
+    full_link      the full link (see --full)
     info_hash      SHA-1 of the info bytes, 40 hex digits, or ""
     info_hash_v2   SHA-256 of the info bytes when "meta version" is 2,
                    64 hex digits, or ""
@@ -89,17 +118,20 @@ JSON output (--json):
   A file that cannot be opened gives {"file": ..., "error": ...} instead.
 
 A file fails when it cannot be opened, when its metainfo cannot be read, or
-when it yields no info hash (no "info" dictionary, or one cut short).
+when it yields no info hash (no "info" dictionary, or one cut short). A LIST
+that cannot be opened, and a folder that cannot be read, fail the same way.
 
 Exit status:
-  0  every file gave a magnet link
+  0  every file gave a magnet link (warnings do not count)
   1  at least one file failed, or the output could not be written
   2  usage error: an unknown option, or no file named
 
 Examples:
   velmora-cli file.torrent                       the link of one file
+  velmora-cli --full file.torrent                with name and trackers
   velmora-cli ~/Downloads/*.torrent > links.txt  all links of a folder
-  find . -name '*.torrent' -print0 | xargs -0 velmora-cli --
+  velmora-cli -r ~/Downloads > links.txt         the same, sub-folders too
+  find . -name '*.torrent' -print0 | velmora-cli -0 --files-from -
                                  every torrent below a folder, any names
   velmora-cli --json *.torrent | jq -r .title    each torrent's title
 )";
@@ -122,7 +154,7 @@ public:
             }
             FBuffer.clear();
         }
-        if (std::fflush(stdout) != 0) FFailed = true;
+        if (std::fflush(stdout) != 0 || std::ferror(stdout)) FFailed = true;
         return !FFailed;
     }
 
@@ -147,6 +179,17 @@ void ErrorLine(TOutput& Out, std::string_view Text)
     }
     Line += '\n';
     std::fwrite(Line.data(), 1, Line.size(), stderr);
+}
+
+// Writes Text to standard output and gives the exit status: 1, with a message, when
+// it did not all get there. A write that failed early leaves nothing for the flush
+// to fail on, so the stream's error mark is asked too.
+int PrintText(const char* Text)
+{
+    std::fputs(Text, stdout);
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return 0;
+    std::fprintf(stderr, "%s: cannot write the output: %s\n", ProgramName, std::strerror(errno));
+    return 1;
 }
 
 int UsageError(const std::string& Message)
@@ -203,12 +246,21 @@ void AppendJson(TOutput& Out, const nlohmann::ordered_json& Object)
     Out.MaybeFlush();
 }
 
-nlohmann::ordered_json TorrentJson(const std::string& FileName, bool Loaded,
+// Clients find the peers of a private torrent only through its trackers.
+constexpr const char* PrivateWithoutTrackerCode = "private-without-tracker";
+constexpr const char* PrivateWithoutTrackerText =
+    "private torrent, but the link names no tracker: a client cannot find its peers";
+
+nlohmann::ordered_json TorrentJson(const std::string& FileName, bool Loaded, bool Full,
                                    const TTorrentFile& Torrent)
 {
     using Json = nlohmann::ordered_json;
     Json Errors = Json::array();
     for (const auto& Message : Torrent.Errors) Errors.push_back(Utf16ToUtf8(Message));
+    Json Warnings = Json::array();
+    if (Torrent.LinkFindsNoPeers(Full)) {
+        Warnings.push_back(Json{{"code", PrivateWithoutTrackerCode}, {"text", PrivateWithoutTrackerText}});
+    }
     Json Trackers = Json::array();
     for (const auto& Tracker : Torrent.Trackers) Trackers.push_back(Utf16ToUtf8(Tracker));
     Json Files = Json::array();
@@ -227,7 +279,9 @@ nlohmann::ordered_json TorrentJson(const std::string& FileName, bool Loaded,
     Object["file"] = SanitizeUtf8(FileName);
     Object["loaded"] = Loaded;
     Object["errors"] = std::move(Errors);
+    Object["warnings"] = std::move(Warnings);
     Object["link"] = Torrent.MagnetLink();
+    Object["full_link"] = Torrent.FullMagnetLink();  // escaped to ASCII
     Object["info_hash"] = Torrent.InfoHash;
     Object["info_hash_v2"] = Torrent.InfoHashV2;
     Object["meta_version"] = Torrent.MetaVersion;
@@ -247,6 +301,175 @@ nlohmann::ordered_json TorrentJson(const std::string& FileName, bool Loaded,
     return Object;
 }
 
+bool EndsWithTorrent(std::string_view Name)
+{
+    static constexpr std::string_view Suffix = ".torrent";
+    if (Name.size() < Suffix.size()) return false;
+    const std::string_view Tail = Name.substr(Name.size() - Suffix.size());
+    return std::equal(Tail.begin(), Tail.end(), Suffix.begin(), [](char A, char B) {
+        return (A >= 'A' && A <= 'Z' ? static_cast<char>(A - 'A' + 'a') : A) == B;
+    });
+}
+
+struct TOptions {
+    bool Json = false;
+    bool Full = false;
+    bool Recursive = false;
+    bool Null = false;  // the lists' paths end in NUL
+};
+
+// One command-line argument: a path, or a list of paths to read.
+struct TSource {
+    std::string Text;
+    bool IsList = false;
+};
+
+// Loads and prints one file at a time, in the order the paths arrive: nothing of a
+// file outlives its turn, so a run over a million files takes no more memory than
+// one over a single file.
+class TRunner {
+public:
+    explicit TRunner(const TOptions& Options) : FOptions(Options) {}
+
+    void Source(const TSource& Source)
+    {
+        if (Source.IsList) {
+            List(Source.Text);
+        } else {
+            Path(Source.Text);
+        }
+    }
+
+    // The exit status; the output is written.
+    int Finish()
+    {
+        int Status = FAnyFailed ? 1 : 0;
+        if (!FOut.Flush()) {
+            std::fprintf(stderr, "%s: cannot write the output: %s\n", ProgramName, std::strerror(errno));
+            Status = 1;
+        }
+        return Status;
+    }
+
+private:
+    TOptions FOptions;
+    TOutput FOut;
+    // One model serves every file: each load starts from a clean object and keeps
+    // its buffers.
+    TTorrentFile FTorrent;
+    bool FAnyFailed = false;
+
+    void Fail(const std::string& FileName, const std::string& Message)
+    {
+        FAnyFailed = true;
+        if (FOptions.Json) {
+            nlohmann::ordered_json Object = nlohmann::ordered_json::object();
+            Object["file"] = SanitizeUtf8(FileName);
+            Object["error"] = SanitizeUtf8(Message);
+            AppendJson(FOut, Object);
+        } else {
+            ErrorLine(FOut, Message);
+        }
+    }
+
+    void Path(const std::string& FileName)
+    {
+        if (FOptions.Recursive) {
+            std::error_code Error;
+            if (std::filesystem::is_directory(FileName, Error)) {
+                Folder(FileName);
+                return;
+            }
+        }
+        File(FileName);
+    }
+
+    void File(const std::string& FileName)
+    {
+        std::unique_ptr<TFileStream> Stream;
+        try {
+            Stream = std::make_unique<TFileStream>(FileName);
+        } catch (const std::exception& Error) {
+            Fail(FileName, Error.what());
+            return;
+        }
+
+        const bool Loaded = FTorrent.LoadFromStream(*Stream);
+        Stream.reset();
+        const bool Ok = Loaded && FTorrent.HasLinkHash();
+        if (!Ok) FAnyFailed = true;
+        if (FOptions.Json) {
+            AppendJson(FOut, TorrentJson(FileName, Loaded, FOptions.Full, FTorrent));
+        } else if (Ok) {
+            FOut.Buffer() += FOptions.Full ? FTorrent.FullMagnetLink() : FTorrent.MagnetLink();
+            FOut.Buffer() += '\n';
+            FOut.MaybeFlush();
+            if (FTorrent.LinkFindsNoPeers(FOptions.Full)) {
+                ErrorLine(FOut, FileName + ": warning: " + PrivateWithoutTrackerText);
+            }
+        } else {
+            ErrorLine(FOut, FileName + ": " + JoinedErrors(FTorrent));
+        }
+    }
+
+    // Every file below Dir whose name ends in ".torrent", each folder's entries in
+    // byte order of their names. Links to folders are not followed, so a loop of
+    // links cannot make the walk endless.
+    void Folder(const std::string& Dir)
+    {
+        namespace fs = std::filesystem;
+        std::vector<std::pair<std::string, bool>> Entries;  // name, is a folder
+        std::error_code Error;
+        fs::directory_iterator It(Dir, Error);
+        for (; !Error && It != fs::directory_iterator(); It.increment(Error)) {
+            std::error_code KindError;
+            const bool IsFolder = It->is_directory(KindError) && !It->is_symlink(KindError);
+            std::string Name = It->path().filename().string();
+            if (IsFolder || EndsWithTorrent(Name)) Entries.emplace_back(std::move(Name), IsFolder);
+        }
+        if (Error) {
+            Fail(Dir, "Cannot read folder \"" + Dir + "\". " + Error.message());
+            return;
+        }
+        std::sort(Entries.begin(), Entries.end());
+        const std::string Prefix = Dir.empty() || Dir.back() == '/' ? Dir : Dir + '/';
+        for (const auto& [Name, IsFolder] : Entries) {
+            if (IsFolder) {
+                Folder(Prefix + Name);
+            } else {
+                File(Prefix + Name);
+            }
+        }
+    }
+
+    // The paths of a list file ("-": standard input), each loaded as soon as it is read.
+    void List(const std::string& ListName)
+    {
+        const bool Stdin = ListName == "-";
+        std::FILE* In = Stdin ? stdin : std::fopen(ListName.c_str(), "rb");
+        if (!In) {
+            Fail(ListName, "Cannot open file \"" + ListName + "\". " + std::strerror(errno));
+            return;
+        }
+        const int End = FOptions.Null ? '\0' : '\n';
+        char* Line = nullptr;
+        size_t Capacity = 0;
+        for (ssize_t Length; (Length = ::getdelim(&Line, &Capacity, End, In)) >= 0;) {
+            std::string_view Path(Line, static_cast<size_t>(Length));
+            if (!Path.empty() && Path.back() == static_cast<char>(End)) Path.remove_suffix(1);
+            if (!FOptions.Null && !Path.empty() && Path.back() == '\r') Path.remove_suffix(1);
+            if (!Path.empty()) this->Path(std::string(Path));
+        }
+        const bool ReadFailed = std::ferror(In) != 0;
+        const int ReadErrno = errno;
+        std::free(Line);
+        if (!Stdin) std::fclose(In);
+        if (ReadFailed) {
+            Fail(ListName, "Cannot read file \"" + ListName + "\". " + std::strerror(ReadErrno));
+        }
+    }
+};
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -254,71 +477,41 @@ int main(int argc, char** argv)
     // A reader that goes away makes the next write fail with EPIPE, which is then
     // reported and ends the run with status 1, instead of the signal ending it.
     std::signal(SIGPIPE, SIG_IGN);
-    bool Json = false;
+    TOptions Options;
     bool OptionsEnded = false;
-    std::vector<std::string> FileNames;
+    std::vector<TSource> Sources;
     for (int i = 1; i < argc; ++i) {
         const std::string_view Arg = argv[i];
         if (OptionsEnded || Arg.size() < 2 || Arg[0] != '-') {
-            FileNames.emplace_back(Arg);
+            Sources.push_back(TSource{std::string(Arg), false});
         } else if (Arg == "--") {
             OptionsEnded = true;
         } else if (Arg == "--json") {
-            Json = true;
+            Options.Json = true;
+        } else if (Arg == "--full") {
+            Options.Full = true;
+        } else if (Arg == "-r" || Arg == "--recursive") {
+            Options.Recursive = true;
+        } else if (Arg == "-0" || Arg == "--null") {
+            Options.Null = true;
+        } else if (Arg == "--files-from") {
+            if (i + 1 >= argc) return UsageError("option '--files-from' needs a file");
+            Sources.push_back(TSource{argv[++i], true});
+        } else if (Arg.substr(0, 13) == "--files-from=") {
+            Sources.push_back(TSource{std::string(Arg.substr(13)), true});
         } else if (Arg == "--help" || Arg == "-h") {
-            std::fputs(HelpText, stdout);
-            return std::fflush(stdout) == 0 ? 0 : 1;
+            return PrintText(HelpText);
         } else if (Arg == "--version") {
-            std::fputs("velmora-cli " VELMORA_VERSION "\n", stdout);
-            return std::fflush(stdout) == 0 ? 0 : 1;
+            return PrintText("velmora-cli " VELMORA_VERSION "\n");
         } else {
             return UsageError("unknown option '" + SanitizeUtf8(Arg) + "'");
         }
     }
-    if (FileNames.empty()) return UsageError("no file named");
+    if (Sources.empty()) return UsageError("no file named");
 
-    TOutput Out;
-    // One model serves every file: each load starts from a clean object and keeps
-    // its buffers.
-    TTorrentFile Torrent;
-    bool AnyFailed = false;
-    for (const std::string& FileName : FileNames) {
-        std::unique_ptr<TFileStream> Stream;
-        try {
-            Stream = std::make_unique<TFileStream>(FileName);
-        } catch (const std::exception& Error) {
-            AnyFailed = true;
-            if (Json) {
-                nlohmann::ordered_json Object = nlohmann::ordered_json::object();
-                Object["file"] = SanitizeUtf8(FileName);
-                Object["error"] = SanitizeUtf8(Error.what());
-                AppendJson(Out, Object);
-            } else {
-                ErrorLine(Out, Error.what());
-            }
-            continue;
-        }
-
-        const bool Loaded = Torrent.LoadFromStream(*Stream);
-        Stream.reset();
-        const bool Ok = Loaded && Torrent.HasLinkHash();
-        if (!Ok) AnyFailed = true;
-        if (Json) {
-            AppendJson(Out, TorrentJson(FileName, Loaded, Torrent));
-        } else if (Ok) {
-            Out.Buffer() += Torrent.MagnetLink();
-            Out.Buffer() += '\n';
-            Out.MaybeFlush();
-        } else {
-            ErrorLine(Out, FileName + ": " + JoinedErrors(Torrent));
-        }
-    }
-
-    int Status = AnyFailed ? 1 : 0;
-    if (!Out.Flush()) {
-        std::fprintf(stderr, "%s: cannot write the output: %s\n", ProgramName, std::strerror(errno));
-        Status = 1;
-    }
+    TRunner Runner(Options);
+    for (const TSource& Source : Sources) Runner.Source(Source);
+    const int Status = Runner.Finish();
     // The model still holds the whole decoded tree of the last file. Tearing it
     // down object by object costs a quarter of the run on a torrent of 100,000
     // files, while the system takes the memory back at once; the output is

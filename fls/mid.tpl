@@ -2,6 +2,7 @@
   <header class="card-head">
     <h2 class="card-title">{TITLE}</h2>
     <span class="badge">{PRIVATE}</span>
+    <span class="badge warning">{WARNING}</span>
   </header>
   <dl class="facts">
     <div><dt>Размер</dt><dd>{LEN}</dd></div>

@@ -110,6 +110,7 @@ body {
   line-height: 20px;
 }
 .badge:empty { display: none; }
+.badge.warning { background: #fde2e2; color: #a00000; }
 .facts {
   display: grid;
   grid-template-columns: repeat(4, minmax(0, 1fr));

@@ -30,6 +30,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size)
     FUZZ_CHECK(Loaded || Torrent.Errors.size() > 0, "a failed load without a message");
     const std::string Link = Torrent.MagnetLink();
     FUZZ_CHECK(Link.rfind("magnet:?xt=urn:bt", 0) == 0, "link %s", Link.c_str());
+    // The full link extends the bare one and is escaped to printable ASCII throughout.
+    const std::string Full = Torrent.FullMagnetLink();
+    FUZZ_CHECK(Full.rfind(Link, 0) == 0, "full link %s does not begin with %s", Full.c_str(), Link.c_str());
+    for (const char Char : Full)
+        FUZZ_CHECK(Char > ' ' && Char < 0x7F, "byte 0x%02x in the full link", static_cast<unsigned char>(Char));
 
     reference::Decoder Model(Bytes);
     std::unique_ptr<reference::Value> Root = Model.Decode();

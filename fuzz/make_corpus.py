@@ -7,6 +7,7 @@ OUT/torrent   real-looking and crafted metainfo files (fuzz_bdecode, fuzz_load)
 OUT/profile   settings files (fuzz_profile)
 OUT/template  export templates (fuzz_template)
 OUT/handoff   hand-off records (fuzz_handoff)
+OUT/handoff-server  scripts of clients against the hand-off server (fuzz_handoff_server)
 
 Everything is generated here; nothing is downloaded.
 """
@@ -14,40 +15,8 @@ import hashlib
 import os
 import sys
 
-
-def bencode(value):
-    """Canonical bencoding; dict keys are sorted as bytes."""
-    if isinstance(value, bool):
-        value = int(value)
-    if isinstance(value, int):
-        return b"i%de" % value
-    if isinstance(value, str):
-        value = value.encode("utf-8")
-    if isinstance(value, bytes):
-        return b"%d:%s" % (len(value), value)
-    if isinstance(value, list):
-        return b"l" + b"".join(bencode(v) for v in value) + b"e"
-    if isinstance(value, dict):
-        items = sorted((k.encode() if isinstance(k, str) else k, v) for k, v in value.items())
-        return b"d" + b"".join(bencode(k) + bencode(v) for k, v in items) + b"e"
-    if isinstance(value, Raw):
-        return value.data
-    raise TypeError(type(value))
-
-
-class Raw:
-    """Bytes placed as they are, for non-canonical pieces of a document."""
-
-    def __init__(self, data):
-        self.data = data
-
-
-def raw_dict(*pairs):
-    """A dictionary with keys in the order given (not sorted), values bencoded."""
-    out = b"d"
-    for key, value in pairs:
-        out += bencode(key) + bencode(value)
-    return Raw(out + b"e")
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tools"))
+from bencode import Raw, bencode, raw_dict  # noqa: E402
 
 
 def pieces(count, seed=b"velmora"):
@@ -204,12 +173,36 @@ def handoffs():
     }
 
 
+def handoff_scripts():
+    # One byte per operation: the low bits choose it (0 connect, 1 raw bytes, 2 a
+    # message, 3 close, 4 half-close, 5 shut down, 6 run events, 7 read answers,
+    # 8 events and answers), bits 4-5 the client. A delivery takes the next byte as
+    # the handler's action (0 take, 2 refuse, 3 close a client, 4 own event loop,
+    # 5 close the server and listen again).
+    def client(op, k):
+        return bytes([op | (k << 4)])
+    connect, raw, message, close, half, shut, events, answers = (lambda k=0, op=op: client(op, k) for op in range(8))
+    return {
+        "gone-in-handler.bin": connect() + message() + b"\x01" + events() + b"\x03\x03" + events() + b"\x03",
+        "closes-at-once.bin": connect() + message() + b"\x00" + close() + events() + b"\x03\x00",
+        "half-close.bin": connect() + message() + b"\x01" + half() + events() + b"\x03\x00" + bytes([8]),
+        "shut-down.bin": connect() + message() + b"\x04" + shut() + events() + b"\x03\x00",
+        "mid-frame.bin": connect() + raw() + b"\x03T\x00\x00" + close() + events() + b"\x03",
+        "server-closes.bin": connect() + connect(1) + message() + b"\x01" + message(1) + b"\x03" + events()
+        + b"\x03\x05" + events() + b"\x03\x00\x00",
+        "refused.bin": connect() + message() + b"\x03" + events() + b"\x03\x02" + answers(),
+        "nested.bin": connect() + connect(2) + message() + b"\x03" + message(2) + b"\x09" + events()
+        + b"\x03\x14\x00" + events() + b"\x03\x00",
+    }
+
+
 def main():
     if len(sys.argv) != 2:
         sys.exit(__doc__)
     out = sys.argv[1]
     for kind, files in (("torrent", torrents()), ("profile", profiles()),
-                        ("template", templates()), ("handoff", handoffs())):
+                        ("template", templates()), ("handoff", handoffs()),
+                        ("handoff-server", handoff_scripts())):
         folder = os.path.join(out, kind)
         os.makedirs(folder, exist_ok=True)
         for name, data in files.items():

@@ -7,8 +7,10 @@ packages=(
   nlohmann-json3-dev libgtest-dev googletest libbenchmark-dev
   clang libclang-rt-14-dev
   xvfb xauth imagemagick desktop-file-utils xdg-utils
+  qt6-translations-l10n qt6ct
   shared-mime-info libfile-mimeinfo-perl file groff-base librsvg2-bin
   python3 python3-libtorrent time
+  dpkg-dev lintian
 )
 missing=()
 for p in "${packages[@]}"; do

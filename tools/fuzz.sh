@@ -13,9 +13,7 @@ build="$here/build-fuzz"
 start=$SECONDS
 
 bash "$here/tools/deps.sh"
-CC=clang CXX=clang++ cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DVELMORA_FUZZ=ON -DVELMORA_TESTS=OFF -DVELMORA_BENCH=OFF >/dev/null
-cmake --build "$build" --target velmora_fuzzers -j2
+(cd "$here" && cmake --preset fuzz >/dev/null && cmake --build --preset fuzz -j2)
 built=$SECONDS
 
 work=$(mktemp -d)
@@ -36,15 +34,13 @@ fi
 failed=()
 for name in "${targets[@]}"; do
   case $name in
-    fuzz_bdecode|fuzz_load) seeds=torrent max_len=16384 ;;
-    fuzz_profile) seeds=profile max_len=8192 ;;
-    fuzz_template) seeds=template max_len=8192 ;;
-    fuzz_handoff) seeds=handoff max_len=512 ;;
+    fuzz_bdecode|fuzz_load) seeds=torrent max_len=16384 dict=("-dict=$here/fuzz/bencode.dict") ;;
+    fuzz_profile) seeds=profile max_len=8192 dict=("-dict=$here/fuzz/profile.dict") ;;
+    fuzz_template) seeds=template max_len=8192 dict=("-dict=$here/fuzz/template.dict") ;;
+    fuzz_handoff) seeds=handoff max_len=512 dict=() ;;
+    fuzz_handoff_server) seeds=handoff-server max_len=256 dict=() ;;
     *) echo "unknown fuzz target $name" >&2; exit 2 ;;
   esac
-  dict=()
-  [ -f "$here/fuzz/$seeds.dict" ] && dict=("-dict=$here/fuzz/$seeds.dict")
-  [ "$seeds" = torrent ] && dict=("-dict=$here/fuzz/bencode.dict")
   corpus="$work/corpus/$name"
   mkdir -p "$corpus"
   log="$work/$name.log"

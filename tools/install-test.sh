@@ -8,18 +8,17 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=${VELMORA_BUILD:-$here/build}
+. "$here/tools/lib.sh"
 
 bash "$here/tools/deps.sh"
 if [ ! -f "$build/CMakeCache.txt" ]; then
-  cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DVELMORA_TESTS=OFF -DVELMORA_BENCH=OFF >/dev/null
+  (cd "$here" && cmake --preset run -B "$build" >/dev/null)
 fi
 cmake --build "$build" --target velmora velmora-cli
 
-# The stand-in handler's path goes into a desktop entry's Exec line unquoted.
-tmpdir=${TMPDIR:-/tmp}
-case $tmpdir in *[[:space:]]*) tmpdir=/tmp ;; esac
-tmp=$(mktemp -d "$tmpdir/velmora-install.XXXXXX")
+# The stand-in handler's path goes into a desktop entry's Exec line unquoted, and
+# the box's path has no white space.
+tmp=$(velmora_box install)
 home=$tmp/home
 prefix=$home/.local
 
@@ -62,19 +61,9 @@ everything() { (cd "$1" && find . | LC_ALL=C sort); }
 # Torrents to open: a name with a space and Cyrillic letters, as real downloads
 # have; each line of the output is "<path> <magnet link>".
 make_torrents() {
-  python3 - "$@" <<'PY'
+  PYTHONPATH=$here/tools python3 - "$@" <<'PY'
 import hashlib, os, sys
-
-def bencode(v):
-    if isinstance(v, int):
-        return b"i%de" % v
-    if isinstance(v, str):
-        v = v.encode()
-    if isinstance(v, bytes):
-        return b"%d:%s" % (len(v), v)
-    if isinstance(v, dict):
-        return b"d" + b"".join(bencode(k) + bencode(v[k]) for k in sorted(v)) + b"e"
-    raise TypeError(v)
+from bencode import bencode
 
 for path in sys.argv[1:]:
     name = os.path.basename(path)[: -len(".torrent")]
@@ -97,6 +86,25 @@ printf '[Desktop Entry]\nType=Application\nName=Other\nExec=other-tool\n' \
   >"$prefix/share/applications/other.desktop"
 before=$(everything "$prefix")
 
+# A prefix whose path needs quoting on the Exec line (first, so that the
+# install manifest is the real prefix's).
+spaced="$tmp/with space/a\$c"
+cmake --install "$build" --prefix "$spaced" >"$tmp/install-spaced.log"
+spaced_entry=$spaced/share/applications/velmora.desktop
+# Quoted for the command line ($ escaped), then the escape's backslash doubled for
+# the string value; TryExec is a plain string.
+# shellcheck disable=SC2016
+want_exec="Exec=\"$tmp/with space/"'a\\$c/bin/velmora" %F'
+# shellcheck disable=SC2016
+want_try="TryExec=$tmp/with space/"'a$c/bin/velmora'
+if out=$(desktop-file-validate "$spaced_entry" 2>&1) && [ -z "$out" ] &&
+   grep -qxF "$want_exec" "$spaced_entry" && grep -qxF "$want_try" "$spaced_entry"; then
+  pass "the desktop entry quotes a launcher path with a space and a dollar"
+else
+  fail "the desktop entry for the prefix $spaced: $out $(grep Exec= "$spaced_entry")"
+fi
+rm -rf "$tmp/with space"
+
 cmake --install "$build" --prefix "$prefix" >"$tmp/install.log"
 
 expected=$(LC_ALL=C sort <<EOF
@@ -115,7 +123,10 @@ expected=$(LC_ALL=C sort <<EOF
 ./share/icons/hicolor/48x48/apps/velmora.png
 ./share/icons/hicolor/128x128/apps/velmora.png
 ./share/icons/hicolor/256x256/apps/velmora.png
-./share/man/man1/velmora-cli.1
+./share/man/man1/velmora.1.gz
+./share/man/man1/velmora-cli.1.gz
+./share/doc/velmora/copyright
+./share/doc/velmora/changelog.gz
 EOF
 )
 if [ "$(listing "$prefix")" = "$expected" ]; then
@@ -139,7 +150,8 @@ if out=$(desktop-file-validate "$entry" 2>&1) && [ -z "$out" ]; then
 else
   fail "desktop-file-validate: $out"
 fi
-for line in 'Name=Velmora' 'Exec=velmora %F' 'Icon=velmora' 'MimeType=application/x-bittorrent;'; do
+for line in 'Name=Velmora' "TryExec=$prefix/bin/velmora" "Exec=$prefix/bin/velmora %F" 'Icon=velmora' \
+  'MimeType=application/x-bittorrent;'; do
   grep -qxF "$line" "$entry" || fail "the desktop entry lacks the line $line"
 done
 grep -q '^Comment=.' "$entry" || fail "the desktop entry has no English comment"
@@ -167,21 +179,25 @@ sys.exit(1 if bad else 0)
 PY
 then pass "icons"; else fail "icons"; fi
 
-manpage=$prefix/share/man/man1/velmora-cli.1
-if out=$(groff -man -Tutf8 -ww -z "$manpage" 2>&1) && [ -z "$out" ]; then
-  pass "manual page renders without warnings"
-else
-  fail "groff on the manual page: $out"
-fi
-for section in NAME SYNOPSIS DESCRIPTION OPTIONS OUTPUT 'EXIT STATUS' EXAMPLES; do
-  grep -Eq "^\.SH \"?$section\"?\$" "$manpage" || fail "the manual page has no $section section"
-done
-if version=$("$prefix/lib/velmora/velmora-cli" --version); then
-  version=${version#velmora-cli }
-  grep -qF "\"Velmora $version\"" "$manpage" || fail "the manual page does not name version $version"
-else
-  fail "velmora-cli --version failed"
-fi
+version=$("$prefix/lib/velmora/velmora-cli" --version) || fail "velmora-cli --version failed"
+version=${version#velmora-cli }
+check_manpage() {  # <page> <section>...
+  local page=$prefix/share/man/man1/$1.1.gz text out section
+  shift
+  text=$(gzip -dc "$page")
+  if out=$(groff -man -Tutf8 -ww -z <<<"$text" 2>&1) && [ -z "$out" ]; then
+    pass "manual page $(basename "$page") renders without warnings"
+  else
+    fail "groff on $page: $out"
+  fi
+  for section in "$@"; do
+    grep -Eq "^\.SH \"?$section\"?\$" <<<"$text" || fail "$page has no $section section"
+  done
+  grep -qF "\"Velmora $version\"" <<<"$text" || fail "$page does not name version $version"
+}
+check_manpage velmora-cli NAME SYNOPSIS DESCRIPTION OPTIONS OUTPUT 'EXIT STATUS' EXAMPLES
+check_manpage velmora NAME SYNOPSIS DESCRIPTION FILES ENVIRONMENT 'EXIT STATUS' EXAMPLES
+
 
 # --- The command-line program through its launcher ------------------------------
 mkdir -p "$tmp/files" "$tmp/elsewhere"
@@ -206,17 +222,14 @@ check_cli "$tmp/moved/.local/bin/velmora-cli" "after the prefix moved"
 mv "$tmp/moved" "$home"
 
 # --- The desktop: xdg-open on a .torrent, twice -------------------------------
-# A desktop of the test's own: data and configuration folders in the temporary
-# home, no desktop environment to guess (xdg-open then works from the MIME
-# defaults), a fresh runtime folder for the single-instance lock, the installed
-# bin/ on PATH as ~/.local/bin is on a user's.
-export HOME=$home XDG_DATA_HOME=$prefix/share XDG_CONFIG_HOME=$home/.config
-export XDG_CONFIG_DIRS=$tmp/no-config XDG_CURRENT_DESKTOP=X-Generic
-export XDG_RUNTIME_DIR=$tmp/run PATH=$prefix/bin:$PATH QT_QPA_PLATFORM=xcb
-unset DBUS_SESSION_BUS_ADDRESS WAYLAND_DISPLAY DESKTOP_SESSION KDE_FULL_SESSION GNOME_DESKTOP_SESSION_ID \
-  MATE_DESKTOP_SESSION_ID LXQT_SESSION_CONFIG XDG_MENU_PREFIX BROWSER DISPLAY
-mkdir -m 0700 "$XDG_RUNTIME_DIR"
-mkdir -p "$XDG_CONFIG_DIRS"
+# A desktop of the test's own (its home is $home, so its data folder is the
+# prefix's share/): no desktop environment to guess (xdg-open then works from the
+# MIME defaults), a fresh runtime folder for the single-instance lock, and the
+# installed bin/ not on PATH, as ~/.local/bin is not before the next login.
+velmora_sandbox "$tmp"
+export QT_QPA_PLATFORM=xcb
+PATH=$(tr ':' '\n' <<<"$PATH" | grep -vxF "$prefix/bin" | paste -sd: -)
+unset DISPLAY
 
 # The stand-in for a BitTorrent client: the desktop's handler for magnet links,
 # which records each link it is given.
@@ -240,7 +253,7 @@ xdg-mime default velmora.desktop application/x-bittorrent
 xdg-mime default record-magnet.desktop x-scheme-handler/magnet
 default=$(xdg-mime query default application/x-bittorrent)
 [ "$default" = velmora.desktop ] || fail "xdg-mime gives $default for application/x-bittorrent"
-printf '[USER]\r\nAutoStart=1\r\n' >"$prefix/lib/velmora/fls/sets.ini"
+velmora_settings "$prefix/lib/velmora/fls" 1
 
 # The session under Xvfb; it knows this test's copies of the program by the same
 # functions as the rest of the script.
@@ -250,6 +263,8 @@ printf '[USER]\r\nAutoStart=1\r\n' >"$prefix/lib/velmora/fls/sets.ini"
   cat <<'EOF'
 # $1 record, $2 first torrent, $3 folder, $4 second torrent relative to that folder.
 record=$1 first=$2 folder=$3 second=$4
+: >"$record"
+rm -f "$tmp/running-copies" "$tmp/second-open-status"
 wait_lines() {  # <count> [pid]: up to 30 s for that many recorded links, less if pid ends
   for _ in $(seq 300); do
     [ "$(wc -l <"$record")" -ge "$1" ] && return 0
@@ -277,19 +292,11 @@ wait "$opener" 2>/dev/null
 exit 0
 EOF
 } >"$tmp/desktop-session.sh"
-# xvfb-run -a can pick the same display as another session starting at the same
-# moment; then its server fails to start, and the session is tried again.
-for attempt in 1 2 3; do
-  : >"$record"
-  rm -f "$tmp/running-copies" "$tmp/second-open-status"
-  session_status=0
-  timeout -k 5 120 xvfb-run -a -s "-screen 0 1280x1024x24" \
-    bash "$tmp/desktop-session.sh" "$record" "$t1" "$tmp/files" "$(basename "$t2")" \
-    >"$tmp/session.log" 2>&1 || session_status=$?
-  stop_our_programs
-  grep -q 'Xvfb failed to start' "$tmp/session.log" || break
-  sleep "$attempt"
-done
+session_status=0
+velmora_xvfb_run 1280x1024x24 timeout -k 5 120 \
+  bash "$tmp/desktop-session.sh" "$record" "$t1" "$tmp/files" "$(basename "$t2")" \
+  >"$tmp/session.log" 2>&1 || session_status=$?
+stop_our_programs
 [ "$session_status" = 0 ] || fail "the desktop session: $(cat "$tmp/session.log")"
 rm -f "$XDG_DATA_HOME/applications/record-magnet.desktop"
 recorded=$(cat "$record")

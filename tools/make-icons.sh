@@ -7,7 +7,6 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 svg=$here/res/velmora.svg
 out=$here/res/icons
 command -v rsvg-convert >/dev/null || { echo "rsvg-convert is missing (Debian package librsvg2-bin)" >&2; exit 1; }
-[ -f "$svg" ] || { echo "no icon at $svg" >&2; exit 1; }
 mkdir -p "$out"
 for size in 16 32 48 128 256; do
   rsvg-convert --width "$size" --height "$size" --keep-aspect-ratio --format png \

@@ -3,6 +3,5 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 bash "$here/tools/deps.sh"
-cmake -S "$here" -B "$here/build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELMORA_TESTS=OFF -DVELMORA_BENCH=OFF >/dev/null
-cmake --build "$here/build" --target velmora velmora-cli
+(cd "$here" && cmake --preset run >/dev/null && cmake --build --preset run)
 exec "$here/build/velmora" "$@"

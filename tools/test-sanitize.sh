@@ -4,16 +4,15 @@
 # build-asan and runs every test, the window's tests offscreen.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
-build="$here/build-asan"
 start=$SECONDS
 
 bash "$here/tools/deps.sh"
 export ASAN_OPTIONS=detect_leaks=1:strict_init_order=1:check_initialization_order=1:detect_stack_use_after_return=1
 export LSAN_OPTIONS=suppressions=$here/tools/lsan.supp:print_suppressions=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_SANITIZE=ON \
-  -DVELMORA_BENCH=OFF >/dev/null
-cmake --build "$build" -j2
+cd "$here"
+cmake --preset sanitize >/dev/null
+cmake --build --preset sanitize -j2
 built=$SECONDS
-ctest --test-dir "$build" --output-on-failure -j2
+ctest --preset sanitize
 echo "sanitizer tests: build $((built - start)) s, total $((SECONDS - start)) s"

@@ -3,6 +3,7 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 bash "$here/tools/deps.sh"
-cmake -S "$here" -B "$here/build" -G Ninja -DCMAKE_BUILD_TYPE=Release
-cmake --build "$here/build"
-ctest --test-dir "$here/build" --output-on-failure -j2
+cd "$here"
+cmake --preset release
+cmake --build --preset release
+ctest --preset release

@@ -166,7 +166,9 @@ TEST(InfoExtent, CoversTheInfoValueFromItsDThroughItsE)
 {
     const std::string Document = "d8:announce3:abc4:infod4:name1:xee";
     ASSERT_EQ(Document.size(), 34u);
-    auto Root = DecodeBytes(Document);
+    TMemoryStream Stream = TMemoryStream::View(Document);
+    TInfoExtent Extent;
+    auto Root = ReadValue(Stream, Extent);
     EXPECT_EQ(DescribeValue(Root.get()),
               "{\"announce\":\"abc\",\"info\":{\"name\":\"x\"},\"_info_start\":22,\"_info_length\":11}");
     auto* Dictionary = dynamic_cast<TObjectHash*>(Root.get());
@@ -175,9 +177,9 @@ TEST(InfoExtent, CoversTheInfoValueFromItsDThroughItsE)
     ASSERT_NE(Start, nullptr);
     EXPECT_TRUE(Start->IsInteger);
     EXPECT_EQ(Document.substr(22, 11), "d4:name1:xe");
-    EXPECT_EQ(Dictionary->InfoStart, 22);
-    EXPECT_EQ(Dictionary->InfoLength, 11);
-    EXPECT_TRUE(Dictionary->InfoComplete);
+    EXPECT_EQ(Extent.Start, 22);
+    EXPECT_EQ(Extent.Length, 11);
+    EXPECT_TRUE(Extent.Complete);
 }
 
 struct TExtentRow {
@@ -196,13 +198,14 @@ class ExtentTable : public testing::TestWithParam<TExtentRow> {};
 TEST_P(ExtentTable, EntriesAndRealExtent)
 {
     const TExtentRow& Row = GetParam();
-    auto Root = DecodeBytes(Row.Input);
+    TMemoryStream Stream = TMemoryStream::View(Row.Input);
+    // What an earlier document left in the extent must not survive this one.
+    TInfoExtent Extent{5, 9, true};
+    auto Root = ReadValue(Stream, Extent);
     EXPECT_EQ(DescribeValue(Root.get()), Row.Expected);
-    auto* Dictionary = dynamic_cast<TObjectHash*>(Root.get());
-    ASSERT_NE(Dictionary, nullptr);
-    EXPECT_EQ(Dictionary->InfoStart, Row.InfoStart);
-    EXPECT_EQ(Dictionary->InfoLength, Row.InfoLength);
-    EXPECT_EQ(Dictionary->InfoComplete, Row.InfoComplete);
+    EXPECT_EQ(Extent.Start, Row.InfoStart);
+    EXPECT_EQ(Extent.Length, Row.InfoLength);
+    EXPECT_EQ(Extent.Complete, Row.InfoComplete);
 }
 
 const TExtentRow ExtentRows[] = {
@@ -234,20 +237,26 @@ const TExtentRow ExtentRows[] = {
      "{\"info\":{\"x\":1},\"_info_start\":21,\"_info_length\":0}", 7, 8, true},
     {"nested_info_gets_its_own_pair_counted_from_the_stream_start", "d1:ad4:infoi5eee",
      "{\"a\":{\"info\":5,\"_info_start\":11,\"_info_length\":3}}", -1, -1, false},
+    {"root_broken_after_its_info_leaves_no_extent", "d4:infod1:xi1eexe", "none", -1, -1, false},
+    {"root_that_is_a_list_leaves_no_extent", "ld4:infodeee", "[{\"info\":{},\"_info_start\":8,\"_info_length\":2}]",
+     -1, -1, false},
 };
 INSTANTIATE_TEST_SUITE_P(Extents, ExtentTable, testing::ValuesIn(ExtentRows),
                          [](const auto& Info) { return std::string(Info.param.Name); });
 
-// Only the root gets the real extent; a nested dictionary keeps the defaults.
+// Only the root's "info" value is measured; a nested one gets its entries alone.
 TEST(InfoExtent, NestedDictionaryHasNoRealExtent)
 {
-    auto Root = DecodeBytes("d1:ad4:infod1:xi1eeee");
+    const std::string Document = "d1:ad4:infod1:xi1eeee";
+    TMemoryStream Stream = TMemoryStream::View(Document);
+    TInfoExtent Extent;
+    auto Root = ReadValue(Stream, Extent);
     auto* Outer = dynamic_cast<TObjectHash*>(Root.get());
     ASSERT_NE(Outer, nullptr);
     auto* Inner = dynamic_cast<TObjectHash*>(Outer->Items("a"));
     ASSERT_NE(Inner, nullptr);
-    EXPECT_EQ(Inner->InfoStart, -1);
-    EXPECT_FALSE(Inner->InfoComplete);
+    EXPECT_EQ(Extent.Start, -1);
+    EXPECT_FALSE(Extent.Complete);
     EXPECT_EQ(DescribeValue(Inner->Items("_info_start")), "11");
 }
 

@@ -201,18 +201,6 @@ TEST(Clear, ForgetsKeysDestroysValuesAndStartsPositionsAgain)
     EXPECT_EQ(Table.FindKey("new").Position, 0);
 }
 
-TEST(Clear, ForgetsTheInfoExtent)
-{
-    TObjectHash Table;
-    Table.InfoStart = 5;
-    Table.InfoLength = 9;
-    Table.InfoComplete = true;
-    Table.Clear();
-    EXPECT_EQ(Table.InfoStart, -1);
-    EXPECT_EQ(Table.InfoLength, -1);
-    EXPECT_FALSE(Table.InfoComplete);
-}
-
 TEST(Destructor, DestroysEveryValue)
 {
     int Destroyed = 0;

@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "BDecode.h"
+#include "Bencode.h"
 #include "Streams.h"
 #include "TestSupport.h"
 #include "TorrentFile.h"
@@ -77,7 +78,7 @@ void operator delete[](void* P, size_t) noexcept { Release(P); }
 
 namespace {
 
-std::string S(std::string_view Text) { return std::to_string(Text.size()) + ":" + std::string(Text); }
+std::string S(std::string_view Text) { return Bencode::String(Text); }
 
 std::string SingleInfo(int64_t PieceCount = 3)
 {

@@ -169,6 +169,54 @@ TEST(FileStream, KeepsItsName)
     EXPECT_EQ(File.FileName(), Name);
 }
 
+// Whatever happens to the file between opening and the question, right after it
+// was written (the same clock tick), counts as a change; reading does not.
+TEST(FileStream, NoticesAFileThatChanged)
+{
+    struct TRow {
+        const char* What;
+        void (*Change)(const std::string& Name);
+        bool Changed;
+    };
+    const TRow Rows[] = {
+        {"untouched", [](const std::string&) {}, false},
+        {"read to the end", [](const std::string&) {}, false},
+        {"rewritten in place, same size",
+         [](const std::string& Name) {
+             const int Handle = ::open(Name.c_str(), O_WRONLY);
+             ASSERT_EQ(::pwrite(Handle, "XY", 2, 3), 2);
+             ::close(Handle);
+         },
+         true},
+        {"cut short", [](const std::string& Name) { ASSERT_EQ(::truncate(Name.c_str(), 2), 0); }, true},
+        {"grown", [](const std::string& Name) { ASSERT_EQ(::truncate(Name.c_str(), 64), 0); }, true},
+        {"replaced under its name",
+         [](const std::string& Name) {
+             const std::string Other = Name + ".new";
+             const int Handle = ::open(Other.c_str(), O_WRONLY | O_CREAT, 0644);
+             ASSERT_EQ(::write(Handle, "d1:ai1ee", 8), 8);
+             ::close(Handle);
+             ASSERT_EQ(::rename(Other.c_str(), Name.c_str()), 0);
+         },
+         true},
+        {"removed", [](const std::string& Name) { ASSERT_EQ(::unlink(Name.c_str()), 0); }, true},
+    };
+    for (const TRow& Row : Rows) {
+        SCOPED_TRACE(Row.What);
+        TTempDir Dir;
+        const std::string Name = Dir.Write("a.torrent", "d1:ai1ee");
+        TFileStream File(Name);
+        if (std::string(Row.What) == "read to the end") {
+            char Buffer[16];
+            EXPECT_EQ(File.Read(Buffer, sizeof Buffer), 8);
+        }
+        Row.Change(Name);
+        EXPECT_EQ(File.Changed(), Row.Changed);
+    }
+    // Bytes in memory never change.
+    EXPECT_FALSE(TMemoryStream(std::string("de")).Changed());
+}
+
 // ---------------------------------------------------------------------------
 // What cannot be opened
 

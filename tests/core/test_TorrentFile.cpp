@@ -5,15 +5,18 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "Bencode.h"
 #include "MessageDigests.h"
 #include "Streams.h"
 #include "TextCodec.h"
@@ -21,27 +24,14 @@
 
 namespace {
 
-// Bencode builders. Dictionaries keep the order their entries are given in, so
-// tests can write documents with unsorted keys.
-std::string S(std::string_view Text)
-{
-    return std::to_string(Text.size()) + ":" + std::string(Text);
-}
-std::string I(int64_t Value)
-{
-    return std::string("i") + std::to_string(Value) + "e";
-}
-std::string L(const std::vector<std::string>& Items)
-{
-    std::string Out = "l";
-    for (const auto& Item : Items) Out += Item;
-    return Out + "e";
-}
+// Short names for the bencode writer. Dictionaries keep the order their entries are
+// given in, so tests can write documents with unsorted keys.
+std::string S(std::string_view Text) { return Bencode::String(Text); }
+std::string I(int64_t Value) { return Bencode::Int(Value); }
+std::string L(const std::vector<std::string>& Items) { return Bencode::List(Items); }
 std::string D(const std::vector<std::pair<std::string, std::string>>& Entries)
 {
-    std::string Out = "d";
-    for (const auto& [Key, Value] : Entries) Out += S(Key) + Value;
-    return Out + "e";
+    return Bencode::DictAsGiven(Entries);
 }
 
 const std::string Piece1(20, '\x01');
@@ -761,6 +751,216 @@ TEST(TorrentFileAgreement, HashesMatchLibtorrent)
         EXPECT_EQ(Line, Ours[k].first + " " + Ours[k].second);
     }
     std::filesystem::remove_all(Dir);
+}
+
+// ---------------------------------------------------------------------------
+// The full link, against libtorrent's make_magnet_uri.
+
+// A single-file info dictionary named Name (raw bytes), with Extra entries after
+// "length" (keys must sort after it for libtorrent to take the dictionary as is).
+std::string NamedInfo(std::string_view Name, const std::string& Extra = "")
+{
+    return "d6:lengthi700e" + Extra + "4:name" + S(Name) + "12:piece lengthi16384e6:pieces" +
+           S(Piece1) + "e";
+}
+
+std::string TwoFileInfo(std::string_view Name)
+{
+    return D({{"files", L({D({{"length", I(10)}, {"path", L({S("a"), S("b.txt")})}}),
+                           D({{"length", I(5)}, {"path", L({S("c.txt")})}})})},
+              {"name", S(Name)}, {"piece length", I(16384)}, {"pieces", S(Piece1)}});
+}
+
+// Root entries before "info" (sorted keys), then the info dictionary.
+std::string Root(const std::string& Before, const std::string& Info, const std::string& After = "")
+{
+    return "d" + Before + "4:info" + Info + After + "e";
+}
+
+std::string Tiers(const std::vector<std::vector<std::string>>& Tiers)
+{
+    std::string Out = "13:announce-listl";
+    for (const auto& Tier : Tiers) {
+        Out += 'l';
+        for (const auto& Url : Tier) Out += S(Url);
+        Out += 'e';
+    }
+    return Out + "e";
+}
+
+std::string Announce(std::string_view Url) { return "8:announce" + S(Url); }
+std::string UrlList(const std::vector<std::string>& Urls)
+{
+    std::string Out = "8:url-listl";
+    for (const auto& Url : Urls) Out += S(Url);
+    return Out + "e";
+}
+
+struct TLinkCase {
+    const char* Title;
+    std::string Document;
+};
+
+std::vector<TLinkCase> LinkCases()
+{
+    const std::string Tracker = Announce("http://tracker.example/announce");
+    return {
+        {"plain", Root(Tracker, NamedInfo("movie.avi"))},
+        {"blanks", Root(Tracker, NamedInfo(" a  b "))},
+        {"brackets", Root(Tracker, NamedInfo("Film [1080p] (2020) {x}"))},
+        {"cyrillic", Root(Tracker, NamedInfo("Привет мир.mkv"))},
+        {"reserved", Root(Tracker, NamedInfo("a&b+c#d%e=f?g;h:i@j$k,l'm\"n<o>p^q`r|s~t!u*v"))},
+        {"separators", Root(Tracker, NamedInfo("AC/DC\\live"))},
+        {"ending .torrent", Root(Tracker, NamedInfo("name.torrent"))},
+        {"control bytes", Root(Tracker, NamedInfo(std::string("a\tb\x01" "c\x7f" "d\0e", 10)))},
+        {"direction marks", Root(Tracker, NamedInfo("evil\xE2\x80\xAEgpj.exe\xE2\x80\x8E"))},
+        {"bad utf-8", Root(Tracker, NamedInfo("\xff\xfe|\xd0|\xd0" "a|\xc0\x80|\xed\xa0\x80|\xf4\x90\x80\x80|"
+                                              "\xf8\x88\x80\x80\x80|\xfc|\x80|\xe2\x80" "x|ok\xf0\x9f\x98\x80\xd0"))},
+        {"three dots", Root(Tracker, NamedInfo("..."))},
+        {"long name", Root(Tracker, NamedInfo(std::string(300, 'a')))},
+        {"long name, extension", Root(Tracker, NamedInfo(std::string(250, 'b') + ".x.mkv"))},
+        {"long name, cut at a dot", Root(Tracker, NamedInfo(std::string(241, 'c') + ".abc"))},
+        {"long name, bad byte near the end", Root(Tracker, NamedInfo(std::string(239, 'd') + "\xff" +
+                                                                    std::string(20, 'x') + ".ab"))},
+        {"long cyrillic name", Root(Tracker, NamedInfo(std::string(238, 'e') + std::string(10, '\xd0') + ".ext"))},
+        {"name.utf-8 first", Root(Tracker, NamedInfo("legacy", "10:name.utf-8" + S("юникод")))},
+        {"no tracker", Root("", NamedInfo("alone"))},
+        {"private, no tracker", Root("", NamedInfo("secret", "7:privatei1e"))},
+        {"tracker with query", Root(Announce("http://t.example/a?passkey=1&x=a b"), NamedInfo("q"))},
+        {"tracker blanks", Root(Announce(" \t\r\n\f\vhttp://t.example/a \t"), NamedInfo("q"))},
+        {"tiers in order",
+         Root(Announce("http://ignored.example/") +
+                  Tiers({{"udp://one.example:80"}, {}, {"http://two.example/a"}, {"", " "}, {"udp://one.example:80"}}),
+              NamedInfo("tiers"))},
+        {"empty tiers fall back", Root(Announce("http://fallback.example/") + Tiers({{}, {""}}), NamedInfo("f"))},
+        {"several per tier", Root(Tracker + Tiers({{"http://a.example/", "http://b.example/", "http://c.example/"},
+                                                   {"udp://d.example:1", "udp://d.example:1"}}),
+                                  NamedInfo("s"))},
+        {"non-ascii tracker", Root(Tiers({{"udp://трекер.example/ann"}}), NamedInfo("u"))},
+        {"web seed string", Root(Tracker, NamedInfo("w"), "8:url-list" + S("http://w.example/x y"))},
+        {"web seeds",
+         Root(Tracker, NamedInfo("w"),
+              UrlList({"http://w.example/1", "", "http://w.example/1", "ftp://w.example/ü?q=a b#f",
+                       "http://u:p@w.example:080/a b@c", "http://[::1]:80/a b", "http://[::1/a b",
+                       "http://w.example:/a b", "http://w.example:x/a b", "http://w.example?a b",
+                       "http://w.example/a%20b", "w.example/a b", " http://lead.example/a b",
+                       "http://w.example/\x01", "HTTP://W.EXAMPLE/A B"}))},
+        {"web seeds, folder", Root(Tracker, TwoFileInfo("folder"),
+                                   UrlList({"http://w.example/a", "http://w.example/a/", "http://w.example"}))},
+        {"web seeds, one file in a list",
+         Root(Tracker,
+              D({{"files", L({D({{"length", I(10)}, {"path", L({S("a")})}})})}, {"name", S("one")},
+                 {"piece length", I(16384)}, {"pieces", S(Piece1)}}),
+              UrlList({"http://w.example/a"}))},
+        {"unsorted keys", "d4:infod4:name9:movie.avi6:lengthi700e6:pieces20:" + Piece1 +
+                              "12:piece lengthi16384ee8:announce3:abce"},
+        {"v2 only", Root(Announce("http://t.example/v2"), V2OnlyInfo)},
+        {"hybrid", Root(Announce("http://t.example/h") + Tiers({{"udp://h.example:1"}}), HybridInfo,
+                        UrlList({"http://w.example/h"}))},
+    };
+}
+
+// The tr= values of Link, with those of each tier (Sizes, in order) sorted:
+// libtorrent shuffles the trackers of a tier, our link keeps the file's order.
+std::string SortedWithinTiers(const std::string& Link, const std::vector<size_t>& Sizes)
+{
+    std::vector<std::string> Parts;
+    for (size_t Start = 0;;) {
+        const size_t Amp = Link.find('&', Start);
+        Parts.push_back(Link.substr(Start, Amp == std::string::npos ? std::string::npos : Amp - Start));
+        if (Amp == std::string::npos) break;
+        Start = Amp + 1;
+    }
+    auto First = std::find_if(Parts.begin(), Parts.end(), [](const std::string& P) { return P.rfind("tr=", 0) == 0; });
+    for (const size_t Size : Sizes) {
+        if (static_cast<size_t>(Parts.end() - First) < Size) break;
+        std::sort(First, First + static_cast<std::ptrdiff_t>(Size));
+        First += static_cast<std::ptrdiff_t>(Size);
+    }
+    std::string Out;
+    for (const auto& Part : Parts) {
+        if (!Out.empty()) Out += '&';
+        Out += Part;
+    }
+    return Out;
+}
+
+TEST(TorrentFileAgreement, FullLinkMatchesLibtorrent)
+{
+    if (!LibtorrentAvailable()) GTEST_SKIP() << "python3 with libtorrent is not installed";
+
+    const auto Dir = std::filesystem::temp_directory_path() /
+                     (std::string("velmora_ltlink_") + std::to_string(::getpid()));
+    std::filesystem::create_directories(Dir);
+    // Per file: libtorrent's link (or why it refused), then the tracker count of
+    // each tier in link order.
+    std::ofstream(Dir / "links.py") << "import libtorrent as lt, sys\n"
+                                       "for p in sys.argv[1:]:\n"
+                                       "    try:\n"
+                                       "        ti = lt.torrent_info(p)\n"
+                                       "    except RuntimeError as e:\n"
+                                       "        print('refused: %s' % e); print(); continue\n"
+                                       "    print(lt.make_magnet_uri(ti))\n"
+                                       "    tiers = [t.tier for t in ti.trackers()]\n"
+                                       "    print(','.join(str(tiers.count(t)) for t in sorted(set(tiers))))\n";
+    const auto Cases = LinkCases();
+    std::string Command = Python() + " " + (Dir / "links.py").string();
+    for (size_t k = 0; k < Cases.size(); ++k) {
+        const auto Path = Dir / (std::to_string(k) + ".torrent");
+        std::ofstream(Path, std::ios::binary) << Cases[k].Document;
+        Command += ' ';
+        Command += Path.string();
+    }
+    Command += " > " + (Dir / "out.txt").string();
+    ASSERT_EQ(std::system(Command.c_str()), 0);
+    std::ifstream In(Dir / "out.txt");
+    for (const auto& Case : Cases) {
+        SCOPED_TRACE(Case.Title);
+        std::string Theirs, SizesLine;
+        ASSERT_TRUE(std::getline(In, Theirs));
+        ASSERT_TRUE(std::getline(In, SizesLine));
+        const TLoaded Got = Load(Case.Document);
+        ASSERT_TRUE(Got.Result);
+        ASSERT_TRUE(Got.Torrent->HasLinkHash());
+        ASSERT_EQ(Theirs.rfind("magnet:", 0), 0u) << Theirs;
+        std::vector<size_t> Sizes;
+        std::istringstream SizesIn(SizesLine);
+        for (std::string Size; std::getline(SizesIn, Size, ',');) Sizes.push_back(std::stoul(Size));
+        EXPECT_EQ(SortedWithinTiers(Got.Torrent->FullMagnetLink(), Sizes), SortedWithinTiers(Theirs, Sizes));
+    }
+    std::filesystem::remove_all(Dir);
+}
+
+// Where the link cannot be checked against libtorrent: the order inside a tier
+// (it shuffles), names it refuses, and which links find no peers.
+TEST(TorrentFileFullLink, KeepsTheFileOrderAndJudgesPrivateLinks)
+{
+    struct TCase {
+        const char* Title;
+        std::string Document;
+        std::string Tail;  // the full link after its btih hash
+        bool BareFindsNoPeers, FullFindsNoPeers;
+    } Cases[] = {
+        {"tier order kept",
+         Root(Tiers({{"http://b.example/", "http://a.example/"}, {"http://c.example/"}}), NamedInfo("n")),
+         "&dn=n&tr=http%3a%2f%2fb.example%2f&tr=http%3a%2f%2fa.example%2f&tr=http%3a%2f%2fc.example%2f",
+         false, false},
+        {"empty name: no dn", Root(Announce("http://t/"), NamedInfo("")), "&tr=http%3a%2f%2ft%2f", false, false},
+        {"two dots: no dn", Root("", NamedInfo("..")), "", false, false},
+        {"private with tracker", Root(Announce("http://t/"), NamedInfo("p", "7:privatei1e")),
+         "&dn=p&tr=http%3a%2f%2ft%2f", true, false},
+        {"private, blank tracker", Root(Announce("  "), NamedInfo("p", "7:privatei1e")), "&dn=p", true, true},
+        {"private 0", Root("", NamedInfo("p", "7:privatei0e")), "&dn=p", false, false},
+    };
+    for (const auto& Case : Cases) {
+        SCOPED_TRACE(Case.Title);
+        const TLoaded Got = Load(Case.Document);
+        ASSERT_TRUE(Got.Result);
+        const TTorrentFile& T = *Got.Torrent;
+        EXPECT_EQ(T.FullMagnetLink(), T.MagnetLink() + Case.Tail);
+        EXPECT_EQ(T.LinkFindsNoPeers(false), Case.BareFindsNoPeers);
+        EXPECT_EQ(T.LinkFindsNoPeers(true), Case.FullFindsNoPeers);
+    }
 }
 
 }  // namespace

@@ -10,51 +10,53 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
 program=${1:-$here/build/velmora}
 [ -x "$program" ] || { echo "handoff.sh: $program is not built" >&2; exit 2; }
+. "$here/tools/lib.sh"
 
 if [ -z "${VELMORA_E2E_IN_XVFB:-}" ]; then
   command -v xvfb-run >/dev/null || { echo "handoff.sh: xvfb-run is missing" >&2; exit 2; }
   export VELMORA_E2E_IN_XVFB=1
-  exec xvfb-run -a -s "-screen 0 1280x1024x24" bash "$0" "$program"
+  velmora_xvfb_run 1280x1024x24 bash "$0" "$program"
+  exit
 fi
 
-box=$(mktemp -d "${TMPDIR:-/tmp}/velmora-e2e.XXXXXX")
+box=$(velmora_box e2e)
 first_pid=
 cleanup() {
-  if [ -n "$first_pid" ]; then kill "$first_pid" 2>/dev/null || true; wait "$first_pid" 2>/dev/null || true; fi
+  velmora_stop "$first_pid"
   rm -rf "$box"
 }
 trap cleanup EXIT
 
-mkdir -p "$box/app/fls" "$box/bin" "$box/data/later" "$box/run"
-chmod 700 "$box/run"
-cp "$program" "$box/app/velmora"
-printf '[USER]\r\nAutoStart=1\r\n' > "$box/app/fls/sets.ini"
+velmora_sandbox "$box"
+velmora_app "$box" "$program" 1
+mkdir -p "$box/bin" "$box/data/later"
 log=$box/xdg-open.log
 printf '#!/bin/sh\necho "$$ $1" >> "%s"\n' "$log" > "$box/bin/xdg-open"
 chmod 755 "$box/bin/xdg-open"
 
-# Three torrents; the expected link is the SHA-1 of each one's info dictionary.
-expected=()
+# Three torrents; the expected link, which bencode.py prints, is the SHA-1 of each
+# one's info dictionary.
+torrents=()
 for n in 1 2 3; do
-  name="Файл номер $n"
-  len=$(printf '%s' "$name" | wc -c)
-  info="d6:lengthi$((n * 1000))e4:name$len:${name}12:piece lengthi16384e6:pieces20:piece-bytes-of-no.0$n""e"
-  printf 'd8:announce31:http://tracker.example/announce4:info%se' "$info" > "$box/data/later/torrent $n.torrent"
-  expected+=("magnet:?xt=urn:btih:$(printf '%s' "$info" | sha1sum | cut -d' ' -f1)")
+  torrents+=("$box/data/later/torrent $n.torrent" "Файл номер $n" $((n * 1000)) "piece-bytes-of-no.0$n")
 done
+links=$(python3 "$here/tools/bencode.py" single "${torrents[@]}")
+mapfile -t expected <<<"$links"
 
-export XDG_RUNTIME_DIR=$box/run
 export PATH=$box/bin:$PATH
 unset QT_QPA_PLATFORM
 cd "$box/data"
 "$box/app/velmora" 2>"$box/first.log" &
 first_pid=$!
-for _ in $(seq 300); do
-  [ -S "$box/run/TfrmKTZ-Velmora" ] && break
-  kill -0 "$first_pid" 2>/dev/null || { cat "$box/first.log" >&2; echo "handoff.sh: the first copy ended" >&2; exit 1; }
-  sleep 0.05
-done
-[ -S "$box/run/TfrmKTZ-Velmora" ] || { echo "handoff.sh: the first copy does not listen" >&2; exit 1; }
+if ! velmora_wait_listening "$first_pid"; then
+  cat "$box/first.log" >&2
+  if kill -0 "$first_pid" 2>/dev/null; then
+    echo "handoff.sh: the first copy does not listen" >&2
+  else
+    echo "handoff.sh: the first copy ended" >&2
+  fi
+  exit 1
+fi
 
 # The later copy, from another folder with relative names, must not start the
 # window system: a platform that does not exist would make it fail.

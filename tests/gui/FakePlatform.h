@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QDir>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QList>
 #include <QString>
@@ -77,8 +78,16 @@ public:
 
     QString ProgramFolder() override { return Folder; }
 
+    // A folder is writable while it exists and is not named in ReadOnlyFolders; the
+    // tests run as root, whom permissions do not stop.
+    bool CanWriteFolder(const QString& Path) override
+    {
+        return QFileInfo(Path).isDir() && !ReadOnlyFolders.contains(QDir::cleanPath(Path));
+    }
+
     QTemporaryDir Dir;
     QString Folder;  // ends in '/'
+    QStringList ReadOnlyFolders;  // paths without a final '/'
 
     // What the window did.
     QStringList OpenedLinks;

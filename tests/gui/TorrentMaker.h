@@ -1,6 +1,6 @@
-// Builds .torrent files for the tests: a small bencode writer and a description of
-// a torrent that becomes its bytes, with the magnet link expected for it computed
-// independently of the program (Qt's own SHA-1 and SHA-256).
+// Builds .torrent files for the tests: a description of a torrent that becomes its
+// bytes through the tests' one bencode writer, with the magnet link expected for it
+// computed independently of the program (Qt's own SHA-1 and SHA-256).
 #pragma once
 
 #include <QByteArray>
@@ -16,33 +16,16 @@
 #include <utility>
 #include <vector>
 
+#include "Bencode.h"
+
 namespace TorrentMaker {
 
 // Bencoded values; lists and dictionaries take values already encoded.
-inline std::string BStr(std::string_view Text)
-{
-    return std::to_string(Text.size()) + ':' + std::string(Text);
-}
-
-inline std::string BInt(int64_t Value)
-{
-    return 'i' + std::to_string(Value) + 'e';
-}
-
-inline std::string BList(const std::vector<std::string>& Items)
-{
-    std::string Out = "l";
-    for (const std::string& Item : Items) Out += Item;
-    return Out + 'e';
-}
-
+inline std::string BStr(std::string_view Text) { return Bencode::String(Text); }
+inline std::string BInt(int64_t Value) { return Bencode::Int(Value); }
+inline std::string BList(const std::vector<std::string>& Items) { return Bencode::List(Items); }
 // Keys in sorted order, as the format asks.
-inline std::string BDict(const std::map<std::string, std::string>& Items)
-{
-    std::string Out = "d";
-    for (const auto& [Key, Value] : Items) Out += BStr(Key) + Value;
-    return Out + 'e';
-}
+inline std::string BDict(const std::map<std::string, std::string>& Items) { return Bencode::Dict(Items); }
 
 struct TFile {
     std::vector<std::string> Path;  // folders, then the file's name

@@ -21,6 +21,7 @@
 #include <functional>
 #include <sys/resource.h>
 
+#include "Bencode.h"
 #include "DisplayText.h"
 #include "Exceptions.h"
 #include "Export.h"
@@ -124,6 +125,7 @@ public:
     }
     void ShowError(QWidget*, const QString& Message) override { Errors << Message; }
     QString ProgramFolder() override { return Folder; }
+    bool CanWriteFolder(const QString&) override { return true; }
     QString AskExportName(QWidget* Owner)
     {
         ++NameAsked;
@@ -135,7 +137,7 @@ public:
 // multi-file variant; enough for the loader to build an entry.
 QByteArray BString(const QByteArray& S)
 {
-    return QByteArray::number(S.size()) + ':' + S;
+    return QByteArray::fromStdString(Bencode::String(S.toStdString()));
 }
 
 QByteArray SingleFileTorrent(const QByteArray& Name, qint64 Length, const QByteArray& Comment = {})
@@ -220,12 +222,16 @@ private slots:
     void htmlExportWithEmptyListAndCancelledSave();
     void htmlExportMissingTemplate();
     void htmlExportTakesEntriesAfterTheNameDialog();
+    void htmlExportUsersOwnTemplates_data();
+    void htmlExportUsersOwnTemplates();
     void listExportEndToEnd();
     void listExportUnwritableTarget();
 
     void writeSample();
 
 private:
+    // The user's data folder ($XDG_DATA_HOME), empty unless a test fills it.
+    QTemporaryDir FDataHome;
     // A program folder with fls/ holding the given templates.
     void MakeFolder(QTemporaryDir& Dir, const QByteArray& Page, const QByteArray& Mid);
     QString WriteTorrent(const QTemporaryDir& Dir, const QString& Name, const QByteArray& Bytes);
@@ -235,6 +241,12 @@ void TestExport::initTestCase()
 {
     // Sizes read "1.50 kB" whatever the machine's locale.
     QLocale::setDefault(QLocale::c());
+    // Templates of the user's own would take the place of each test's.
+    qputenv("XDG_DATA_HOME", QFile::encodeName(FDataHome.path()));
+    // The dialog's measures are those of an 8 pt desktop font.
+    QFont Font = QApplication::font();
+    Font.setPointSize(8);
+    QApplication::setFont(Font);
 }
 
 // --- Template reading --------------------------------------------------------------
@@ -691,7 +703,7 @@ void TestExport::dialogLayout()
     TfrmExp Dialog(&Owner);
     QCOMPARE(Dialog.windowTitle(), QStringLiteral("    Имя экспорта"));
     const Qt::WindowFlags Flags = Dialog.windowFlags();
-    QCOMPARE(Flags & Qt::WindowType_Mask, Qt::Tool);
+    QCOMPARE(Flags & Qt::WindowType_Mask, Qt::Dialog);
     QVERIFY(Flags & Qt::WindowCloseButtonHint);
     QVERIFY(!(Flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint | Qt::WindowContextHelpButtonHint)));
     QCOMPARE(Dialog.size(), QSize(345, 67));
@@ -952,6 +964,39 @@ void TestExport::htmlExportTakesEntriesAfterTheNameDialog()
     Window.mmAsHTMLClick();
     QCOMPARE(Decoded(ReadAll(Dir.filePath("out.html"))), Lines({"A", "", "B", "", ""}));
     QCOMPARE(Window.Entries().size(), 3);
+}
+
+void TestExport::htmlExportUsersOwnTemplates_data()
+{
+    QTest::addColumn<QStringList>("Own");  // the templates in $XDG_DATA_HOME/velmora/fls
+    QTest::addColumn<QString>("Page");
+    QTest::newRow("none") << QStringList() << "<p>A\r\n\r\n</p>\r\n";
+    QTest::newRow("both") << QStringList{"template.tpl", "mid.tpl"} << "<div>[A]\r\n\r\n</div>\r\n";
+    QTest::newRow("the page only") << QStringList{"template.tpl"} << "<div>A\r\n\r\n</div>\r\n";
+    QTest::newRow("the entry only") << QStringList{"mid.tpl"} << "<p>[A]\r\n\r\n</p>\r\n";
+}
+
+void TestExport::htmlExportUsersOwnTemplates()
+{
+    QFETCH(QStringList, Own);
+    QFETCH(QString, Page);
+    QTemporaryDir Dir;
+    MakeFolder(Dir, "<p>{CONTENT}</p>", "{TITLE}");
+    const QString UserFolder = FDataHome.path() + QStringLiteral("/velmora/fls/");
+    QVERIFY(QDir().mkpath(UserFolder));
+    if (Own.contains("template.tpl")) WriteAll(UserFolder + "template.tpl", "<div>{CONTENT}</div>");
+    if (Own.contains("mid.tpl")) WriteAll(UserFolder + "mid.tpl", "[{TITLE}]");
+    TExportPlatform Platform;
+    Platform.Folder = Dir.path() + u'/';
+    Platform.NameAnswer = [] { return QString(); };
+    Platform.SaveAnswer = [&] { return Dir.filePath("out.html"); };
+    TfrmKTZ Window(Platform, {});
+    Window.SetExportNameQuestion([&Platform](QWidget* Owner) { return Platform.AskExportName(Owner); });
+    Window.AddVST(WriteTorrent(Dir, "a.torrent", SingleFileTorrent("A", 2048)));
+
+    Window.mmAsHTMLClick();
+    QDir(FDataHome.path() + QStringLiteral("/velmora")).removeRecursively();
+    QCOMPARE(Decoded(ReadAll(Dir.filePath("out.html"))), Page);
 }
 
 void TestExport::listExportEndToEnd()

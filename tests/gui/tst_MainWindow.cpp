@@ -3,7 +3,9 @@
 // the details panel, untrusted texts and the layout.
 #include <QAction>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QDialog>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -22,6 +24,8 @@
 #include <QUrl>
 
 #include "About.h"
+#include "Contrast.h"
+#include "PlatformQt.h"
 #include "Exceptions.h"
 #include "FakePlatform.h"
 #include "TorrentMaker.h"
@@ -110,7 +114,15 @@ class TestMainWindow : public QObject {
     }
 
 private slots:
-    void initTestCase() { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
+    void initTestCase()
+    {
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+        // The resource's measures are those of an 8 pt desktop font; larger ones are
+        // tried on their own.
+        QFont Font = QApplication::font();
+        Font.setPointSize(8);
+        QApplication::setFont(Font);
+    }
     void init() { FFiles = new QTemporaryDir(); }
     void cleanup()
     {
@@ -133,9 +145,13 @@ private slots:
         QCOMPARE(Tools[0], W.btnOpen);
         QCOMPARE(Tools[1], W.btnClear);
         QCOMPARE(Tools[2], W.btnAbout);
-        QCOMPARE(W.btnOpen->toolTip(), QStringLiteral("Открыть"));
-        QCOMPARE(W.btnClear->toolTip(), QStringLiteral("Очистить список"));
-        QCOMPARE(W.btnAbout->toolTip(), QStringLiteral("О программе"));
+        // The captions as they stand, the shortcut after them in the tool tip.
+        QCOMPARE(W.btnOpen->text(), QStringLiteral("Открыть"));
+        QCOMPARE(W.btnClear->text(), QStringLiteral("Очистить список"));
+        QCOMPARE(W.btnAbout->text(), QStringLiteral("О программе"));
+        QCOMPARE(W.btnOpen->toolTip(), QStringLiteral("Открыть (Ctrl+O)"));
+        QCOMPARE(W.btnClear->toolTip(), QStringLiteral("Очистить список (Ctrl+Shift+Del)"));
+        QCOMPARE(W.btnAbout->toolTip(), QStringLiteral("О программе (F1)"));
         QCOMPARE(W.ilTool.size(), 7);
         for (const QIcon& Icon : W.ilTool) QVERIFY(!Icon.pixmap(16, 16).isNull());
 
@@ -153,10 +169,11 @@ private slots:
 
         QCOMPARE(W.pnBottom->height(), 164);
         QCOMPARE(W.pnAction->title(), QStringLiteral("Action"));
-        QCOMPARE(W.pnAction->width(), 185);
+        // 185 wide, unless the desktop's face needs a few pixels more for the check box.
+        QVERIFY(W.pnAction->width() >= 185 && W.pnAction->width() <= 200);
         QCOMPARE(W.chkAuto->text(), QStringLiteral("Запускать автоматически"));
         QCOMPARE(W.btnRun->text(), QStringLiteral("Запустить"));
-        QCOMPARE(W.btnRun->geometry(), QRect(44, 104, 75, 25));
+        QCOMPARE(W.btnRun->geometry(), QRect(44 + (W.pnAction->width() - 185) / 2, 104, 75, 25));
 
         QCOMPARE(W.lblName->text(), QStringLiteral("Файл"));
         QVERIFY(W.lblName->font().bold());
@@ -467,6 +484,77 @@ private slots:
         QCOMPARE(Platform.OpenedLinks.size(), 3);
     }
 
+    // The full-link switch changes every place a link is used at once, and the
+    // warning shows while the shown entry's link in use names no tracker.
+    void fullLinkSwitch()
+    {
+        TFakePlatform Platform;
+        QTemporaryDir DataHome;
+        qputenv("XDG_DATA_HOME", DataHome.path().toUtf8());  // only the program's templates
+        WriteText(Platform.Folder + QStringLiteral("fls/template.tpl"), "{CONTENT}");
+        WriteText(Platform.Folder + QStringLiteral("fls/mid.tpl"), "{LINK}|{WARNING}");
+        TTorrentRecipe Open = Named("open one"), Private = Named("p"), Lone = Named("lone");
+        Private.Private = Lone.Private = true;
+        Lone.HasAnnounce = false;
+        const QString Tracker = QStringLiteral("&tr=http%3a%2f%2ftracker.example.org%2fannounce");
+        const QStringList Bare = {ExpectedLink(Open), ExpectedLink(Private), ExpectedLink(Lone)};
+        const QStringList Full = {ExpectedLink(Open) + "&dn=open%20one" + Tracker,
+                                  ExpectedLink(Private) + "&dn=p" + Tracker, ExpectedLink(Lone) + "&dn=lone"};
+        const QString Warning = QStringLiteral("Закрытый торрент: без трекера в ссылке пиров не найти");
+
+        TfrmKTZ W(Platform, {Make("o.torrent", Open), Make("p.torrent", Private), Make("l.torrent", Lone)});
+        W.SetExportNameQuestion([](QWidget*) { return QStringLiteral("x"); });
+        QCOMPARE(W.chkFull->text(), QStringLiteral("Добавлять имя и трекеры"));
+        QVERIFY(!W.chkFull->isChecked());
+        QVERIFY(W.chkAuto->geometry().bottom() < W.chkFull->geometry().top());
+        QVERIFY(W.chkFull->geometry().bottom() < W.btnRun->geometry().top());
+        const QList<QWidget*> Panes = W.StatusBar->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
+        QVERIFY(Panes.indexOf(W.pnText) < Panes.indexOf(W.pnWarning));
+
+        const QString ListFile = FFiles->filePath("links.txt"), PageFile = FFiles->filePath("page.html");
+        // Everything that shows or uses the link of row Row, in both exports too.
+        auto Check = [&](const QStringList& Links, int Row, bool Warned) {
+            for (int k = 0; k < Links.size(); ++k) QCOMPARE(W.VSTModel->index(k, 1).data().toString(), Links[k]);
+            QString Cell;
+            W.VSTGetText(&W.Entries()[Row], 1, Cell);
+            QCOMPARE(Cell, Links[Row]);
+            QCOMPARE(W.edtURI->text(), Links[Row]);
+            QCOMPARE(W.edtURI->toolTip(), Warned ? Warning : QString());
+            QCOMPARE(W.pnWarning->text(), Warned ? Warning : QString());
+            Platform.OpenedLinks.clear();
+            Platform.Copied.clear();
+            W.btnRun->click();
+            W.mmCopy->trigger();
+            QCOMPARE(Platform.OpenedLinks, QStringList{Links[Row]});
+            QCOMPARE(Platform.Copied, QStringList{Links[Row]});
+            Platform.SaveAnswers << ListFile << PageFile;
+            W.mmAsListClick();
+            W.mmAsHTMLClick();
+            QCOMPARE(ReadAll(ListFile), Links.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"));
+            const QString Page = ReadAll(PageFile);
+            QVERIFY2(Page.contains(QString(Links[Row]).replace(QStringLiteral("&"), QStringLiteral("&amp;")) + u'|' + (Warned ? Warning : QString()) + QStringLiteral("\r\n")),
+                     qPrintable(Page));
+        };
+        SelectRow(W, 1);
+        Check(Bare, 1, true);  // private: the bare link names no tracker
+        W.chkFull->setChecked(true);
+        Check(Full, 1, false);
+        SelectRow(W, 2);
+        Check(Full, 2, true);  // private, and no tracker at all
+        SelectRow(W, 0);
+        Check(Full, 0, false);
+        W.chkFull->setChecked(false);
+        Check(Bare, 0, false);  // off: as before the switch existed
+
+        // Auto-run hands over the link in use.
+        W.chkFull->setChecked(true);
+        W.chkAuto->setChecked(true);
+        Platform.OpenedLinks.clear();
+        W.AddVST(Make("p2.torrent", Private));
+        QCOMPARE(Platform.OpenedLinks, QStringList{Full[1]});
+        qunsetenv("XDG_DATA_HOME");
+    }
+
     void autoRunOff()
     {
         TFakePlatform Platform;
@@ -512,6 +600,266 @@ private slots:
         QCOMPARE(Names(W), QStringList({"c.torrent"}));
     }
 
+    // Every command from the keyboard: the key, where the focus is, what it did.
+    void shortcuts_data()
+    {
+        QTest::addColumn<int>("Key");
+        QTest::addColumn<int>("Modifiers");
+        QTest::addColumn<QString>("Focus");  // "list" or "check box"
+        QTest::addColumn<QString>("Does");
+        const int Ctrl = Qt::ControlModifier, Shift = Qt::ShiftModifier, None = Qt::NoModifier;
+        QTest::newRow("Ctrl+O opens") << int(Qt::Key_O) << Ctrl << "check box" << "open";
+        QTest::newRow("Ctrl+Shift+Del clears") << int(Qt::Key_Delete) << (Ctrl | Shift) << "list" << "clear";
+        QTest::newRow("F1 shows About") << int(Qt::Key_F1) << None << "list" << "about";
+        QTest::newRow("Ctrl+C in the list copies the link") << int(Qt::Key_C) << Ctrl << "list" << "copy";
+        QTest::newRow("Ctrl+C elsewhere is not the list's") << int(Qt::Key_C) << Ctrl << "check box" << "nothing";
+        QTest::newRow("Return runs") << int(Qt::Key_Return) << None << "list" << "run";
+        QTest::newRow("Enter runs") << int(Qt::Key_Enter) << int(Qt::KeypadModifier) << "list" << "run";
+        QTest::newRow("Ctrl+Return runs") << int(Qt::Key_Return) << Ctrl << "list" << "run";
+        QTest::newRow("Ctrl+Enter runs") << int(Qt::Key_Enter) << int(Ctrl | Qt::KeypadModifier) << "list" << "run";
+        QTest::newRow("Ctrl+S saves the list") << int(Qt::Key_S) << Ctrl << "check box" << "save list";
+        QTest::newRow("Ctrl+Shift+S saves the page") << int(Qt::Key_S) << (Ctrl | Shift) << "list" << "save page";
+        QTest::newRow("Ctrl+Q leaves") << int(Qt::Key_Q) << Ctrl << "check box" << "exit";
+        QTest::newRow("Shift+F10 opens the menu") << int(Qt::Key_F10) << Shift << "list" << "menu";
+    }
+
+    void shortcuts()
+    {
+        QFETCH(int, Key);
+        QFETCH(int, Modifiers);
+        QFETCH(QString, Focus);
+        QFETCH(QString, Does);
+        TFakePlatform Platform;
+        WriteText(Platform.Folder + QStringLiteral("fls/template.tpl"), "{CONTENT}");
+        WriteText(Platform.Folder + QStringLiteral("fls/mid.tpl"), "{LINK}");
+        const TTorrentRecipe A = Named("a"), B = Named("b");
+        TfrmKTZ W(Platform, {Make("a.torrent", A), Make("b.torrent", B)});
+        W.SetExportNameQuestion([](QWidget*) { return QStringLiteral("n"); });
+        W.show();
+        QVERIFY(QTest::qWaitForWindowActive(&W));
+        SelectRow(W, 1);
+        W.VST->setCurrentIndex(W.VSTModel->index(1, 0));  // the file name's cell is current
+        QWidget* Target = Focus == u"list" ? static_cast<QWidget*>(W.VST) : W.chkAuto;
+        Target->setFocus();
+        QCOMPARE(QApplication::focusWidget(), Target);
+
+        bool AboutShown = false;
+        if (Does == u"about")
+            QTimer::singleShot(0, [&] {
+                auto* About = dynamic_cast<TAboutBox*>(QApplication::activeModalWidget());
+                AboutShown = About != nullptr;
+                if (About) About->OKButtonClick();
+            });
+        QTest::keyClick(Target, Qt::Key(Key), Qt::KeyboardModifiers(Modifiers));
+        const bool MenuShown = W.pmVST->isVisible();
+        W.pmVST->hide();
+
+        QCOMPARE(Platform.OpenFilters.size(), Does == u"open" ? 1 : 0);
+        QCOMPARE(W.Entries().size(), Does == u"clear" ? 0 : 2);
+        QCOMPARE(AboutShown, Does == u"about");
+        QCOMPARE(Platform.Copied, Does == u"copy" ? QStringList({ExpectedLink(B)}) : QStringList());
+        QCOMPARE(Platform.OpenedLinks, Does == u"run" ? QStringList({ExpectedLink(B)}) : QStringList());
+        QStringList Saved;
+        if (Does == u"save list") Saved << QString::fromUtf8(SaveDialogFilter);
+        if (Does == u"save page") Saved << QStringLiteral("HTML файл (.html)|*.html");
+        QCOMPARE(Platform.SaveFilters, Saved);
+        QCOMPARE(W.isVisible(), Does != u"exit");
+        QCOMPARE(Platform.SettingWrites, Does == u"exit" ? 2 : 0);  // AutoStart and FullLink, on closing
+        QCOMPARE(MenuShown, Does == u"menu");
+        QVERIFY(Platform.Errors.isEmpty());
+    }
+
+    // The menu items show their keys, as the tool tips do.
+    void menuShowsShortcuts()
+    {
+        TFakePlatform Platform;
+        TfrmKTZ W(Platform, {});
+        QCOMPARE(W.mmCopy->shortcut(), QKeySequence(QKeySequence::Copy));
+        QCOMPARE(W.mmAsList->shortcut(), QKeySequence(QKeySequence::Save));
+        QCOMPARE(W.mmAsHTML->shortcut(), QKeySequence(QStringLiteral("Ctrl+Shift+S")));
+        QCOMPARE(W.mmRun->shortcut(), QKeySequence(Qt::Key_Return));
+        QCOMPARE(W.N2->shortcut(), QKeySequence(QStringLiteral("Ctrl+Q")));
+        QCOMPARE(W.mmCopy->text(), QStringLiteral("Копировать выделенное"));
+        QCOMPARE(W.btnRun->toolTip(), QStringLiteral("Запустить (Return)"));
+    }
+
+    // With the desktop's clipboard: Ctrl+C in the list puts the entry's link there,
+    // not the text of the current cell.
+    void copyKeyPutsTheLinkOnTheClipboard()
+    {
+        TQtPlatform Platform;
+        const TTorrentRecipe A = Named("a");
+        TfrmKTZ W(Platform, {Make("a.torrent", A)});
+        W.show();
+        QVERIFY(QTest::qWaitForWindowActive(&W));
+        SelectRow(W, 0);
+        W.VST->setFocus();
+        QGuiApplication::clipboard()->clear();
+        QTest::keyClick(W.VST, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QGuiApplication::clipboard()->text(), ExpectedLink(A));
+    }
+
+    // When the desktop reports that a link found no program, the status bar says so
+    // for a few seconds; Run itself has long returned.
+    void linkWithoutProgram_data()
+    {
+        QTest::addColumn<QString>("Comment");
+        QTest::addColumn<bool>("ByRun");
+        QTest::addColumn<QString>("Note");
+        QTest::newRow("Run") << QString() << true << "Нет программы для магнитных ссылок";
+        QTest::newRow("comment link") << "https://example.org/" << false << "Ссылку не открыть: нет программы для неё";
+    }
+
+    void linkWithoutProgram()
+    {
+        QFETCH(QString, Comment);
+        QFETCH(bool, ByRun);
+        QFETCH(QString, Note);
+        TFakePlatform Platform;
+        TTorrentRecipe Recipe;
+        Recipe.Comment = Comment.toStdString();
+        TfrmKTZ W(Platform, {Make("a.torrent", Recipe)});
+        W.show();
+        QVERIFY(QTest::qWaitForWindowActive(&W));
+        SelectRow(W, 0);
+        W.VST->setFocus();
+        QString Handed;
+        Platform.OnOpenLink = [&](const QString& Link) { Handed = Link; };
+        if (ByRun)
+            QTest::keyClick(W.VST, Qt::Key_Return);
+        else
+            W.lblAnons->Click();
+        QVERIFY(!Handed.isEmpty());
+        QVERIFY(W.StatusBar->currentMessage().isEmpty());
+        Platform.LinkFailed(Handed);  // as the desktop does once xdg-open has ended
+        QCOMPARE(W.StatusBar->currentMessage(), Note);
+        QVERIFY(Platform.Errors.isEmpty());  // no box in the way
+        W.ShowStatusNote(QStringLiteral("short"), 30);
+        QTRY_VERIFY(W.StatusBar->currentMessage().isEmpty());
+    }
+
+    // WCAG contrast of the two coloured labels on the window colour, with the palette
+    // given before the window is built and changed while it is open.
+    void readableColours_data()
+    {
+        QTest::addColumn<QColor>("Window");
+        QTest::addColumn<QColor>("Link");
+        QTest::addColumn<bool>("Light");
+        QTest::newRow("light") << QColor(0xef, 0xef, 0xef) << QColor(0x00, 0x00, 0xff) << true;
+        QTest::newRow("white") << QColor(Qt::white) << QColor(0x00, 0x66, 0xcc) << true;
+        QTest::newRow("Adwaita dark") << QColor(0x35, 0x35, 0x35) << QColor(0x2a, 0x82, 0xda) << false;
+        QTest::newRow("dark, default blue link") << QColor(0x20, 0x20, 0x20) << QColor(0x00, 0x00, 0xff) << false;
+        QTest::newRow("black") << QColor(Qt::black) << QColor(0x00, 0x00, 0x80) << false;
+        QTest::newRow("mid grey") << QColor(0x80, 0x80, 0x80) << QColor(0x80, 0x80, 0xff) << false;
+    }
+
+    void readableColours()
+    {
+        QFETCH(QColor, Window);
+        QFETCH(QColor, Link);
+        QFETCH(bool, Light);
+        QPalette Palette = QApplication::palette();
+        Palette.setColor(QPalette::Window, Window);
+        Palette.setColor(QPalette::Link, Link);
+        Palette.setColor(QPalette::LinkVisited, Link.darker(130));
+        auto Check = [&](TfrmKTZ& W) {
+            const QColor Shown = W.pnAnons->palette().color(QPalette::Window);
+            QCOMPARE(Shown, Window);
+            const QColor Name = W.lblName->palette().color(W.lblName->foregroundRole());
+            QVERIFY2(ContrastRatio(Name, Shown) >= MinTextContrast, qPrintable(Name.name()));
+            if (Light) QCOMPARE(Name, QColor(0, 0, 0x80));
+            for (const QPalette::ColorRole Role : {QPalette::Link, QPalette::LinkVisited}) {
+                const QColor Comment = W.lblAnons->palette().color(Role);
+                QVERIFY2(ContrastRatio(Comment, Shown) >= MinTextContrast, qPrintable(Comment.name()));
+            }
+        };
+        {
+            const QPalette Desktop = QApplication::palette();
+            QApplication::setPalette(Palette);
+            TFakePlatform Platform;
+            TfrmKTZ W(Platform, {});
+            Check(W);
+            QApplication::setPalette(Desktop);
+        }
+        TFakePlatform Platform;
+        TfrmKTZ W(Platform, {});
+        W.setPalette(Palette);
+        Check(W);
+    }
+
+    void contrastRatio_data()
+    {
+        QTest::addColumn<QColor>("A");
+        QTest::addColumn<QColor>("B");
+        QTest::addColumn<double>("Ratio");
+        QTest::newRow("black on white") << QColor(Qt::black) << QColor(Qt::white) << 21.0;
+        QTest::newRow("the same") << QColor(0x35, 0x35, 0x35) << QColor(0x35, 0x35, 0x35) << 1.0;
+        QTest::newRow("#777 on white") << QColor(0x77, 0x77, 0x77) << QColor(Qt::white) << 4.48;
+        QTest::newRow("navy on white, either order") << QColor(Qt::white) << QColor(0, 0, 0x80) << 16.0;
+        QTest::newRow("navy on dark grey") << QColor(0, 0, 0x80) << QColor(0x35, 0x35, 0x35) << 1.3;
+    }
+
+    void contrastRatio()
+    {
+        QFETCH(QColor, A);
+        QFETCH(QColor, B);
+        QFETCH(double, Ratio);
+        QVERIFY2(qAbs(ContrastRatio(A, B) - Ratio) < 0.05, qPrintable(QString::number(ContrastRatio(A, B))));
+    }
+
+    // A larger desktop font grows the fixed measures: no text is cut and the details
+    // keep their order from top to bottom.
+    void largerFonts_data()
+    {
+        QTest::addColumn<int>("Points");
+        QTest::newRow("8 pt") << 8;
+        QTest::newRow("11 pt") << 11;
+        QTest::newRow("14 pt") << 14;
+        QTest::newRow("6 pt is taken as 8") << 6;
+    }
+
+    void largerFonts()
+    {
+        QFETCH(int, Points);
+        const QFont Saved = QApplication::font();
+        QFont Font = Saved;
+        Font.setPointSize(Points);
+        QApplication::setFont(Font);
+        TFakePlatform Platform;
+        TfrmKTZ W(Platform, {});
+        W.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&W));
+        QApplication::setFont(Saved);
+        QCOMPARE(W.font().pointSize(), std::max(8, Points));
+        auto Fits = [](QWidget* Widget, const QString& Text, int Extra) {
+            const QFontMetrics Metrics(Widget->font());
+            QVERIFY2(Widget->height() >= Metrics.height(), qPrintable(Widget->objectName()));
+            QVERIFY2(Widget->width() >= Metrics.horizontalAdvance(Text) + Extra, qPrintable(Widget->objectName()));
+        };
+        Fits(W.chkAuto, W.chkAuto->text(), 16);
+        Fits(W.btnRun, W.btnRun->text(), 8);
+        Fits(W.edtURI, QStringLiteral("Mg"), 0);
+        Fits(W.lblStatus, QStringLiteral("Работаем..."), 0);
+        QVERIFY(W.chkAuto->geometry().right() < W.pnAction->width());
+        QVERIFY(W.btnRun->geometry().bottom() < W.pnAction->height());
+        QVERIFY(W.btnRun->geometry().top() > W.chkAuto->geometry().bottom());
+        int Top = -1;
+        for (QWidget* Line : {static_cast<QWidget*>(W.lblName), static_cast<QWidget*>(W.lblTitle),
+                              static_cast<QWidget*>(W.edtURI), static_cast<QWidget*>(W.lblSize),
+                              static_cast<QWidget*>(W.lblCount), static_cast<QWidget*>(W.lblPieces),
+                              static_cast<QWidget*>(W.lblPieceLen), static_cast<QWidget*>(W.lblAnons)}) {
+            QVERIFY2(Line->geometry().top() > Top, qPrintable(Line->objectName()));
+            QVERIFY2(Line->height() >= Line->fontMetrics().height(), qPrintable(Line->objectName()));
+            QVERIFY2(Line->geometry().bottom() < W.pnAnons->height(), qPrintable(Line->objectName()));
+            Top = Line->geometry().bottom();
+        }
+        if (Points <= 8) {
+            QCOMPARE(W.pnBottom->height(), 164);
+            QCOMPARE(W.btnRun->size(), QSize(75, 25));
+            QCOMPARE(W.btnRun->y(), 104);
+        }
+    }
+
     void settingRead_data()
     {
         QTest::addColumn<QByteArray>("File");
@@ -538,6 +886,16 @@ private slots:
         WriteText(Platform.SettingsFile(), File);
         TfrmKTZ W(Platform, {});
         QCOMPARE(W.chkAuto->isChecked(), Checked);
+        QVERIFY(!W.chkFull->isChecked());
+
+        // "FullLink" beside it follows the same rule.
+        WriteText(Platform.SettingsFile(), QString::fromUtf8(File)
+                                               .replace(QStringLiteral("AutoStart"), QStringLiteral("FullLink"),
+                                                        Qt::CaseInsensitive)
+                                               .toUtf8());
+        TfrmKTZ Full(Platform, {});
+        QCOMPARE(Full.chkFull->isChecked(), Checked);
+        QVERIFY(!Full.chkAuto->isChecked());
     }
 
     void settingMissingFileStartsUnchecked()
@@ -559,7 +917,7 @@ private slots:
             W.chkAuto->setChecked(true);
             W.close();  // the close box
         }
-        QCOMPARE(ReadAll(Platform.SettingsFile()), QStringLiteral("[USER]\r\nAutoStart=1\r\n"));
+        QCOMPARE(ReadAll(Platform.SettingsFile()), QStringLiteral("[USER]\r\nAutoStart=1\r\nFullLink=0\r\n"));
 
         // Read back as checked; written "1" whatever number stood there; the rest of
         // the file stays as it was.
@@ -572,14 +930,16 @@ private slots:
             QVERIFY(!W.isVisible());
         }
         QCOMPARE(ReadAll(Platform.SettingsFile()),
-                 QStringLiteral("; settings\n[Other]\nKey=Value\n[user]\nautostart=1\nMore=x\n"));
+                 QStringLiteral("; settings\n[Other]\nKey=Value\n[user]\nautostart=1\nMore=x\nFullLink=0\n"));
 
         {
             TfrmKTZ W(Platform, {});
             W.chkAuto->setChecked(false);
+            W.chkFull->setChecked(true);
             W.close();
         }
         QVERIFY(ReadAll(Platform.SettingsFile()).contains(QStringLiteral("autostart=0\n")));
+        QVERIFY(ReadAll(Platform.SettingsFile()).contains(QStringLiteral("FullLink=1\n")));
     }
 
     void settingUnwritableStillCloses()
@@ -593,6 +953,64 @@ private slots:
         QCOMPARE(Platform.Errors,
                  QStringList({QStringLiteral("Unable to write to %1fls/sets.ini.").arg(Platform.Folder)}));
         QVERIFY(!QDir(Platform.Folder + QStringLiteral("fls")).exists());  // the folder is not made
+    }
+
+    // A program folder the user may not write to, as a system-wide install: the
+    // setting lives in the user's config folder, starting from the program's value.
+    void settingInTheUsersConfigFolder()
+    {
+        QTemporaryDir Home;
+        const QString Config = Home.path() + QStringLiteral("/.config");
+        const QByteArray OldConfig = qgetenv("XDG_CONFIG_HOME");
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(Config));
+        TFakePlatform Platform;
+        Platform.ReadOnlyFolders << Platform.Folder + QStringLiteral("fls");
+        const QString ProgramFile = Platform.SettingsFile(), UserFile = Config + QStringLiteral("/velmora/sets.ini");
+        WriteText(ProgramFile, "[USER]\r\nAutoStart=1\r\n");
+        {
+            TfrmKTZ W(Platform, {});
+            QCOMPARE(W.SettingsFileName(), UserFile);
+            QVERIFY(W.chkAuto->isChecked());  // taken over from the program folder
+            W.show();
+            W.close();
+        }
+        QCOMPARE(ReadAll(UserFile), QStringLiteral("[USER]\r\nAutoStart=1\r\nFullLink=0\r\n"));
+        QCOMPARE(QFileInfo(Config + QStringLiteral("/velmora")).permissions() & 0x0077, QFile::Permissions());
+        QCOMPARE(QFileInfo(Config + QStringLiteral("/velmora")).permissions() & QFile::WriteOwner, QFile::WriteOwner);
+        // From now on the user's file holds the setting.
+        WriteText(UserFile, "[USER]\r\nAutoStart=0\r\n");
+        {
+            TfrmKTZ W(Platform, {});
+            QVERIFY(!W.chkAuto->isChecked());
+            W.chkAuto->setChecked(true);
+            W.close();
+        }
+        QCOMPARE(ReadAll(UserFile), QStringLiteral("[USER]\r\nAutoStart=1\r\nFullLink=0\r\n"));
+        QCOMPARE(ReadAll(ProgramFile), QStringLiteral("[USER]\r\nAutoStart=1\r\n"));
+        QVERIFY(Platform.Errors.isEmpty());
+        qputenv("XDG_CONFIG_HOME", OldConfig);
+    }
+
+    // Neither the program folder nor the config folder can be written: the message
+    // names the user's file, and the window closes all the same.
+    void settingUnwritableAnywhereStillCloses()
+    {
+        QTemporaryDir Home;
+        WriteText(Home.filePath(QStringLiteral("file")), "not a folder");
+        const QString Config = Home.filePath(QStringLiteral("file/.config"));
+        const QByteArray OldConfig = qgetenv("XDG_CONFIG_HOME");
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(Config));
+        TFakePlatform Platform;
+        Platform.ReadOnlyFolders << Platform.Folder + QStringLiteral("fls");
+        TfrmKTZ W(Platform, {});
+        W.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&W));
+        W.close();
+        qputenv("XDG_CONFIG_HOME", OldConfig);
+        QVERIFY(!W.isVisible());
+        QCOMPARE(Platform.Errors,
+                 QStringList({QStringLiteral("Unable to write to %1/velmora/sets.ini.").arg(Config)}));
+        QVERIFY(!QFile::exists(Platform.SettingsFile()));
     }
 
     void drops()
@@ -686,7 +1104,7 @@ private slots:
         QVERIFY(!W.isVisible());
         QCOMPARE(Names(W), QStringList({"a.torrent"}));
         QCOMPARE(Platform.OpenedLinks.size(), 1);
-        QCOMPARE(Platform.SettingWrites, 1);
+        QCOMPARE(Platform.SettingWrites, 2);
         QCOMPARE(W.lblStatus->text(), QStringLiteral("Ждём..."));
     }
 
@@ -822,6 +1240,10 @@ private slots:
             Size = About->size();
             Default = About->OKButton->isDefault();
             QVERIFY(!About->windowIcon().isNull());
+            const Qt::WindowFlags Flags = About->windowFlags();
+            QCOMPARE(Flags & Qt::WindowType_Mask, Qt::Dialog);
+            QVERIFY(Flags & Qt::WindowCloseButtonHint);
+            QVERIFY(!(Flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
             QTest::keyClick(About, Qt::Key_Return);  // the default button
         });
         W.btnAbout->trigger();

@@ -28,10 +28,12 @@
 #include <atomic>
 #include <csignal>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <spawn.h>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include <fcntl.h>
@@ -42,7 +44,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "Bencode.h"
 #include "HandOffServer.h"
+#include "LocalPath.h"
 #include "OnlyOne.h"
 
 extern char** environ;
@@ -52,11 +56,11 @@ namespace {
 // ---------------------------------------------------------------------------------
 // Torrents.
 
-QByteArray BStr(const QByteArray& S) { return QByteArray::number(S.size()) + ':' + S; }
-QByteArray BInt(qint64 V) { return 'i' + QByteArray::number(V) + 'e'; }
+QByteArray BStr(const QByteArray& S) { return QByteArray::fromStdString(Bencode::String(S.toStdString())); }
+QByteArray BInt(qint64 V) { return QByteArray::fromStdString(Bencode::Int(V)); }
 
-// Writes a small single-file torrent named after Name and returns its magnet link.
-QString WriteTorrent(const QString& Path, const QString& Name)
+// A small single-file torrent named after Name, and its magnet link.
+std::pair<QByteArray, QString> MakeTorrent(const QString& Name)
 {
     const QByteArray NameBytes = Name.toUtf8();
     const QByteArray Info = "d" + BStr("length") + BInt(1000 + NameBytes.size()) + BStr("name") +
@@ -64,11 +68,41 @@ QString WriteTorrent(const QString& Path, const QString& Name)
                             BStr(QCryptographicHash::hash(NameBytes, QCryptographicHash::Sha1)) + "e";
     const QByteArray Torrent =
         "d" + BStr("announce") + BStr("http://tracker.example/announce") + BStr("info") + Info + "e";
+    return {Torrent, QStringLiteral("magnet:?xt=urn:btih:") +
+                         QString::fromLatin1(QCryptographicHash::hash(Info, QCryptographicHash::Sha1).toHex())};
+}
+
+// Writes a small single-file torrent named after Name and returns its magnet link.
+QString WriteTorrent(const QString& Path, const QString& Name)
+{
+    const auto [Torrent, Link] = MakeTorrent(Name);
     QDir().mkpath(QFileInfo(Path).absolutePath());
     QFile File(Path);
     if (!File.open(QIODevice::WriteOnly) || File.write(Torrent) != Torrent.size()) return {};
-    return QStringLiteral("magnet:?xt=urn:btih:") +
-           QString::fromLatin1(QCryptographicHash::hash(Info, QCryptographicHash::Sha1).toHex());
+    return Link;
+}
+
+// The same at a path of any bytes, in an existing folder.
+QString WriteTorrentAt(const QByteArray& Path, const QString& Name)
+{
+    const auto [Torrent, Link] = MakeTorrent(Name);
+    const int Fd = ::open(Path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const bool Ok = Fd >= 0 && ::write(Fd, Torrent.constData(), size_t(Torrent.size())) == Torrent.size();
+    if (Fd >= 0) ::close(Fd);
+    return Ok ? Link : QString();
+}
+
+// Bytes as an argument for a copy started with TSandbox::OctalArguments: every
+// byte past ASCII as "\ooo", which that copy's shell turns back into the byte.
+QString OctalArgument(const QByteArray& Bytes)
+{
+    QString Text;
+    for (const char C : Bytes) {
+        const auto B = static_cast<unsigned char>(C);
+        if (B < 0x80 && B != '\\' && B != '%') Text += QLatin1Char(C);
+        else Text += QStringLiteral("\\%1").arg(B, 3, 8, QLatin1Char('0'));
+    }
+    return Text;
 }
 
 // ---------------------------------------------------------------------------------
@@ -164,6 +198,7 @@ public:
         if (FFd >= 0) ::close(FFd);
         FFd = -1;
     }
+    int Fd() const { return FFd; }
 
 private:
     int FFd = -1;
@@ -177,6 +212,8 @@ struct TRecorder {
     int MaxDepth = 0;
     int NestedLoopMs = 0;  // each text handler spins an event loop this long
     QString Refused = QStringLiteral("<refused>");  // a text that the handler does not take
+    // Runs once, inside the first delivery that comes (before the handler's loop).
+    std::function<void()> During;
 
     void Attach(THandOffServer& Server)
     {
@@ -185,6 +222,7 @@ struct TRecorder {
                 ++Depth;
                 MaxDepth = std::max(MaxDepth, Depth);
                 Texts << Text;
+                RunDuring();
                 if (NestedLoopMs > 0) {
                     QEventLoop Loop;
                     QTimer::singleShot(NestedLoopMs, &Loop, &QEventLoop::quit);
@@ -193,7 +231,17 @@ struct TRecorder {
                 --Depth;
                 return Text != Refused;
             },
-            [this] { ++Forwards; });
+            [this] {
+                ++Forwards;
+                RunDuring();
+            });
+    }
+    void RunDuring()
+    {
+        if (!During) return;
+        const std::function<void()> Once = std::move(During);
+        During = nullptr;
+        Once();
     }
 };
 
@@ -256,13 +304,31 @@ public:
         return Env;
     }
 
+    // QProcess passes arguments as text; with this set, the copies are started
+    // through a shell that turns each "\ooo" of them into that byte, so that they
+    // may be paths that are no UTF-8 (see OctalArgument).
+    bool OctalArguments = false;
+    void SetCommand(QProcess& P, const QStringList& Arguments) const
+    {
+        if (!OctalArguments) {
+            P.setProgram(Program);
+            P.setArguments(Arguments);
+            return;
+        }
+        P.setProgram(QStringLiteral("/bin/sh"));
+        P.setArguments(QStringList {QStringLiteral("-c"),
+                                    QStringLiteral("p=$0; for a; do shift; set -- \"$@\" \"$(printf \"$a\")\"; done; "
+                                                   "exec \"$p\" \"$@\""),
+                                    Program} +
+                       Arguments);
+    }
+
     QProcess* StartFirst(const QStringList& Arguments, const QString& WorkingFolder = {})
     {
         auto P = std::make_unique<QProcess>();
         P->setProcessEnvironment(Environment(true));
         P->setWorkingDirectory(WorkingFolder.isEmpty() ? Data : WorkingFolder);
-        P->setProgram(Program);
-        P->setArguments(Arguments);
+        SetCommand(*P, Arguments);
         P->start();
         P->waitForStarted(10000);
         FFirstCopies.push_back(std::move(P));
@@ -285,8 +351,7 @@ public:
         auto* P = new QProcess;
         P->setProcessEnvironment(Environment(false));
         P->setWorkingDirectory(WorkingFolder.isEmpty() ? Data : WorkingFolder);
-        P->setProgram(Program);
-        P->setArguments(Arguments);
+        SetCommand(*P, Arguments);
         P->start();
         return P;
     }
@@ -398,9 +463,8 @@ private slots:
     void mutexSafeName_data();
     void mutexSafeName();
     void runtimeFolderPrefersPrivateXdgFolder();
-    void runtimeFolderFallsBackToOwnTempFolder();
-    void runtimeFolderRefusesUnsafeFolders_data();
-    void runtimeFolderRefusesUnsafeFolders();
+    void runtimeFolderFallback_data();
+    void runtimeFolderFallback();
 
     // The lock.
     void secondHolderIsRefusedUntilFirstLetsGo();
@@ -408,6 +472,8 @@ private slots:
     void lockFileThatIsALinkCountsAsHeld();
     void absoluteArgument_data();
     void absoluteArgument();
+    void localPathKeepsEveryByte_data();
+    void localPathKeepsEveryByte();
 
     // Messages.
     void encodedLayout();
@@ -421,6 +487,8 @@ private slots:
     void receiverDropsSilentClients();
     void messagesWaitForTheHandlers();
     void completeMessageOfAClosedConnectionIsDelivered();
+    void clientGoneBeforeItsAnswer_data();
+    void clientGoneBeforeItsAnswer();
     void nestedEventLoopsDoNotNestDeliveries();
     void crowdOfClientsKeepsEachOrder();
     void senderTalksToReceiver();
@@ -438,6 +506,7 @@ private slots:
     void twoPathsBecomeTwoEntriesInOrder();
     void noArgumentsLoadsNothing();
     void longCyrillicPathArrivesWhole();
+    void pathsThatAreNoUtf8Load();
     void relativePathLoadsLaterCopysFile();
     void twentyLaterCopiesAtOnce();
     void killedFirstCopyDoesNotBlockNextStart();
@@ -466,9 +535,38 @@ void TestOnlyOne::mutexSafeName()
     QCOMPARE(QString::fromStdString(MutexSafeName(Name.toStdString())), Expected);
 }
 
+namespace {
+
+QString HostName()
+{
+    char Host[256] = {};
+    ::gethostname(Host, sizeof Host - 1);
+    return QString::fromLocal8Bit(Host);
+}
+
+// Puts what another user might have put at Path: a symbolic link to a private
+// folder, a folder open to all, a file, or (as root) a folder of someone else's.
+bool Spoil(const QString& Kind, const QString& Path)
+{
+    const QByteArray P = QFile::encodeName(Path);
+    if (Kind == "link") {
+        const QByteArray Target = P + ".elsewhere";
+        return ::mkdir(Target.constData(), 0700) == 0 && ::symlink(Target.constData(), P.constData()) == 0;
+    }
+    if (Kind == "open") return ::mkdir(P.constData(), 0700) == 0 && ::chmod(P.constData(), 0777) == 0;
+    if (Kind == "file") {
+        QFile F(Path);
+        return F.open(QIODevice::WriteOnly);
+    }
+    if (Kind == "foreign") return ::mkdir(P.constData(), 0700) == 0 && ::chown(P.constData(), 65534, 65534) == 0;
+    return Kind.isEmpty();
+}
+
+}  // namespace
+
 void TestOnlyOne::runtimeFolderPrefersPrivateXdgFolder()
 {
-    TEnvGuard Env({"XDG_RUNTIME_DIR", "TMPDIR"});
+    TEnvGuard Env({"XDG_RUNTIME_DIR", "XDG_CACHE_HOME", "TMPDIR"});
     QTemporaryDir Xdg;  // made with mode 0700
     QVERIFY(Xdg.isValid());
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(Xdg.path()) + "/");
@@ -476,75 +574,85 @@ void TestOnlyOne::runtimeFolderPrefersPrivateXdgFolder()
 
     // A runtime folder that others may enter is not used.
     QVERIFY(::chmod(QFile::encodeName(Xdg.path()).constData(), 0755) == 0);
-    QTemporaryDir Temp;
-    qputenv("TMPDIR", QFile::encodeName(Temp.path()));
-    QCOMPARE(QString::fromStdString(RuntimeFolder()), Temp.path() + "/velmora-" + QString::number(::geteuid()));
+    QTemporaryDir Cache;
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(Cache.path()));
+    QCOMPARE(QString::fromStdString(RuntimeFolder()), Cache.path() + "/velmora-" + HostName());
+
+    // Nor one whose socket path would not fit a socket address.
+    QVERIFY(::chmod(QFile::encodeName(Xdg.path()).constData(), 0700) == 0);
+    const QString Deep = Xdg.path() + "/" + QString(100, 'd');
+    QVERIFY(::mkdir(QFile::encodeName(Deep).constData(), 0700) == 0);
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(Deep));
+    QCOMPARE(QString::fromStdString(RuntimeFolder()), Cache.path() + "/velmora-" + HostName());
 }
 
-void TestOnlyOne::runtimeFolderFallsBackToOwnTempFolder()
+void TestOnlyOne::runtimeFolderFallback_data()
 {
-    TEnvGuard Env({"XDG_RUNTIME_DIR", "TMPDIR"});
-    QTemporaryDir Temp;
-    QVERIFY(Temp.isValid());
-    qunsetenv("XDG_RUNTIME_DIR");
-    qputenv("TMPDIR", QFile::encodeName(Temp.path()));
-    const QString Expected = Temp.path() + "/velmora-" + QString::number(::geteuid());
-    std::string Error;
-    QCOMPARE(QString::fromStdString(RuntimeFolder(&Error)), Expected);
-    struct stat St {};
-    QVERIFY(::lstat(QFile::encodeName(Expected).constData(), &St) == 0);
-    QCOMPARE(St.st_mode & 07777, mode_t(0700));
-    // Found again as it is.
-    QCOMPARE(QString::fromStdString(RuntimeFolder(&Error)), Expected);
-
-    QVERIFY(IsFirstInstance(VelmoraMutexName));
-    QVERIFY(QFileInfo::exists(LockPath(Expected)));
-    ReleaseLock();
-}
-
-void TestOnlyOne::runtimeFolderRefusesUnsafeFolders_data()
-{
-    QTest::addColumn<QString>("Kind");
+    QTest::addColumn<QString>("InCache");  // what another user put in the cache's place
+    QTest::addColumn<QString>("InTemp");   // and in the temporary folder's place
+    QTest::addColumn<QString>("Expected");  // "cache", "temp" or "" (no place at all)
     QTest::addColumn<QString>("Reason");
-    QTest::newRow("symbolic link to a private folder") << "link" << "symbolic link";
-    QTest::newRow("open to others") << "open" << "open to other users";
-    QTest::newRow("a file") << "file" << "not a folder";
-    if (::geteuid() == 0) QTest::newRow("another user's folder") << "foreign" << "another user";
+    QTest::newRow("own cache folder") << "" << "" << "cache" << "";
+    QTest::newRow("a link in /tmp does not matter") << "" << "link" << "cache" << "";
+    QTest::newRow("a file in /tmp does not matter") << "" << "file" << "cache" << "";
+    QTest::newRow("cache place is a link") << "link" << "" << "temp" << "";
+    QTest::newRow("cache place is open to others") << "open" << "" << "temp" << "";
+    QTest::newRow("cache folder open to others") << "parent open" << "" << "temp" << "";
+    QTest::newRow("cache path too long for a socket") << "too long" << "" << "temp" << "";
+    QTest::newRow("both links") << "link" << "link" << "" << "symbolic link";
+    QTest::newRow("both open to others") << "open" << "open" << "" << "open to other users";
+    QTest::newRow("files in both places") << "file" << "file" << "" << "not a folder";
+    if (::geteuid() == 0) {
+        QTest::newRow("another user's folder in /tmp does not matter") << "" << "foreign" << "cache" << "";
+        QTest::newRow("another user's folders in both") << "foreign" << "foreign" << "" << "another user";
+    }
 }
 
-void TestOnlyOne::runtimeFolderRefusesUnsafeFolders()
+// With no runtime folder, the cache folder serves, then the temporary one; what
+// another user puts in their place only passes them over.
+void TestOnlyOne::runtimeFolderFallback()
 {
-    QFETCH(QString, Kind);
+    QFETCH(QString, InCache);
+    QFETCH(QString, InTemp);
+    QFETCH(QString, Expected);
     QFETCH(QString, Reason);
-    TEnvGuard Env({"XDG_RUNTIME_DIR", "TMPDIR"});
-    QTemporaryDir Temp;
-    QVERIFY(Temp.isValid());
+    TEnvGuard Env({"XDG_RUNTIME_DIR", "XDG_CACHE_HOME", "TMPDIR"});
+    QTemporaryDir Temp, CacheRoot;
+    QVERIFY(Temp.isValid() && CacheRoot.isValid());
     qunsetenv("XDG_RUNTIME_DIR");
     qputenv("TMPDIR", QFile::encodeName(Temp.path()));
-    const QByteArray Folder = QFile::encodeName(Temp.path()) + "/velmora-" + QByteArray::number(::geteuid());
-    if (Kind == "link") {
-        const QByteArray Target = QFile::encodeName(Temp.path()) + "/elsewhere";
-        QVERIFY(::mkdir(Target.constData(), 0700) == 0);
-        QVERIFY(::symlink(Target.constData(), Folder.constData()) == 0);
-    } else if (Kind == "open") {
-        QVERIFY(::mkdir(Folder.constData(), 0700) == 0);
-        QVERIFY(::chmod(Folder.constData(), 0777) == 0);
-    } else if (Kind == "file") {
-        QFile F(QFile::decodeName(Folder));
-        QVERIFY(F.open(QIODevice::WriteOnly));
-    } else {
-        QVERIFY(::mkdir(Folder.constData(), 0700) == 0);
-        QVERIFY(::chown(Folder.constData(), 65534, 65534) == 0);
-    }
-    std::string Error;
-    QCOMPARE(RuntimeFolder(&Error), std::string());
-    QVERIFY2(QString::fromStdString(Error).contains(Reason), Error.c_str());
+    QString Cache = CacheRoot.path() + "/cache";
+    if (InCache == "too long") Cache += "/" + QString(100, 'c');
+    QVERIFY(QDir().mkpath(Cache));
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(Cache));
+    const QString CachePlace = Cache + "/velmora-" + HostName();
+    const QString TempPlace = Temp.path() + "/velmora-" + QString::number(::geteuid());
+    if (InCache == "parent open") QVERIFY(::chmod(QFile::encodeName(Cache).constData(), 0777) == 0);
+    else if (InCache != "too long") QVERIFY(Spoil(InCache, CachePlace));
+    QVERIFY(Spoil(InTemp, TempPlace));
 
-    // No lock can be had there: the copy takes itself for a later one, and says why.
-    QVERIFY(!IsFirstInstance(VelmoraMutexName));
-    QVERIFY(QString::fromStdString(InstanceLockError()).contains(Reason));
-    QCOMPARE(ConnectToFirstInstance(VelmoraMutexName, std::chrono::milliseconds(0)), THandOffConnect::Failed);
-    QVERIFY(QString::fromStdString(HandOffError()).contains(Reason));
+    std::string Error;
+    const QString Folder = QString::fromStdString(RuntimeFolder(&Error));
+    if (Expected.isEmpty()) {
+        QCOMPARE(Folder, QString());
+        QVERIFY2(QString::fromStdString(Error).contains(Reason), Error.c_str());
+        // No lock can be had: the copy knows that it is no later copy, and why.
+        QVERIFY(!IsFirstInstance(VelmoraMutexName));
+        QVERIFY(QString::fromStdString(InstanceLockError()).contains(Reason));
+        QCOMPARE(ConnectToFirstInstance(VelmoraMutexName, std::chrono::milliseconds(0)), THandOffConnect::Failed);
+        QVERIFY(QString::fromStdString(HandOffError()).contains(Reason));
+        return;
+    }
+    QCOMPARE(Folder, Expected == "cache" ? CachePlace : TempPlace);
+    struct stat St {};
+    QVERIFY(::lstat(QFile::encodeName(Folder).constData(), &St) == 0);
+    QVERIFY(S_ISDIR(St.st_mode));
+    QCOMPARE(St.st_mode & 07777, mode_t(0700));
+    // Found again as it is, and the lock is had there.
+    QCOMPARE(QString::fromStdString(RuntimeFolder(&Error)), Folder);
+    QVERIFY(IsFirstInstance(VelmoraMutexName));
+    QVERIFY(QFileInfo::exists(LockPath(Folder)));
+    ReleaseLock();
 }
 
 void TestOnlyOne::secondHolderIsRefusedUntilFirstLetsGo()
@@ -637,6 +745,41 @@ void TestOnlyOne::absoluteArgument()
     const QString Result = QString::fromStdString(AbsoluteArgument(Argument.toStdString()));
     QDir::setCurrent(Before);
     QCOMPARE(Result, QString(Expected).replace("<cwd>", Folder.path()));
+}
+
+void TestOnlyOne::localPathKeepsEveryByte_data()
+{
+    QTest::addColumn<QByteArray>("Bytes");
+    QTest::addColumn<QString>("Shown");
+    const QString R(QChar::ReplacementCharacter);
+    QTest::newRow("ASCII") << QByteArray("/a/b c.torrent") << "/a/b c.torrent";
+    QTest::newRow("Cyrillic") << QByteArray("/дом/файл.torrent") << QString::fromUtf8("/дом/файл.torrent");
+    QTest::newRow("four-byte character") << QByteArray("/\xf0\x9f\x98\x80.torrent")
+                                         << QString::fromUtf8("/\xf0\x9f\x98\x80.torrent");
+    QTest::newRow("Latin-1 byte") << QByteArray("/caf\xe9.torrent") << "/caf" + R + ".torrent";
+    QTest::newRow("two bad bytes") << QByteArray("bad\xff\xfeutf8") << "bad" + R + R + "utf8";
+    QTest::newRow("sequence cut short") << QByteArray("a\xe2\x82") << "a" + R + R;
+    QTest::newRow("cut short before a letter") << QByteArray("\xc3\x28") << R + "(";
+    QTest::newRow("overlong slash") << QByteArray("\xc0\xaf") << R + R;
+    QTest::newRow("encoded surrogate") << QByteArray("\xed\xa0\x80") << R + R + R;
+    QTest::newRow("past U+10FFFF") << QByteArray("\xf4\x90\x80\x80") << R + R + R + R;
+    QTest::newRow("continuation bytes alone") << QByteArray("\x80\xbf") << R + R;
+    QTest::newRow("bad byte after a four-byte character")
+        << QByteArray("\xf0\x9f\x98\x80\xdc") << QString::fromUtf8("\xf0\x9f\x98\x80") + R;
+    QTest::newRow("empty") << QByteArray() << "";
+}
+
+// Bytes -> text -> bytes gives every byte back; only the shown form loses them.
+void TestOnlyOne::localPathKeepsEveryByte()
+{
+    QFETCH(QByteArray, Bytes);
+    QFETCH(QString, Shown);
+    const QString Path = PathFromLocal(Bytes);
+    QCOMPARE(PathToLocal(Path), Bytes);
+    QCOMPARE(PathForDisplay(Path), Shown);
+    if (QString::fromUtf8(Bytes).toUtf8() == Bytes) QCOMPARE(Path, QString::fromUtf8(Bytes));
+    // Text that came from anywhere else goes out as UTF-8.
+    QCOMPARE(PathToLocal(Shown), Shown.toUtf8());
 }
 
 // ---------------------------------------------------------------------------------
@@ -850,6 +993,80 @@ void TestOnlyOne::completeMessageOfAClosedConnectionIsDelivered()
     TRecorder Recorder;
     Recorder.Attach(Server);
     QTRY_COMPARE(Recorder.Texts, QStringList {"/sent-then-gone.torrent"});
+}
+
+// The sender goes away, or the receiver closes, while the message is being
+// handled; the receiver then writes its answer into a dead connection. It must
+// live on and serve the next sender.
+void TestOnlyOne::clientGoneBeforeItsAnswer_data()
+{
+    QTest::addColumn<QByteArray>("Message");
+    QTest::addColumn<QString>("How");
+    QTest::addColumn<int>("NestedLoopMs");  // the handler's own event loop
+    QTest::addColumn<bool>("Answered");     // the sender still gets its answer
+    const auto Enc = [](THandOffKind K, const std::string& T) {
+        return QByteArray::fromStdString(EncodeHandOff(K, T));
+    };
+    const QByteArray Forward = Enc(THandOffKind::Forward, "");
+    const QByteArray Question = Enc(THandOffKind::Text, "?");
+    const QByteArray Empty = Enc(THandOffKind::Text, "");
+    const QByteArray NoExtension = Enc(THandOffKind::Text, "/x/no-extension");
+    QTest::newRow("come forward, sender closes") << Forward << "close" << 0 << false;
+    QTest::newRow("question mark, sender closes") << Question << "close" << 0 << false;
+    QTest::newRow("empty text, sender closes") << Empty << "close" << 0 << false;
+    QTest::newRow("path without extension, sender closes") << NoExtension << "close" << 0 << false;
+    QTest::newRow("sender shuts both ways") << Question << "shutdown" << 0 << false;
+    QTest::newRow("sender closes, handler spins a loop") << NoExtension << "close" << 30 << false;
+    QTest::newRow("sender half-closes") << Question << "half-close" << 0 << true;
+    QTest::newRow("come forward, sender half-closes") << Forward << "half-close" << 0 << true;
+    QTest::newRow("receiver closes and listens again") << Question << "receiver closes" << 0 << false;
+    QTest::newRow("receiver closes in the handler's loop") << NoExtension << "receiver closes" << 30 << false;
+}
+
+void TestOnlyOne::clientGoneBeforeItsAnswer()
+{
+    QFETCH(QByteArray, Message);
+    QFETCH(QString, How);
+    QFETCH(int, NestedLoopMs);
+    QFETCH(bool, Answered);
+    QTemporaryDir Folder;
+    THandOffServer Server;
+    QVERIFY(Server.Listen(Folder.path()));
+    TRecorder Recorder;
+    Recorder.NestedLoopMs = NestedLoopMs;
+    TRawClient Gone;
+    QVERIFY(Gone.Connect(Server.SocketPath()));
+    bool Ran = false;
+    Recorder.During = [&] {
+        Ran = true;
+        if (How == "close") Gone.Close();
+        else if (How == "shutdown") ::shutdown(Gone.Fd(), SHUT_RDWR);
+        else if (How == "half-close") ::shutdown(Gone.Fd(), SHUT_WR);
+        else {
+            Server.Close();
+            Server.Listen(Folder.path());
+        }
+    };
+    Recorder.Attach(Server);
+    QVERIFY(Gone.Send(std::string_view(Message.constData(), size_t(Message.size()))));
+    QTRY_VERIFY_WITH_TIMEOUT(Ran, 10000);
+    // The answer while this thread serves the receiver.
+    const auto AnswerOf = [](TRawClient& Client) {
+        for (QDeadlineTimer Deadline(10000);; QTest::qWait(5)) {
+            const int Answer = Client.Answer(0);
+            if (Answer != TRawClient::Silence || Deadline.hasExpired()) return Answer;
+        }
+    };
+    if (How != "close") QCOMPARE(AnswerOf(Gone), int(Answered ? TRawClient::Ack : TRawClient::Closed));
+
+    TRawClient Next;
+    QVERIFY(Next.Connect(Server.SocketPath()));
+    QVERIFY(Next.SendText("/next.torrent"));
+    QCOMPARE(AnswerOf(Next), int(TRawClient::Ack));
+    QCOMPARE(Recorder.Texts.last(), QStringLiteral("/next.torrent"));
+    Gone.Close();
+    Next.Close();
+    QTRY_COMPARE(Server.ConnectionCount(), 0);
 }
 
 void TestOnlyOne::nestedEventLoopsDoNotNestDeliveries()
@@ -1138,6 +1355,27 @@ void TestOnlyOne::longCyrillicPathArrivesWhole()
     const auto Run = Box.RunLater({Path});
     QVERIFY2(Run.Normal && Run.ExitCode == 0, qPrintable(Run.Errors));
     QCOMPARE(Box.SettledLinks(1), QStringList {Link});
+}
+
+// A name that is no UTF-8 (a file from an old archive, say) loads from the first
+// copy's command line and from a later copy's, as velmora-cli loads it.
+void TestOnlyOne::pathsThatAreNoUtf8Load()
+{
+    QVERIFY2(ProgramBuilt(), VELMORA_BIN " is not built");
+    TSandbox Box;
+    QVERIFY(Box.Ok());
+    Box.OctalArguments = true;
+    const QByteArray Folder = QFile::encodeName(Box.Data);
+    const QByteArray Own = Folder + "/own bad\xff\xfeutf8.torrent";
+    const QByteArray Later = "later \xc3\x28 \xe2\x82 \xd0\x9a\xd0\xbe\xd1.torrent";
+    const QString OwnLink = WriteTorrentAt(Own, "own");
+    const QString LaterLink = WriteTorrentAt(Folder + "/" + Later, "later");
+    QVERIFY(!OwnLink.isEmpty() && !LaterLink.isEmpty());
+    Box.StartFirst({OctalArgument(Own)});
+    QCOMPARE(Box.WaitForLinks(1), QStringList {OwnLink});
+    const auto Run = Box.RunLater({OctalArgument(Later)});
+    QVERIFY2(Run.Normal && Run.ExitCode == 0, qPrintable(Run.Errors));
+    QCOMPARE(Box.SettledLinks(2), (QStringList {OwnLink, LaterLink}));
 }
 
 void TestOnlyOne::relativePathLoadsLaterCopysFile()

@@ -1,15 +1,22 @@
-// The platform layer on Qt and the application's last-resort error handler.
+// The platform layer on Qt, Qt's translations and the application's last-resort
+// error handler.
 #include <QClipboard>
+#include <QComboBox>
+#include <QFile>
+#include <QFileDialog>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QTranslator>
 
 #include "Exceptions.h"
 #include "FakePlatform.h"
 #include "Application.h"
 #include "PlatformQt.h"
+#include "QtTranslation.h"
 
 namespace {
 
@@ -28,6 +35,22 @@ public:
         return QObject::event(Event);
     }
 };
+
+void WriteScript(const QString& FileName, const QString& Body)
+{
+    QFile File(FileName);
+    QVERIFY(File.open(QIODevice::WriteOnly));
+    File.write("#!/bin/sh\n" + Body.toUtf8());
+    File.close();
+    File.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+QString ReadFile(const QString& FileName)
+{
+    QFile File(FileName);
+    if (!File.open(QIODevice::ReadOnly)) return QString();
+    return QString::fromUtf8(File.readAll());
+}
 
 }  // namespace
 
@@ -75,7 +98,7 @@ private slots:
         App->SetPlatform(nullptr);
 
         QCOMPARE(Platform.Errors, QStringList({"Cannot open file \"/x\". No such file or directory.",
-                                               "Unknown error.",
+                                               "Неизвестная ошибка.",
                                                "Cannot open file \"/x\". No such file or directory."}));
         QCOMPARE(Thrower.Handled, 1);
     }
@@ -134,6 +157,148 @@ private slots:
         QFETCH(QString, Filter);
         QFETCH(QString, Qt);
         QCOMPARE(QtDialogFilter(Filter), Qt);
+    }
+
+    // What the save dialog gives for a typed name, with the filter that opens it or
+    // the one chosen from its list.
+    void saveDialogSuffix_data()
+    {
+        QTest::addColumn<QString>("Filter");
+        QTest::addColumn<int>("Chosen");  // how many steps down the filter list; 0 keeps the first
+        QTest::addColumn<QString>("Shown");  // the first filter as the list names it
+        QTest::addColumn<QString>("Typed");
+        QTest::addColumn<QString>("Saved");
+        const QString Html = QStringLiteral("HTML файл (.html)|*.html");
+        const QString Text = QStringLiteral("Текстовой файл (.txt)|*.txt");
+        const QString Both = QStringLiteral("Страница|*.html|Список|*.txt");
+        QTest::newRow("HTML") << Html << 0 << "HTML файл (.html)" << "page" << "page.html";
+        QTest::newRow("HTML, extension typed") << Html << 0 << "HTML файл (.html)" << "page.htm" << "page.htm";
+        QTest::newRow("text list") << Text << 0 << "Текстовой файл (.txt)" << "links" << "links.txt";
+        QTest::newRow("text list, other extension") << Text << 0 << "Текстовой файл (.txt)" << "links.lst" << "links.lst";
+        QTest::newRow("any file: the default extension") << "Все файлы|*" << 0 << "Все файлы" << "x" << "x.txt";
+        QTest::newRow("*.*: the default extension") << "Все файлы|*.*" << 0 << "Все файлы" << "x" << "x.txt";
+        QTest::newRow("two filters, the first") << Both << 0 << "Страница" << "p" << "p.html";
+        QTest::newRow("two filters, the second chosen") << Both << 1 << "Страница" << "p" << "p.txt";
+    }
+
+    void saveDialogSuffix()
+    {
+        QFETCH(QString, Filter);
+        QFETCH(int, Chosen);
+        QFETCH(QString, Shown);
+        QFETCH(QString, Typed);
+        QFETCH(QString, Saved);
+        QTemporaryDir Dir;
+        QFileDialog Dialog;
+        Dialog.setOption(QFileDialog::DontUseNativeDialog);
+        PrepareSaveDialog(Dialog, Filter, QStringLiteral(".txt"));
+        Dialog.setDirectory(Dir.path());
+        QVERIFY(Dialog.testOption(QFileDialog::DontConfirmOverwrite));
+        QCOMPARE(Dialog.acceptMode(), QFileDialog::AcceptSave);
+        Dialog.show();
+        auto* Types = Dialog.findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+        QVERIFY(Types);
+        QCOMPARE(Types->itemText(0), Shown);
+        for (int Step = 0; Step < Chosen; ++Step) QTest::keyClick(Types, Qt::Key_Down);
+        Dialog.selectFile(Typed);
+        QCOMPARE(Dialog.selectedFiles(), QStringList({QDir(Dir.path()).filePath(Saved)}));
+    }
+
+    void openLink_data()
+    {
+        QTest::addColumn<QString>("Link");
+        QTest::addColumn<QString>("Opener");  // the stand-in's script; empty: none on PATH
+        QTest::addColumn<bool>("Started");
+        QTest::addColumn<bool>("Failed");
+        const QString Magnet = QStringLiteral("magnet:?xt=urn:btih:0123456789abcdef0123456789abcdef01234567");
+        QTest::newRow("handled") << Magnet << "exit 0" << true << false;
+        QTest::newRow("no handler") << Magnet << "exit 3" << true << true;
+        QTest::newRow("the action failed") << QStringLiteral("https://example.org/") << "exit 4" << true << true;
+        QTest::newRow("killed") << Magnet << "kill -9 $$" << true << true;
+        QTest::newRow("no xdg-open") << Magnet << QString() << false << true;
+        QTest::newRow("no scheme: not handed over") << QStringLiteral("xterm") << "exit 0" << false << false;
+    }
+
+    void openLink()
+    {
+        QFETCH(QString, Link);
+        QFETCH(QString, Opener);
+        QFETCH(bool, Started);
+        QFETCH(bool, Failed);
+        QTemporaryDir Bin;
+        const QString Log = Bin.filePath(QStringLiteral("log"));
+        if (!Opener.isNull())
+            WriteScript(Bin.filePath(LinkOpener), QStringLiteral("printf '%s' \"$1\" > '%1'\n%2\n").arg(Log, Opener));
+        const QByteArray Path = qgetenv("PATH");
+        qputenv("PATH", Bin.path().toLocal8Bit());
+        QStringList Failures;
+        {
+            TQtPlatform Platform;
+            Platform.SetLinkFailureHandler([&](const QString& Failing) { Failures << Failing; });
+            Platform.OpenLink(nullptr, Link);
+            qputenv("PATH", Path);
+            if (Failed) QTRY_COMPARE(Failures, QStringList({Link}));
+            if (Started) QTRY_COMPARE(ReadFile(Log), Link);
+            QTest::qWait(100);  // a late report would still come
+        }
+        QCOMPARE(QFile::exists(Log), Started);
+        QCOMPARE(Failures, Failed ? QStringList({Link}) : QStringList());
+    }
+
+    // OpenLink returns while the handler runs, and an opener still running when the
+    // program ends runs on.
+    void openLinkNeverWaits()
+    {
+        QTemporaryDir Bin;
+        const QString Go = Bin.filePath(QStringLiteral("go"));
+        const QString Done = Bin.filePath(QStringLiteral("done"));
+        WriteScript(Bin.filePath(LinkOpener),
+                    QStringLiteral("while [ ! -e '%1' ]; do sleep 0.05; done\necho \"$1\" > '%2'\n").arg(Go, Done));
+        const QByteArray Path = qgetenv("PATH");
+        qputenv("PATH", Bin.path().toLocal8Bit() + ':' + Path);
+        {
+            TQtPlatform Platform;
+            Platform.OpenLink(nullptr, QStringLiteral("magnet:?xt=urn:btih:00"));
+            qputenv("PATH", Path);
+            QVERIFY(!QFile::exists(Done));
+        }
+        QFile(Go).open(QIODevice::WriteOnly);
+        QTRY_COMPARE(ReadFile(Done), QStringLiteral("magnet:?xt=urn:btih:00\n"));
+    }
+
+    // Qt's own texts in Russian when the translation is there; without it the program
+    // goes on in English.
+    void qtTranslation_data()
+    {
+        QTest::addColumn<QString>("Folder");  // empty: a fresh empty folder
+        QTest::addColumn<QByteArray>("File");  // written there as qtbase_ru.qm unless empty
+        QTest::addColumn<bool>("Installed");
+        QTest::newRow("Qt's folder") << QtTranslationsFolder() << QByteArray() << true;
+        QTest::newRow("missing") << QString() << QByteArray() << false;
+        QTest::newRow("no translation file") << QString() << QByteArray("not a catalogue") << false;
+    }
+
+    void qtTranslation()
+    {
+        QFETCH(QString, Folder);
+        QFETCH(QByteArray, File);
+        QFETCH(bool, Installed);
+        if (!Folder.isEmpty() && !QFile::exists(Folder + QStringLiteral("/qtbase_ru.qm")))
+            QSKIP("qt6-translations-l10n is not installed");
+        QTemporaryDir Empty;
+        if (Folder.isEmpty()) Folder = Empty.path();
+        if (!File.isEmpty()) {
+            QFile Catalogue(Folder + QStringLiteral("/qtbase_ru.qm"));
+            QVERIFY(Catalogue.open(QIODevice::WriteOnly));
+            Catalogue.write(File);
+        }
+        QCOMPARE(InstallQtTranslation(*QCoreApplication::instance(), Folder), Installed);
+        const QString Cancel = QCoreApplication::translate("QPlatformTheme", "Cancel");
+        QCOMPARE(Cancel, Installed ? QStringLiteral("Отмена") : QStringLiteral("Cancel"));
+        for (QTranslator* Translator : QCoreApplication::instance()->findChildren<QTranslator*>()) {
+            QCoreApplication::removeTranslator(Translator);
+            delete Translator;
+        }
     }
 
     void copyFieldText()
