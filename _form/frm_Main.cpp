@@ -281,6 +281,14 @@ void TfrmKTZ::CreateControls()
     WarningColour.setColor(QPalette::WindowText, QColor(0xa0, 0x00, 0x00));
     pnWarning->setPalette(WarningColour);
     StatusBar->addWidget(pnWarning);
+    lblNote = new QLabel(StatusBar);
+    lblNote->setObjectName(QStringLiteral("lblNote"));
+    lblNote->setTextFormat(Qt::PlainText);
+    lblNote->hide();
+    StatusBar->addWidget(lblNote);
+    FNoteTimer = new QTimer(this);
+    FNoteTimer->setSingleShot(true);
+    connect(FNoteTimer, &QTimer::timeout, lblNote, &QLabel::hide);
 
     pmVST = new QMenu(this);
     pmVST->setObjectName(QStringLiteral("pmVST"));
@@ -369,7 +377,9 @@ void TfrmKTZ::changeEvent(QEvent* Event)
 
 void TfrmKTZ::ShowStatusNote(const QString& Text, int Milliseconds)
 {
-    StatusBar->showMessage(Text, Milliseconds);
+    lblNote->setText(Text);
+    lblNote->show();
+    FNoteTimer->start(Milliseconds);
 }
 
 void TfrmKTZ::LinkFailed(const QString& Link)

@@ -80,8 +80,8 @@ public:
     // Shows an exception as the default handler does; never raises.
     void ShowException(std::exception_ptr Error);
 
-    // Shows a short note in the status bar for Milliseconds, in place of its panes,
-    // without a box in the user's way.
+    // Shows a short note at the end of the status bar for Milliseconds, without a box
+    // in the user's way; the panes stay, the entry's warning among them.
     static constexpr int StatusNoteMilliseconds = 5000;
     void ShowStatusNote(const QString& Text, int Milliseconds = StatusNoteMilliseconds);
 
@@ -158,6 +158,8 @@ public:
     QLabel* lblStatus = nullptr;
     QLabel* pnText = nullptr;
     QLabel* pnWarning = nullptr;
+    QLabel* lblNote = nullptr;  // ShowStatusNote's, hidden while there is none
+    QTimer* FNoteTimer = nullptr;
     QMenu* pmVST = nullptr;
     QAction* mmCopy = nullptr;
     QAction* mmAsList = nullptr;

@@ -730,12 +730,14 @@ private slots:
         else
             W.lblAnons->Click();
         QVERIFY(!Handed.isEmpty());
-        QVERIFY(W.StatusBar->currentMessage().isEmpty());
+        QVERIFY(!W.lblNote->isVisible());
         Platform.LinkFailed(Handed);  // as the desktop does once xdg-open has ended
-        QCOMPARE(W.StatusBar->currentMessage(), Note);
+        QCOMPARE(W.lblNote->text(), Note);
+        QVERIFY(W.lblNote->isVisible());
+        QVERIFY(W.pnText->isVisible() && W.lblStatus->isVisible());  // beside the panes, not over them
         QVERIFY(Platform.Errors.isEmpty());  // no box in the way
         W.ShowStatusNote(QStringLiteral("short"), 30);
-        QTRY_VERIFY(W.StatusBar->currentMessage().isEmpty());
+        QTRY_VERIFY(!W.lblNote->isVisible());
     }
 
     // WCAG contrast of the two coloured labels on the window colour, with the palette
