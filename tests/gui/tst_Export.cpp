@@ -17,14 +17,13 @@
 #include <QTest>
 #include <QTimer>
 
-#include <csignal>
 #include <functional>
-#include <sys/resource.h>
 
 #include "Bencode.h"
 #include "DisplayText.h"
 #include "Exceptions.h"
 #include "Export.h"
+#include "FileSizeLimit.h"
 #include "Platform.h"
 #include "TorrentEntry.h"
 #include "fer_Exp.h"
@@ -680,15 +679,12 @@ void TestExport::failedWriteLeavesOldFileWhole()
     const QByteArray Old = "the old export\r\n";
     WriteAll(Name, Old);
 
-    auto OldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit Saved{};
-    QVERIFY(getrlimit(RLIMIT_FSIZE, &Saved) == 0);
-    rlimit Small = Saved;
-    Small.rlim_cur = 4096;
-    QVERIFY(setrlimit(RLIMIT_FSIZE, &Small) == 0);
-    const QString Message = RaisedMessage([&] { WriteFileWhole(Name, QByteArray(100000, 'n')); });
-    setrlimit(RLIMIT_FSIZE, &Saved);
-    std::signal(SIGXFSZ, OldHandler);
+    QString Message;
+    {
+        const TFileSizeLimit Limit(4096);
+        QVERIFY(Limit.Set());
+        Message = RaisedMessage([&] { WriteFileWhole(Name, QByteArray(100000, 'n')); });
+    }
 
     QCOMPARE(Message, QStringLiteral("Cannot create file \"%1\". File too large").arg(Name));
     QCOMPARE(ReadAll(Name), Old);

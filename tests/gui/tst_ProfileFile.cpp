@@ -7,12 +7,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <csignal>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "Exceptions.h"
+#include "FileSizeLimit.h"
 #include "ProfileFile.h"
 
 class TestProfileFile : public QObject {
@@ -197,20 +196,16 @@ private slots:
         for (int I = 0; Before.size() < 70000; ++I) Before += "[Other" + QByteArray::number(I) + "]\r\nKey=some value\r\n";
         const QString Path = Write(QStringLiteral("big.ini"), Before);
 
-        auto OldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit Saved{};
-        QVERIFY(getrlimit(RLIMIT_FSIZE, &Saved) == 0);
-        rlimit Small = Saved;
-        Small.rlim_cur = 4096;
-        QVERIFY(setrlimit(RLIMIT_FSIZE, &Small) == 0);
         QString Message = QStringLiteral("<nothing raised>");
-        try {
-            ProfileWriteString(Path, QStringLiteral("USER"), QStringLiteral("AutoStart"), QStringLiteral("1"));
-        } catch (const Exception& E) {
-            Message = QString::fromUtf8(E.what());
+        {
+            const TFileSizeLimit Limit(4096);
+            QVERIFY(Limit.Set());
+            try {
+                ProfileWriteString(Path, QStringLiteral("USER"), QStringLiteral("AutoStart"), QStringLiteral("1"));
+            } catch (const Exception& E) {
+                Message = QString::fromUtf8(E.what());
+            }
         }
-        setrlimit(RLIMIT_FSIZE, &Saved);
-        std::signal(SIGXFSZ, OldHandler);
 
         QCOMPARE(Message, QStringLiteral("Unable to write to ") + Path);
         QCOMPARE(Read(Path), Before);
