@@ -113,13 +113,9 @@ int main(int argc, char** argv)
         // and the user still gets a window.
         if (!InstanceLockError().empty()) return RunFirstCopy(argc, argv, {}, InstanceLockError());
         switch (ConnectToFirstInstance(VelmoraMutexName)) {
-        case THandOffConnect::Connected:
-            return HandOff(argc, argv);
-        case THandOffConnect::Failed:
-            ComplainOfHandOff("нет связи с запущенной копией");
-            return 1;
-        case THandOffConnect::BecameFirst:
-            break;
+        case THandOffConnect::Connected: return HandOff(argc, argv);
+        case THandOffConnect::Failed: ComplainOfHandOff("нет связи с запущенной копией"); return 1;
+        case THandOffConnect::BecameFirst: break;
         }
     }
     std::string Why;

@@ -48,8 +48,8 @@ void TVelmoraApplication::HandleException(std::exception_ptr Error)
         ShowException(*FPlatform, Owner, Error);
         return;
     }
-    QMessageBox Box(QMessageBox::Critical, QStringLiteral("Velmora"),
-                    DefaultHandlerText(ExceptionMessage(Error)), QMessageBox::Ok, Owner);
+    QMessageBox Box(QMessageBox::Critical, QStringLiteral("Velmora"), DefaultHandlerText(ExceptionMessage(Error)),
+                    QMessageBox::Ok, Owner);
     Box.setTextFormat(Qt::PlainText);
     Box.exec();
 }

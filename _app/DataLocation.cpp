@@ -50,16 +50,21 @@ TSettingsLocation SettingsLocationFor(const QString& ProgramFolder, const QStrin
 {
     const QString DataFolder = ProgramFolder + DataFolderName;
     const QString Beside = DataFolder + u'/' + SettingsName;
-    const bool Own = QFileInfo(DataFolder).isDir() ? CanWrite(DataFolder)
-                                                   : CanWrite(QDir::cleanPath(ProgramFolder));
+    const bool Own = QFileInfo(DataFolder).isDir() ? CanWrite(DataFolder) : CanWrite(QDir::cleanPath(ProgramFolder));
     if (Own) return {Beside, QString(), QString()};
     const QString Folder = QDir::cleanPath(ConfigHome + u'/' + UserFolderName);
     return {Folder + u'/' + SettingsName, Beside, Folder};
 }
 
-QString UserConfigHome() { return XdgHome("XDG_CONFIG_HOME", QStringLiteral(".config")); }
+QString UserConfigHome()
+{
+    return XdgHome("XDG_CONFIG_HOME", QStringLiteral(".config"));
+}
 
-QString UserDataHome() { return XdgHome("XDG_DATA_HOME", QStringLiteral(".local/share")); }
+QString UserDataHome()
+{
+    return XdgHome("XDG_DATA_HOME", QStringLiteral(".local/share"));
+}
 
 bool FolderIsWritable(const QString& Folder)
 {

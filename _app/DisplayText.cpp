@@ -12,10 +12,8 @@ bool NeedsEscape(char32_t C)
     case QChar::Other_Control:
     case QChar::Other_Format:  // the bidirectional controls among them
     case QChar::Separator_Line:
-    case QChar::Separator_Paragraph:
-        return true;
-    default:
-        return false;
+    case QChar::Separator_Paragraph: return true;
+    default: return false;
     }
 }
 

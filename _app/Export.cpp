@@ -139,7 +139,9 @@ QString HtmlEscape(QStringView Text)
         case u'>': return u"&gt;";
         case u'"': return u"&quot;";
         case u'\'': return u"&#39;";
-        case u'\t': case u'\n': case u'\r': return {};
+        case u'\t':
+        case u'\n':
+        case u'\r': return {};
         default:
             // No control character reaches the page raw: a NUL would cut the page for
             // some readers, ESC and BEL mean something to a terminal, and a numeric
@@ -214,7 +216,8 @@ qsizetype ExportLengthBound(const QString& PageTemplate, const QString& EntryTem
                                    Times(CountPlaceholder(EntryTemplate, u"{NAME}"), PageValue(Name).size()));
     const TTorrentEntry Blank;
     QList<qsizetype> Counts;
-    for (const TPlaceholderValue& V : EntryValues(Blank, false)) Counts << CountPlaceholder(EntryTemplate, V.Placeholder);
+    for (const TPlaceholderValue& V : EntryValues(Blank, false))
+        Counts << CountPlaceholder(EntryTemplate, V.Placeholder);
 
     qsizetype Content = 0;
     for (const TTorrentEntry& Entry : Entries) {
@@ -229,9 +232,8 @@ qsizetype ExportLengthBound(const QString& PageTemplate, const QString& EntryTem
     return Add(Page, MaxExportLength);
 }
 
-QString BuildExportPage(const QString& PageTemplate, const QString& EntryTemplate,
-                        const QList<TTorrentEntry>& Entries, const QString& Name,
-                        const QString& Time, bool FullLinks)
+QString BuildExportPage(const QString& PageTemplate, const QString& EntryTemplate, const QList<TTorrentEntry>& Entries,
+                        const QString& Name, const QString& Time, bool FullLinks)
 {
     const qsizetype Limit = ExportLengthBound(PageTemplate, EntryTemplate, Entries, Name, Time, FullLinks);
     QString Content;

@@ -52,16 +52,15 @@ QString BuildEntryBlock(const QString& EntryTemplate, const TTorrentEntry& Entry
 // and {CONTENT}, {TIME} and {NAME} as they stand), plus MaxExportLength. A page whose
 // values hold no placeholders always stays within it, however many entries it has.
 qsizetype ExportLengthBound(const QString& PageTemplate, const QString& EntryTemplate,
-                            const QList<TTorrentEntry>& Entries, const QString& Name,
-                            const QString& Time, bool FullLinks = false);
+                            const QList<TTorrentEntry>& Entries, const QString& Name, const QString& Time,
+                            bool FullLinks = false);
 
 // The finished page: the entries' blocks, each followed by CR LF, in place of
 // {CONTENT}; then {TIME} and {NAME} over the whole text (both escaped); then the
 // line form. Both templates are expected in line form already (ReadTextFile). Raises
 // Exception when a text on the way would be longer than ExportLengthBound.
-QString BuildExportPage(const QString& PageTemplate, const QString& EntryTemplate,
-                        const QList<TTorrentEntry>& Entries, const QString& Name,
-                        const QString& Time, bool FullLinks = false);
+QString BuildExportPage(const QString& PageTemplate, const QString& EntryTemplate, const QList<TTorrentEntry>& Entries,
+                        const QString& Name, const QString& Time, bool FullLinks = false);
 
 // "{TIME}": the date in the locale's short date format, " - ", the time in its
 // long time format without a time zone (the desktop's long time is the hour,

@@ -25,7 +25,10 @@ struct THandOffServer::TConnection {
 
 THandOffServer::THandOffServer(QObject* Parent) : QObject(Parent) {}
 
-THandOffServer::~THandOffServer() { Close(); }
+THandOffServer::~THandOffServer()
+{
+    Close();
+}
 
 bool THandOffServer::Listen(const QString& Folder)
 {
@@ -67,18 +70,16 @@ void THandOffServer::Close()
 
 void THandOffServer::AcceptConnections()
 {
-    while (FServer && static_cast<int>(FConnections.size()) < MaxConnections &&
-           FServer->hasPendingConnections()) {
+    while (FServer && static_cast<int>(FConnections.size()) < MaxConnections && FServer->hasPendingConnections()) {
         QLocalSocket* Socket = FServer->nextPendingConnection();
         if (!Socket) break;
         Socket->setParent(this);
 
         // The folder is closed to others; a process of another user that got in
         // anyway (root acting for someone else, say) is not served.
-        ucred Peer {};
+        ucred Peer{};
         socklen_t Size = sizeof(Peer);
-        if (::getsockopt(static_cast<int>(Socket->socketDescriptor()), SOL_SOCKET, SO_PEERCRED, &Peer,
-                         &Size) != 0 ||
+        if (::getsockopt(static_cast<int>(Socket->socketDescriptor()), SOL_SOCKET, SO_PEERCRED, &Peer, &Size) != 0 ||
             Peer.uid != ::geteuid()) {
             Socket->abort();
             delete Socket;
@@ -137,9 +138,7 @@ void THandOffServer::Service(const std::shared_ptr<TConnection>& Connection)
     }
     if (!IsServed(*Connection)) return;
     switch (Decoder.State()) {
-    case THandOffDecoder::TState::Bad:
-        Drop(Connection);
-        return;
+    case THandOffDecoder::TState::Bad: Drop(Connection); return;
     case THandOffDecoder::TState::Ready:
         if (Socket->bytesAvailable() > 0) {
             Drop(Connection);
@@ -207,8 +206,8 @@ void THandOffServer::Pump()
         try {
             if (FOnForward) FOnForward();
             if (Message.Kind == THandOffKind::Text)
-                Taken = FOnText(PathFromLocal(
-                    QByteArray(Message.Text.data(), static_cast<qsizetype>(Message.Text.size()))));
+                Taken = FOnText(
+                    PathFromLocal(QByteArray(Message.Text.data(), static_cast<qsizetype>(Message.Text.size()))));
         } catch (...) {
             Raised = std::current_exception();
         }

@@ -17,7 +17,6 @@ class QLocalServer;
 class QLocalSocket;
 class QTimer;
 
-
 // Listens on the hand-off socket and delivers each message through the handlers,
 // one message at a time across all connections, in the order of arrival on each.
 // Until SetHandlers is called, messages wait (their senders wait with them). A

@@ -6,7 +6,10 @@ namespace {
 
 constexpr char16_t EscapeBase = 0xDC00;
 
-bool IsContinuation(unsigned char C) { return (C & 0xC0) == 0x80; }
+bool IsContinuation(unsigned char C)
+{
+    return (C & 0xC0) == 0x80;
+}
 
 // The length of the valid UTF-8 sequence at P (of Left bytes), or 0; its code
 // point in Code.

@@ -34,11 +34,11 @@ public:
     // without regard to case; other sections, keys and comments kept on writing;
     // the file created when missing, its folder not.
     // ReadSetting: the stored text, or Default when the file, section or key is missing.
-    virtual QString ReadSetting(const QString& FileName, const QString& Section,
-                                const QString& Key, const QString& Default) = 0;
+    virtual QString ReadSetting(const QString& FileName, const QString& Section, const QString& Key,
+                                const QString& Default) = 0;
     // Raises Exception("Unable to write to <path>") when the file cannot be written.
-    virtual void WriteSetting(const QString& FileName, const QString& Section,
-                              const QString& Key, const QString& Value) = 0;
+    virtual void WriteSetting(const QString& FileName, const QString& Section, const QString& Key,
+                              const QString& Value) = 0;
 
     // Selects the whole text of the field and copies it to the clipboard as text;
     // the text stays selected.
@@ -49,8 +49,7 @@ public:
     // dialog gets the one of the chosen filter's first pattern, DefaultExtension
     // when that pattern names none (".txt", the point optional).
     virtual QStringList ChooseOpenFiles(QWidget* Owner, const QString& Filter) = 0;
-    virtual QString ChooseSaveFile(QWidget* Owner, const QString& Filter,
-                                   const QString& DefaultExtension) = 0;
+    virtual QString ChooseSaveFile(QWidget* Owner, const QString& Filter, const QString& DefaultExtension) = 0;
 
     // Shows an error message box (error icon, caption "Velmora").
     virtual void ShowError(QWidget* Owner, const QString& Message) = 0;

@@ -33,8 +33,7 @@ QString FilterSuffix(const QString& QtNameFilter, const QString& Fallback)
     const QString Filter = QtNameFilter.trimmed();
     const qsizetype Open = Filter.lastIndexOf(u'(');
     if (Open < 0 || !Filter.endsWith(u')')) return Suffix;
-    const QStringList Patterns =
-        Filter.mid(Open + 1, Filter.size() - Open - 2).split(u' ', Qt::SkipEmptyParts);
+    const QStringList Patterns = Filter.mid(Open + 1, Filter.size() - Open - 2).split(u' ', Qt::SkipEmptyParts);
     if (Patterns.isEmpty() || !Patterns.front().startsWith(QStringLiteral("*."))) return Suffix;
     const QString Named = Patterns.front().mid(2);
     static const QString Wildcards = QStringLiteral("*?[]");
@@ -62,7 +61,8 @@ void PrepareSaveDialog(QFileDialog& Dialog, const QString& Filter, const QString
                                  Full = Candidate;
                                  break;
                              }
-                             if (Full.isEmpty() && Candidate.startsWith(Chosen + QStringLiteral(" ("))) Full = Candidate;
+                             if (Full.isEmpty() && Candidate.startsWith(Chosen + QStringLiteral(" (")))
+                                 Full = Candidate;
                          }
                          Dialog.setDefaultSuffix(FilterSuffix(Full, DefaultExtension));
                      });
@@ -98,10 +98,11 @@ void TQtPlatform::OpenLink(QWidget*, const QString& Link)
     // No pipes: the opener and the programs it starts may outlive this program.
     Opener->setStandardInputFile(QProcess::nullDevice());
     Opener->setProcessChannelMode(QProcess::ForwardedChannels);
-    QObject::connect(Opener, &QProcess::finished, Opener, [this, Opener, Link](int ExitCode, QProcess::ExitStatus Status) {
-        Opener->deleteLater();
-        if (Status != QProcess::NormalExit || ExitCode != 0) LinkFailed(Link);
-    });
+    QObject::connect(Opener, &QProcess::finished, Opener,
+                     [this, Opener, Link](int ExitCode, QProcess::ExitStatus Status) {
+                         Opener->deleteLater();
+                         if (Status != QProcess::NormalExit || ExitCode != 0) LinkFailed(Link);
+                     });
     QObject::connect(Opener, &QProcess::errorOccurred, Opener, [this, Opener, Link](QProcess::ProcessError Error) {
         if (Error != QProcess::FailedToStart) return;
         Opener->deleteLater();
@@ -110,14 +111,14 @@ void TQtPlatform::OpenLink(QWidget*, const QString& Link)
     Opener->start();
 }
 
-QString TQtPlatform::ReadSetting(const QString& FileName, const QString& Section,
-                                 const QString& Key, const QString& Default)
+QString TQtPlatform::ReadSetting(const QString& FileName, const QString& Section, const QString& Key,
+                                 const QString& Default)
 {
     return ProfileReadString(FileName, Section, Key, Default);
 }
 
-void TQtPlatform::WriteSetting(const QString& FileName, const QString& Section,
-                               const QString& Key, const QString& Value)
+void TQtPlatform::WriteSetting(const QString& FileName, const QString& Section, const QString& Key,
+                               const QString& Value)
 {
     ProfileWriteString(FileName, Section, Key, Value);
 }
@@ -135,8 +136,7 @@ QStringList TQtPlatform::ChooseOpenFiles(QWidget* Owner, const QString& Filter)
                                          QFileDialog::HideNameFilterDetails);
 }
 
-QString TQtPlatform::ChooseSaveFile(QWidget* Owner, const QString& Filter,
-                                    const QString& DefaultExtension)
+QString TQtPlatform::ChooseSaveFile(QWidget* Owner, const QString& Filter, const QString& DefaultExtension)
 {
     QFileDialog Dialog(Owner);
     PrepareSaveDialog(Dialog, Filter, DefaultExtension);

@@ -40,14 +40,13 @@ public:
     // or ends with an exit code other than 0 is reported through LinkFailed. Anything
     // without a scheme is not handed over (a bare word would be taken for a file).
     void OpenLink(QWidget* Owner, const QString& Link) override;
-    QString ReadSetting(const QString& FileName, const QString& Section,
-                        const QString& Key, const QString& Default) override;
-    void WriteSetting(const QString& FileName, const QString& Section,
-                      const QString& Key, const QString& Value) override;
+    QString ReadSetting(const QString& FileName, const QString& Section, const QString& Key,
+                        const QString& Default) override;
+    void WriteSetting(const QString& FileName, const QString& Section, const QString& Key,
+                      const QString& Value) override;
     void CopyFieldText(QLineEdit* Field) override;
     QStringList ChooseOpenFiles(QWidget* Owner, const QString& Filter) override;
-    QString ChooseSaveFile(QWidget* Owner, const QString& Filter,
-                           const QString& DefaultExtension) override;
+    QString ChooseSaveFile(QWidget* Owner, const QString& Filter, const QString& DefaultExtension) override;
     void ShowError(QWidget* Owner, const QString& Message) override;
     QString ProgramFolder() override;
     bool CanWriteFolder(const QString& Folder) override;

@@ -90,8 +90,7 @@ QString Unquoted(const QString& Value)
 
 }  // namespace
 
-QString ProfileReadString(const QString& FileName, const QString& Section,
-                          const QString& Key, const QString& Default)
+QString ProfileReadString(const QString& FileName, const QString& Section, const QString& Key, const QString& Default)
 {
     QByteArray Bytes;
     try {
@@ -112,8 +111,8 @@ QString ProfileReadString(const QString& FileName, const QString& Section,
     return Default;
 }
 
-QByteArray ProfileWriteText(const QByteArray& Existing, const QString& Section,
-                            const QString& Key, const QString& Value)
+QByteArray ProfileWriteText(const QByteArray& Existing, const QString& Section, const QString& Key,
+                            const QString& Value)
 {
     const TProfileText Profile = ParseProfile(Existing);
     const QStringList& Lines = Profile.Lines;
@@ -144,7 +143,8 @@ QByteArray ProfileWriteText(const QByteArray& Existing, const QString& Section,
     qsizetype End = 0;
     const qsizetype Start = FindSection(Lines, Section, &End);
     if (Start < 0)
-        return InsertLines(Lines.size(), {QLatin1Char('[') + Section + QLatin1Char(']'), Key + QLatin1Char('=') + Value});
+        return InsertLines(Lines.size(),
+                           {QLatin1Char('[') + Section + QLatin1Char(']'), Key + QLatin1Char('=') + Value});
     for (qsizetype i = Start + 1; i < End; ++i) {
         QString Current;
         const QString Name = KeyName(Lines[i], &Current);
@@ -160,8 +160,7 @@ QByteArray ProfileWriteText(const QByteArray& Existing, const QString& Section,
     return InsertLines(At, {Key + QLatin1Char('=') + Value});
 }
 
-void ProfileWriteString(const QString& FileName, const QString& Section,
-                        const QString& Key, const QString& Value)
+void ProfileWriteString(const QString& FileName, const QString& Section, const QString& Key, const QString& Value)
 {
     auto Fail = [&]() { throw Exception(("Unable to write to " + FileName).toStdString()); };
 
@@ -204,8 +203,8 @@ bool ProfileTextIsTrue(const QString& Text)
     bool NonZero = false;
     for (; i < S.size(); ++i) {
         const char16_t c = S[i].unicode();
-        const bool Digit = (c >= u'0' && c <= u'9') ||
-                           (Base == 16 && ((c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F')));
+        const bool Digit =
+            (c >= u'0' && c <= u'9') || (Base == 16 && ((c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F')));
         if (!Digit) return false;
         if (c != u'0') NonZero = true;
     }

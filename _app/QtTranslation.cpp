@@ -13,8 +13,8 @@ QString QtTranslationsFolder()
 bool InstallQtTranslation(QCoreApplication& Application, const QString& Folder)
 {
     auto* Translator = new QTranslator(&Application);
-    if (!Translator->load(QLocale(QLocale::Russian, QLocale::Russia), QStringLiteral("qtbase"),
-                          QStringLiteral("_"), Folder) ||
+    if (!Translator->load(QLocale(QLocale::Russian, QLocale::Russia), QStringLiteral("qtbase"), QStringLiteral("_"),
+                          Folder) ||
         !QCoreApplication::installTranslator(Translator)) {
         delete Translator;
         return false;

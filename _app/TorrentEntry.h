@@ -8,19 +8,19 @@
 #include <optional>
 
 struct TTorrentEntry {
-    QString FileName;      // the path's part after its last '/'
-    QString Title;         // the torrent's name, decoded from UTF-8
+    QString FileName;  // the path's part after its last '/'
+    QString Title;     // the torrent's name, decoded from UTF-8
     int32_t FileCount = 0;
     int64_t Size = 0;
-    QString Link;          // the magnet link: the hash alone
-    QString FullLink;      // the link with the name, the trackers and the web seeds
+    QString Link;      // the magnet link: the hash alone
+    QString FullLink;  // the link with the name, the trackers and the web seeds
     bool FullLinkHasTracker = false;
     int32_t PieceLength = 0;
     int32_t PieceCount = 0;
-    QString Comment;       // through the ANSI code page (UTF-8 here)
-    QString FileList;      // multi-file only: one line per file, each ended by CR LF
-    QString Private;       // "Private" or empty
-    QString Encoding;      // the declared "encoding", or empty
+    QString Comment;   // through the ANSI code page (UTF-8 here)
+    QString FileList;  // multi-file only: one line per file, each ended by CR LF
+    QString Private;   // "Private" or empty
+    QString Encoding;  // the declared "encoding", or empty
 
     // The link that the list, the details, Run, Copy and the exports use.
     const QString& LinkInUse(bool FullLinks) const { return FullLinks ? FullLink : Link; }

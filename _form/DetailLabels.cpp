@@ -29,7 +29,6 @@ QString OneLine(const QString& Text)
 
 }  // namespace
 
-
 TDetailLabel::TDetailLabel(const QString& Text, QWidget* Parent) : QLabel(Text, Parent)
 {
     setTextFormat(Qt::PlainText);

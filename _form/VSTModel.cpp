@@ -4,7 +4,6 @@
 
 #include "DisplayText.h"
 
-
 TVSTModel::TVSTModel(QObject* Parent) : QAbstractTableModel(Parent) {}
 
 QString TVSTModel::CellText(const TTorrentEntry& Entry, int Column, bool FullLinks)

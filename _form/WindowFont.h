@@ -22,8 +22,7 @@ inline QFont WindowFont()
     // The application's font is the desktop's general font unless the program set one.
     QFont Font = QGuiApplication::font();
     // A desktop font given in pixels is taken as it is.
-    if (Font.pointSizeF() > 0 && Font.pointSizeF() < WindowFontMinimumSize)
-        Font.setPointSize(WindowFontMinimumSize);
+    if (Font.pointSizeF() > 0 && Font.pointSizeF() < WindowFontMinimumSize) Font.setPointSize(WindowFontMinimumSize);
     return Font;
 }
 

@@ -8,9 +8,7 @@
 
 #include <algorithm>
 
-
-TfrmExp::TfrmExp(QWidget* Owner)
-    : QDialog(Owner, DialogWindowFlags)
+TfrmExp::TfrmExp(QWidget* Owner) : QDialog(Owner, DialogWindowFlags)
 {
     setObjectName(QStringLiteral("frmExp"));
     setWindowTitle(QStringLiteral("    Имя экспорта"));
@@ -26,8 +24,8 @@ TfrmExp::TfrmExp(QWidget* Owner)
     // The resource's measures (345 × 67, the field 21 high, the buttons 75 × 25 at
     // 8 and 262), grown where a larger desktop font needs more room.
     const int FieldHeight = std::max(21, TextBoxNeeds(font(), ExportDefaultName).height() - 4);
-    const QSize Button = AtLeast(AtLeast(QSize(75, 25), TextBoxNeeds(font(), btnClose->text())),
-                                 TextBoxNeeds(font(), btnOK->text()));
+    const QSize Button =
+        AtLeast(AtLeast(QSize(75, 25), TextBoxNeeds(font(), btnClose->text())), TextBoxNeeds(font(), btnOK->text()));
     const int ButtonsTop = 8 + FieldHeight + 6;
     const int Width = 345 + (Button.width() - 75);
     setFixedSize(Width, ButtonsTop + Button.height() + 7);
@@ -59,11 +57,8 @@ void TfrmExp::keyPressEvent(QKeyEvent* Event)
     switch (Event->key()) {
     case Qt::Key_Escape:
     case Qt::Key_Return:
-    case Qt::Key_Enter:
-        Event->accept();
-        return;
-    default:
-        QDialog::keyPressEvent(Event);
+    case Qt::Key_Enter: Event->accept(); return;
+    default: QDialog::keyPressEvent(Event);
     }
 }
 

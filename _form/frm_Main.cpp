@@ -62,8 +62,7 @@ class TGridDelegate : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
 
-    void paint(QPainter* Painter, const QStyleOptionViewItem& Option,
-               const QModelIndex& Index) const override
+    void paint(QPainter* Painter, const QStyleOptionViewItem& Option, const QModelIndex& Index) const override
     {
         QStyledItemDelegate::paint(Painter, Option, Index);
         Painter->save();
@@ -212,8 +211,7 @@ void TfrmKTZ::CreateControls()
     // The resource's places (185 wide, the check box at 8, 22, the button 75 × 25 at
     // 44, 104), moved and grown where a larger desktop font needs more room.
     // The second check box goes 8 below the first.
-    const int ActionWidth =
-        std::max({185, chkAuto->sizeHint().width() + 8 + 4, chkFull->sizeHint().width() + 8 + 4});
+    const int ActionWidth = std::max({185, chkAuto->sizeHint().width() + 8 + 4, chkFull->sizeHint().width() + 8 + 4});
     pnAction->setFixedWidth(ActionWidth);
     const int CheckTop = std::max(22, pnAction->fontMetrics().height() + 8);
     chkAuto->setGeometry(8, CheckTop, ActionWidth - 8 - 4, chkAuto->sizeHint().height());
@@ -254,8 +252,8 @@ void TfrmKTZ::CreateControls()
     AnonsLayout->addStretch(1);
     BottomLayout->addWidget(pnAnons, 1);
     // 164 high, or what the details and the Action group need in a larger font.
-    pnBottom->setFixedHeight(std::max({164, AnonsLayout->sizeHint().height() + 6,
-                                       btnRun->geometry().bottom() + 1 + 10 + 6}));
+    pnBottom->setFixedHeight(
+        std::max({164, AnonsLayout->sizeHint().height() + 6, btnRun->geometry().bottom() + 1 + 10 + 6}));
 
     StatusBar = new QStatusBar(this);
     StatusBar->setObjectName(QStringLiteral("StatusBar"));
@@ -323,8 +321,8 @@ void TfrmKTZ::CreateControls()
         Action->setToolTip(WithShortcut(Action->text(), Action->shortcut()));
     btnRun->setToolTip(WithShortcut(btnRun->text(), mmRun->shortcut()));
     // Shift+F10 opens the pop-up menu as the Menu key does.
-    auto* MenuKey = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F10), VST, nullptr, nullptr,
-                                  Qt::WidgetWithChildrenShortcut);
+    auto* MenuKey =
+        new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F10), VST, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);
     connect(MenuKey, &QShortcut::activated, this, [this] {
         const QRect Current = VST->visualRect(VST->currentIndex());
         pmVST->popup(VST->viewport()->mapToGlobal(Current.isValid() ? Current.bottomLeft() : QPoint(0, 0)));
@@ -533,7 +531,8 @@ void TfrmKTZ::VSTGetText(const TTorrentEntry* Node, int Column, QString& CellTex
 {
     VELMORA_ASSERT(Node != nullptr, "Assertion failure", SourcePath);
     // The list has two columns; a cell of any other keeps its text.
-    if (Column >= 0 && Column < TVSTModel::ColumnCount) CellText = TVSTModel::CellText(*Node, Column, VSTModel->FullLinks());
+    if (Column >= 0 && Column < TVSTModel::ColumnCount)
+        CellText = TVSTModel::CellText(*Node, Column, VSTModel->FullLinks());
 }
 
 void TfrmKTZ::VSTChange()
@@ -683,17 +682,10 @@ bool TfrmKTZ::eventFilter(QObject* Watched, QEvent* Event)
 {
     if (FListViewport && Watched == FListViewport) {
         switch (Event->type()) {
-        case QEvent::DragEnter:
-            dragEnterEvent(static_cast<QDragEnterEvent*>(Event));
-            return true;
-        case QEvent::DragMove:
-            dragMoveEvent(static_cast<QDragMoveEvent*>(Event));
-            return true;
-        case QEvent::Drop:
-            dropEvent(static_cast<QDropEvent*>(Event));
-            return true;
-        default:
-            break;
+        case QEvent::DragEnter: dragEnterEvent(static_cast<QDragEnterEvent*>(Event)); return true;
+        case QEvent::DragMove: dragMoveEvent(static_cast<QDragMoveEvent*>(Event)); return true;
+        case QEvent::Drop: dropEvent(static_cast<QDropEvent*>(Event)); return true;
+        default: break;
         }
     }
     return QMainWindow::eventFilter(Watched, Event);

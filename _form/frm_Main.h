@@ -122,10 +122,10 @@ private:
     TSettingsLocation FSettings;
     bool FAcceptingDrops = false;
     bool FClosed = false;
-    int FBusy = 0;         // batches and AddVST calls under way, nested ones included
+    int FBusy = 0;  // batches and AddVST calls under way, nested ones included
     QTimer* FPublishTimer = nullptr;
-    QWidget* FListViewport = nullptr;  // where drops over the list arrive
-    bool FLinkShown = false;  // edtURI holds an entry's link
+    QWidget* FListViewport = nullptr;     // where drops over the list arrive
+    bool FLinkShown = false;              // edtURI holds an entry's link
     std::optional<TTorrentEntry> FShown;  // the entry the details panel shows
     // The shown entry's link in use into edtURI, and what speaks against it into
     // edtURI's tool tip and pnWarning.

@@ -28,8 +28,7 @@ void TfrmKTZ::mmAsHTMLClick()
     const QByteArray Page = EncodeExportPage(
         BuildExportPage(PageTemplate, EntryTemplate, Exported, Name, CurrentExportTime(), FullLinks()));
 
-    const QString FileName =
-        Platform().ChooseSaveFile(this, HtmlFilter, QString::fromUtf8(SaveDialogExtension));
+    const QString FileName = Platform().ChooseSaveFile(this, HtmlFilter, QString::fromUtf8(SaveDialogExtension));
     if (FileName.isEmpty()) return;
     WriteFileWhole(FileName, Page);
 }
@@ -40,8 +39,8 @@ void TfrmKTZ::mmAsListClick()
     for (const TTorrentEntry& Entry : Entries()) Links << Entry.LinkInUse(FullLinks());
     const QByteArray List = EncodeLinkList(Links);
 
-    const QString FileName = Platform().ChooseSaveFile(this, QString::fromUtf8(SaveDialogFilter),
-                                                       QString::fromUtf8(SaveDialogExtension));
+    const QString FileName =
+        Platform().ChooseSaveFile(this, QString::fromUtf8(SaveDialogFilter), QString::fromUtf8(SaveDialogExtension));
     if (FileName.isEmpty()) return;
     WriteFileWhole(FileName, List);
 }

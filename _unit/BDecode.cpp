@@ -15,7 +15,10 @@ struct TDecoder {
     bool Aborted = false;
 };
 
-inline bool IsDigit(int C) { return C >= '0' && C <= '9'; }
+inline bool IsDigit(int C)
+{
+    return C >= '0' && C <= '9';
+}
 
 // A string body this long (the "pieces" of a big torrent) has its memory backed
 // before it is read into.
@@ -88,8 +91,7 @@ int64_t ReadIntegerDigits(TStream& Stream)
 // list or dictionary starting here would have (the root is level 1).
 std::unique_ptr<TObject> ReadValueLead(TDecoder& D, int Lead, int Depth)
 {
-    if (IsDigit(Lead))
-        return ReadScalarString(D.Stream, Lead - '0');
+    if (IsDigit(Lead)) return ReadScalarString(D.Stream, Lead - '0');
     switch (Lead) {
     case 'i': return std::make_unique<TIntString>(ReadIntegerDigits(D.Stream));
     case 'l': return ReadListAt(D, Depth);

@@ -100,7 +100,7 @@ inline constexpr int MaxNestingDepth = 1000;
 // info hash is taken over. Unlike the "_info_start" and "_info_length" entries of
 // the root dictionary, the document's own keys cannot change it.
 struct TInfoExtent {
-    int64_t Start = -1;   // -1: the root stored no "info" value
+    int64_t Start = -1;  // -1: the root stored no "info" value
     int64_t Length = -1;
     // The value is a dictionary closed by its own 'e' inside the stream, so
     // [Start, Start + Length) holds all of its bytes.

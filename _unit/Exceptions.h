@@ -20,21 +20,25 @@ public:
 
 // Checks a condition and raises EAssertionFailed naming the given source path and
 // the caller's line when it does not hold.
-#define VELMORA_ASSERT(Condition, Text, SourcePath)                                    \
-    do {                                                                               \
-        if (!(Condition)) throw EAssertionFailed((Text), (SourcePath), __LINE__);     \
+#define VELMORA_ASSERT(Condition, Text, SourcePath)                               \
+    do {                                                                          \
+        if (!(Condition)) throw EAssertionFailed((Text), (SourcePath), __LINE__); \
     } while (false)
 
 // A file that cannot be opened: "Cannot open file "<path>". <reason>".
 class EFOpenError : public Exception {
 public:
     EFOpenError(const std::string& FileName, const std::string& Reason)
-        : Exception("Cannot open file \"" + FileName + "\". " + Reason) {}
+        : Exception("Cannot open file \"" + FileName + "\". " + Reason)
+    {
+    }
 };
 
 // A file that cannot be created: "Cannot create file "<path>". <reason>".
 class EFCreateError : public Exception {
 public:
     EFCreateError(const std::string& FileName, const std::string& Reason)
-        : Exception("Cannot create file \"" + FileName + "\". " + Reason) {}
+        : Exception("Cannot create file \"" + FileName + "\". " + Reason)
+    {
+    }
 };

@@ -71,7 +71,10 @@ uint32_t THash::HashOf(std::string_view Key)
 
 namespace {
 
-inline bool IsLong(const char* Short) { return static_cast<unsigned char>(Short[15]) == LongKey; }
+inline bool IsLong(const char* Short)
+{
+    return static_cast<unsigned char>(Short[15]) == LongKey;
+}
 
 }  // namespace
 
@@ -255,8 +258,7 @@ void THash::AddKey(std::string_view Key, int32_t ItemIndex)
 
 void THash::AddKey(std::string_view Key, uint32_t Hash, int32_t ItemIndex)
 {
-    if (FCount >= static_cast<uint32_t>(std::numeric_limits<int32_t>::max()))
-        throw EHashError("Hash table is full");
+    if (FCount >= static_cast<uint32_t>(std::numeric_limits<int32_t>::max())) throw EHashError("Hash table is full");
 
     // The key's bytes first: everything after this point that can throw leaves
     // the table as it was, and then frees them.
@@ -388,8 +390,7 @@ void TObjectHash::DeleteItem(int32_t Position)
 
 void TObjectHash::MoveItem(int32_t From, int32_t To)
 {
-    if (From < 0 || To < 0 || static_cast<uint32_t>(From) >= FValueCount ||
-        static_cast<uint32_t>(To) >= FValueCount)
+    if (From < 0 || To < 0 || static_cast<uint32_t>(From) >= FValueCount || static_cast<uint32_t>(To) >= FValueCount)
         throw std::out_of_range("TObjectHash::MoveItem");
     // Each object has one owner, so the reference moves rather than being copied.
     if (From == To) return;

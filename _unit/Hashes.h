@@ -131,8 +131,8 @@ private:
             TIndex* Index;  // null up to LinearLimit keys
         } FGrown;
     };
-    uint32_t FCount = 0;                // records
-    uint32_t FCapacity = InlineKeys;    // room for records; InlineKeys in the small form
+    uint32_t FCount = 0;              // records
+    uint32_t FCapacity = InlineKeys;  // room for records; InlineKeys in the small form
 };
 
 class TObjectHash : public THash {

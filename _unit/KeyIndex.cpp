@@ -17,8 +17,7 @@ const TSipKey& IndexKey()
 {
     static const TSipKey Key = [] {
         TSipKey K{0x9E3779B97F4A7C15ull, 0xD1B54A32D192ED03ull};
-        K.K0 ^= static_cast<uint64_t>(
-            std::chrono::steady_clock::now().time_since_epoch().count());
+        K.K0 ^= static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
         K.K1 ^= reinterpret_cast<uintptr_t>(&K);
         try {
             std::random_device Device;
@@ -32,7 +31,10 @@ const TSipKey& IndexKey()
     return Key;
 }
 
-inline uint64_t Rotl(uint64_t X, int B) { return (X << B) | (X >> (64 - B)); }
+inline uint64_t Rotl(uint64_t X, int B)
+{
+    return (X << B) | (X >> (64 - B));
+}
 
 inline uint64_t LoadLittle64(const uint8_t* P)
 {
@@ -49,10 +51,20 @@ uint64_t SipHash13(const TSipKey& Key, std::string_view Data)
     uint64_t V2 = 0x6c7967656e657261ull ^ Key.K0;
     uint64_t V3 = 0x7465646279746573ull ^ Key.K1;
     auto Round = [&] {
-        V0 += V1; V1 = Rotl(V1, 13); V1 ^= V0; V0 = Rotl(V0, 32);
-        V2 += V3; V3 = Rotl(V3, 16); V3 ^= V2;
-        V0 += V3; V3 = Rotl(V3, 21); V3 ^= V0;
-        V2 += V1; V1 = Rotl(V1, 17); V1 ^= V2; V2 = Rotl(V2, 32);
+        V0 += V1;
+        V1 = Rotl(V1, 13);
+        V1 ^= V0;
+        V0 = Rotl(V0, 32);
+        V2 += V3;
+        V3 = Rotl(V3, 16);
+        V3 ^= V2;
+        V0 += V3;
+        V3 = Rotl(V3, 21);
+        V3 ^= V0;
+        V2 += V1;
+        V1 = Rotl(V1, 17);
+        V1 ^= V2;
+        V2 = Rotl(V2, 32);
     };
     const uint8_t* In = reinterpret_cast<const uint8_t*>(Data.data());
     const size_t Length = Data.size();

@@ -25,8 +25,7 @@ public:
     void Insert(int32_t Record, uint32_t Tag) { Place(FSlots, MakeSlot(Record, Tag)); }
 
     // The record with index hash Tag for which IsKey(record) holds, -1 when none.
-    template <class TIsKey>
-    int32_t Find(uint32_t Tag, TIsKey&& IsKey) const
+    template <class TIsKey> int32_t Find(uint32_t Tag, TIsKey&& IsKey) const
     {
         const size_t Mask = FSlots.size() - 1;
         for (size_t At = Tag & Mask;; At = (At + 1) & Mask) {

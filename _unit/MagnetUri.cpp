@@ -21,21 +21,24 @@ bool IsAlphaNumeric(unsigned char Byte)
 // hold unescaped, what a path keeps, what a parameter value keeps.
 bool UrlSafe(unsigned char Byte)
 {
-    return IsAlphaNumeric(Byte) || (Byte != 0 && std::string_view("%+;?:@=&,$/-_!.~*()").find(static_cast<char>(Byte)) != std::string_view::npos);
+    return IsAlphaNumeric(Byte) ||
+           (Byte != 0 &&
+            std::string_view("%+;?:@=&,$/-_!.~*()").find(static_cast<char>(Byte)) != std::string_view::npos);
 }
 
 bool PathSafe(unsigned char Byte)
 {
-    return IsAlphaNumeric(Byte) || (Byte != 0 && std::string_view("/-_!.~*()").find(static_cast<char>(Byte)) != std::string_view::npos);
+    return IsAlphaNumeric(Byte) ||
+           (Byte != 0 && std::string_view("/-_!.~*()").find(static_cast<char>(Byte)) != std::string_view::npos);
 }
 
 bool ValueSafe(unsigned char Byte)
 {
-    return IsAlphaNumeric(Byte) || (Byte != 0 && std::string_view("-_!.~*()").find(static_cast<char>(Byte)) != std::string_view::npos);
+    return IsAlphaNumeric(Byte) ||
+           (Byte != 0 && std::string_view("-_!.~*()").find(static_cast<char>(Byte)) != std::string_view::npos);
 }
 
-template <class TSafe>
-std::string Escape(std::string_view Text, TSafe Safe)
+template <class TSafe> std::string Escape(std::string_view Text, TSafe Safe)
 {
     std::string Out;
     Out.reserve(Text.size());
@@ -91,8 +94,8 @@ std::pair<int32_t, size_t> ReadCodePoint(std::string_view Text)
     }
     const auto Second = static_cast<unsigned char>(Text[1]);
     // Overlong forms, surrogates and code points past U+10FFFF.
-    if ((Lead == 0xE0 && Second < 0xA0) || (Lead == 0xED && Second > 0x9F) ||
-        (Lead == 0xF0 && Second < 0x90) || (Lead == 0xF4 && Second > 0x8F)) {
+    if ((Lead == 0xE0 && Second < 0xA0) || (Lead == 0xED && Second > 0x9F) || (Lead == 0xF0 && Second < 0x90) ||
+        (Lead == 0xF4 && Second > 0x8F)) {
         return {-1, Length};
     }
     int32_t Code = Lead & (0x7F >> Length);
@@ -130,8 +133,7 @@ std::string EncodeWebSeed(std::string_view Url)
     const std::string Unchanged(Url);
     const size_t Start = Url.size() - TrimLeadingBlanks(Url).size();
     const size_t Colon = Url.find(':');
-    if (Colon == std::string_view::npos || Url.size() < Colon + 3 || Url[Colon + 1] != '/' ||
-        Url[Colon + 2] != '/') {
+    if (Colon == std::string_view::npos || Url.size() < Colon + 3 || Url[Colon + 1] != '/' || Url[Colon + 2] != '/') {
         return Unchanged;
     }
     const std::string_view Protocol = Url.substr(Start, Colon - Start);

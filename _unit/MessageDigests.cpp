@@ -23,13 +23,11 @@ std::atomic<int> ShaChoice{int(TShaImplementation::Auto)};
 bool UseShaHardware()
 {
     static const bool Available = DetectShaHardware();
-    return Available &&
-           ShaChoice.load(std::memory_order_relaxed) != int(TShaImplementation::Portable);
+    return Available && ShaChoice.load(std::memory_order_relaxed) != int(TShaImplementation::Portable);
 }
 
 // The five words H0..H4 of FIPS 180-4, section 5.3.1.
-constexpr uint32_t Sha1InitialValues[5] = {0x67452301, 0xEFCDAB89, 0x98BADCFE, 0x10325476,
-                                           0xC3D2E1F0};
+constexpr uint32_t Sha1InitialValues[5] = {0x67452301, 0xEFCDAB89, 0x98BADCFE, 0x10325476, 0xC3D2E1F0};
 // The eight words H0..H7 of FIPS 180-4, section 5.3.3.
 constexpr uint32_t Sha256InitialValues[8] = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
                                              0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
@@ -39,8 +37,7 @@ constexpr uint32_t Sha256InitialValues[8] = {0x6a09e667, 0xbb67ae85, 0x3c6ef372,
 int32_t RequireInitialValues(const void* InitialChainingValues, int32_t BlockSize)
 {
     VELMORA_ASSERT(InitialChainingValues != nullptr,
-                   "TMD4Family.InitializeChainingValues: InitialChainingValues = nil.",
-                   MessageDigestsSource);
+                   "TMD4Family.InitializeChainingValues: InitialChainingValues = nil.", MessageDigestsSource);
     return BlockSize;
 }
 
@@ -67,10 +64,8 @@ bool ShaHardwareAvailable()
 
 TMessageDigest::TMessageDigest(int32_t BlockSize, int32_t DigestSize)
 {
-    VELMORA_ASSERT(BlockSize > 0, "TMessageDigest.CreateInternal: BlockSize <= 0.",
-                   MessageDigestsSource);
-    VELMORA_ASSERT(DigestSize > 0, "TMessageDigest.CreateInternal: DigestSize <= 0.",
-                   MessageDigestsSource);
+    VELMORA_ASSERT(BlockSize > 0, "TMessageDigest.CreateInternal: BlockSize <= 0.", MessageDigestsSource);
+    VELMORA_ASSERT(DigestSize > 0, "TMessageDigest.CreateInternal: DigestSize <= 0.", MessageDigestsSource);
     FBlockSize = BlockSize;
     FDigestSize = DigestSize;
     // Only the engine's part exists yet; each derived constructor sets up its own
@@ -161,8 +156,7 @@ void TMessageDigest::Initialize()
 // ---------------------------------------------------------------------------
 // TMD4Family
 
-TMD4Family::TMD4Family(int32_t BlockSize, int32_t DigestSize, const void* InitialChainingValues,
-                       bool BigEndian)
+TMD4Family::TMD4Family(int32_t BlockSize, int32_t DigestSize, const void* InitialChainingValues, bool BigEndian)
     : TMessageDigest(RequireInitialValues(InitialChainingValues, BlockSize), DigestSize)
 {
     FInitialChainingValues = std::make_unique<uint32_t[]>((size_t(FDigestSize) + 3) / 4);
@@ -189,8 +183,7 @@ void TMD4Family::Initialize()
 void TMD4Family::Complete()
 {
     if (FComplete) throw Exception("Message digest already complete.");
-    const uint64_t Bits =
-        (uint64_t(FBlockCount) * uint64_t(FBlockSize) + uint64_t(FBufferCount)) * 8u;
+    const uint64_t Bits = (uint64_t(FBlockCount) * uint64_t(FBlockSize) + uint64_t(FBufferCount)) * 8u;
     uint8_t* Buffer = FBuffer.get();
     Buffer[FBufferCount++] = 0x80;
     if (FBlockSize - FBufferCount < 8) {
@@ -223,8 +216,7 @@ std::unique_ptr<TMessageDigest> TSHA1::Create()
 
 void TSHA1::TransformBlocks(const uint8_t* Blocks, int32_t Count)
 {
-    VELMORA_ASSERT(Blocks != nullptr, "TSHA1.TransformBlocks: Addr(Blocks) = nil.",
-                   MessageDigestsSource);
+    VELMORA_ASSERT(Blocks != nullptr, "TSHA1.TransformBlocks: Addr(Blocks) = nil.", MessageDigestsSource);
 #if VELMORA_SHA_X86
     if (UseShaHardware())
         Sha1Hardware(ChainingWords(), Blocks, Count);
@@ -246,8 +238,7 @@ std::unique_ptr<TMessageDigest> TSHA256::Create()
 
 void TSHA256::TransformBlocks(const uint8_t* Blocks, int32_t Count)
 {
-    VELMORA_ASSERT(Blocks != nullptr, "TSHA256.TransformBlocks: Addr(Blocks) = nil.",
-                   MessageDigestsSource);
+    VELMORA_ASSERT(Blocks != nullptr, "TSHA256.TransformBlocks: Addr(Blocks) = nil.", MessageDigestsSource);
 #if VELMORA_SHA_X86
     if (UseShaHardware())
         Sha256Hardware(ChainingWords(), Blocks, Count);

@@ -66,8 +66,7 @@ public:
 protected:
     // InitialChainingValues: DigestSize bytes, copied; the object does not keep
     // the caller's address.
-    TMD4Family(int32_t BlockSize, int32_t DigestSize, const void* InitialChainingValues,
-               bool BigEndian);
+    TMD4Family(int32_t BlockSize, int32_t DigestSize, const void* InitialChainingValues, bool BigEndian);
 
     // Both hold FDigestSize bytes as native 32-bit words.
     std::unique_ptr<uint32_t[]> FInitialChainingValues;

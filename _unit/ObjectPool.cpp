@@ -60,7 +60,10 @@ public:
     TPoolLock& operator=(const TPoolLock&) = delete;
 };
 
-inline size_t SlotSize(size_t Size) { return (std::max<size_t>(Size, 1) + Granule - 1) / Granule * Granule; }
+inline size_t SlotSize(size_t Size)
+{
+    return (std::max<size_t>(Size, 1) + Granule - 1) / Granule * Granule;
+}
 
 // Under the lock. Throws std::bad_alloc, leaving the pool as it was.
 void* Carve(size_t Slot)

@@ -37,7 +37,10 @@ std::string LockError;
 std::string SendError;
 int ClientSocket = -1;
 
-std::string ErrnoText(int Error) { return std::strerror(Error); }
+std::string ErrnoText(int Error)
+{
+    return std::strerror(Error);
+}
 
 // A folder that only this user can enter: a real folder (no symbolic link), owned
 // by the effective user, with no rights for group or others.
@@ -131,10 +134,10 @@ std::string HomeFolder()
     if (std::string Home = AbsoluteVariable("HOME"); !Home.empty()) return Home;
     long Size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
     std::string Buffer(Size > 0 ? static_cast<size_t>(Size) : 16384, '\0');
-    passwd Entry {};
+    passwd Entry{};
     passwd* Found = nullptr;
-    if (::getpwuid_r(::geteuid(), &Entry, Buffer.data(), Buffer.size(), &Found) != 0 || !Found ||
-        !Found->pw_dir || Found->pw_dir[0] != '/')
+    if (::getpwuid_r(::geteuid(), &Entry, Buffer.data(), Buffer.size(), &Found) != 0 || !Found || !Found->pw_dir ||
+        Found->pw_dir[0] != '/')
         return {};
     return WithoutTrailingSlashes(Found->pw_dir);
 }
@@ -206,8 +209,8 @@ bool IsFirstInstance(std::string_view Name)
 {
     LockError.clear();
     const std::string FileName = MutexSafeName(Name);
-    if (FileName.empty() || FileName == "." || FileName == ".." ||
-        FileName.find('/') != std::string::npos || FileName.find('\0') != std::string::npos) {
+    if (FileName.empty() || FileName == "." || FileName == ".." || FileName.find('/') != std::string::npos ||
+        FileName.find('\0') != std::string::npos) {
         LockError = "unusable lock name";
         return false;
     }
@@ -238,7 +241,10 @@ bool IsFirstInstance(std::string_view Name)
     return true;
 }
 
-const std::string& InstanceLockError() { return LockError; }
+const std::string& InstanceLockError()
+{
+    return LockError;
+}
 
 // ---------------------------------------------------------------------------------
 // Messages.
@@ -369,7 +375,7 @@ THandOffConnect ConnectToFirstInstance(std::string_view MutexName, std::chrono::
             return THandOffConnect::Failed;
         }
         Path = Folder + "/" + HandOffSocketName;
-        sockaddr_un Address {};
+        sockaddr_un Address{};
         Address.sun_family = AF_UNIX;
         if (Path.size() >= sizeof(Address.sun_path)) {
             SendError = "the socket path " + Path + " is too long";
@@ -404,10 +410,9 @@ THandOffConnect ConnectToFirstInstance(std::string_view MutexName, std::chrono::
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     const std::string& Lock = InstanceLockError();
-    SendError = Lock.empty()
-        ? "another copy of Velmora holds the lock, but no one has answered at " + Path +
-              " for " + std::to_string(RetryFor.count()) + " ms"
-        : Lock;
+    SendError = Lock.empty() ? "another copy of Velmora holds the lock, but no one has answered at " + Path + " for " +
+                                   std::to_string(RetryFor.count()) + " ms"
+                             : Lock;
     return THandOffConnect::Failed;
 }
 
@@ -430,7 +435,10 @@ bool BringFirstInstanceForward()
     return Exchange(THandOffKind::Forward, {}, "the request to come forward");
 }
 
-bool ConnectedToFirstInstance() { return ClientSocket >= 0; }
+bool ConnectedToFirstInstance()
+{
+    return ClientSocket >= 0;
+}
 
 void DisconnectFromFirstInstance()
 {
@@ -440,7 +448,10 @@ void DisconnectFromFirstInstance()
     }
 }
 
-const std::string& HandOffError() { return SendError; }
+const std::string& HandOffError()
+{
+    return SendError;
+}
 
 std::string AbsoluteArgument(std::string_view Arg)
 {

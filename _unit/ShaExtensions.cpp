@@ -18,12 +18,10 @@ namespace {
 // holds the group's message words; the other three message registers are being
 // advanced towards the groups that need them.
 template <int G>
-VELMORA_SHA_INLINE void Sha1Group(__m128i& Abcd, __m128i* E, __m128i* M, const uint8_t* P,
-                                  __m128i ByteSwap)
+VELMORA_SHA_INLINE void Sha1Group(__m128i& Abcd, __m128i* E, __m128i* M, const uint8_t* P, __m128i ByteSwap)
 {
     if constexpr (G < 4)
-        M[G] = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(P + 16 * G)),
-                                ByteSwap);
+        M[G] = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(P + 16 * G)), ByteSwap);
     if constexpr (G == 0)
         E[0] = _mm_add_epi32(E[0], M[0]);
     else
@@ -79,14 +77,11 @@ namespace {
 // One group of four SHA-256 steps over M[G % 4], finishing the schedule word
 // M[(G + 1) % 4] and starting M[(G + 3) % 4] on the way.
 template <int G>
-VELMORA_SHA_INLINE void Sha256Group(__m128i& Abef, __m128i& Cdgh, __m128i* M, const uint8_t* P,
-                                    __m128i ByteSwap)
+VELMORA_SHA_INLINE void Sha256Group(__m128i& Abef, __m128i& Cdgh, __m128i* M, const uint8_t* P, __m128i ByteSwap)
 {
     if constexpr (G < 4)
-        M[G] = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(P + 16 * G)),
-                                ByteSwap);
-    __m128i Msg = _mm_add_epi32(
-        M[G % 4], _mm_loadu_si128(reinterpret_cast<const __m128i*>(Sha256K + 4 * G)));
+        M[G] = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(P + 16 * G)), ByteSwap);
+    __m128i Msg = _mm_add_epi32(M[G % 4], _mm_loadu_si128(reinterpret_cast<const __m128i*>(Sha256K + 4 * G)));
     Cdgh = _mm_sha256rnds2_epu32(Cdgh, Abef, Msg);
     if constexpr (G >= 3 && G <= 14) {
         const __m128i Tmp = _mm_alignr_epi8(M[G % 4], M[(G + 3) % 4], 4);
@@ -104,8 +99,7 @@ VELMORA_SHA_TARGET void Sha256Hardware(uint32_t* H, const uint8_t* P, int32_t Co
     const __m128i ByteSwap = _mm_set_epi64x(0x0c0d0e0f08090a0bLL, 0x0405060700010203LL);
     // The rounds instruction wants the state as ABEF and CDGH.
     __m128i Tmp = _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(H)), 0xB1);
-    __m128i Cdgh =
-        _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(H + 4)), 0x1B);
+    __m128i Cdgh = _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(H + 4)), 0x1B);
     __m128i Abef = _mm_alignr_epi8(Tmp, Cdgh, 8);
     Cdgh = _mm_blend_epi16(Cdgh, Tmp, 0xF0);
     for (; Count > 0; --Count, P += 64) {
@@ -150,6 +144,9 @@ bool DetectShaHardware()
 
 #else
 
-bool DetectShaHardware() { return false; }
+bool DetectShaHardware()
+{
+    return false;
+}
 
 #endif

@@ -60,40 +60,37 @@ constexpr uint32_t Sha1K[4] = {0x5A827999, 0x6ED9EBA1, 0x8F1BBCDC, 0xCA62C1D6};
 // Majority as a sum of two disjoint terms, so the adds can start early.
 #define SHA1_F3(b, c, d) (((b) & (c)) + ((d) & ((b) ^ (c))))
 
-#define SHA1_STEP(F, t, a, b, c, d, e)                   \
-    e += std::rotl(a, 5) + F(b, c, d) + WK[(t)&15];      \
+#define SHA1_STEP(F, t, a, b, c, d, e)              \
+    e += std::rotl(a, 5) + F(b, c, d) + WK[(t)&15]; \
     b = std::rotl(b, 30);
 
 // Words t..t+3 of the schedule, when the block has them.
-#define SHA1_SCHEDULE(t)                                                    \
-    if constexpr ((t) < 80) {                                               \
-        const TWords4 N = Sha1NextWords(W0, W1, W2, W3);                    \
-        W0 = W1;                                                            \
-        W1 = W2;                                                            \
-        W2 = W3;                                                            \
-        W3 = N;                                                             \
-        StoreRing(WK + ((t)&15), N + Sha1K[(t) / 20]);                      \
-        VELMORA_RING_BARRIER();                                             \
+#define SHA1_SCHEDULE(t)                                 \
+    if constexpr ((t) < 80) {                            \
+        const TWords4 N = Sha1NextWords(W0, W1, W2, W3); \
+        W0 = W1;                                         \
+        W1 = W2;                                         \
+        W2 = W3;                                         \
+        W3 = N;                                          \
+        StoreRing(WK + ((t)&15), N + Sha1K[(t) / 20]);   \
+        VELMORA_RING_BARRIER();                          \
     }
 
 // Twenty steps with one logical function: the names come back to where they
 // started, and the schedule runs 16 words ahead of the steps.
-#define SHA1_TWENTY(F, t)                                                                      \
-    SHA1_STEP(F, (t) + 0, a, b, c, d, e) SHA1_STEP(F, (t) + 1, e, a, b, c, d)                \
-    SHA1_STEP(F, (t) + 2, d, e, a, b, c) SHA1_STEP(F, (t) + 3, c, d, e, a, b)                \
-    SHA1_SCHEDULE((t) + 16)                                                                  \
-    SHA1_STEP(F, (t) + 4, b, c, d, e, a) SHA1_STEP(F, (t) + 5, a, b, c, d, e)                \
-    SHA1_STEP(F, (t) + 6, e, a, b, c, d) SHA1_STEP(F, (t) + 7, d, e, a, b, c)                \
-    SHA1_SCHEDULE((t) + 20)                                                                  \
-    SHA1_STEP(F, (t) + 8, c, d, e, a, b) SHA1_STEP(F, (t) + 9, b, c, d, e, a)                \
-    SHA1_STEP(F, (t) + 10, a, b, c, d, e) SHA1_STEP(F, (t) + 11, e, a, b, c, d)              \
-    SHA1_SCHEDULE((t) + 24)                                                                  \
-    SHA1_STEP(F, (t) + 12, d, e, a, b, c) SHA1_STEP(F, (t) + 13, c, d, e, a, b)              \
-    SHA1_STEP(F, (t) + 14, b, c, d, e, a) SHA1_STEP(F, (t) + 15, a, b, c, d, e)              \
-    SHA1_SCHEDULE((t) + 28)                                                                  \
-    SHA1_STEP(F, (t) + 16, e, a, b, c, d) SHA1_STEP(F, (t) + 17, d, e, a, b, c)              \
-    SHA1_STEP(F, (t) + 18, c, d, e, a, b) SHA1_STEP(F, (t) + 19, b, c, d, e, a)              \
-    SHA1_SCHEDULE((t) + 32)
+#define SHA1_TWENTY(F, t)                                                                                           \
+    SHA1_STEP(F, (t) + 0, a, b, c, d, e)                                                                            \
+    SHA1_STEP(F, (t) + 1, e, a, b, c, d) SHA1_STEP(F, (t) + 2, d, e, a, b, c) SHA1_STEP(F, (t) + 3, c, d, e, a, b)  \
+        SHA1_SCHEDULE((t) + 16) SHA1_STEP(F, (t) + 4, b, c, d, e, a) SHA1_STEP(F, (t) + 5, a, b, c, d, e)           \
+            SHA1_STEP(F, (t) + 6, e, a, b, c, d) SHA1_STEP(F, (t) + 7, d, e, a, b, c) SHA1_SCHEDULE((t) + 20)       \
+                SHA1_STEP(F, (t) + 8, c, d, e, a, b) SHA1_STEP(F, (t) + 9, b, c, d, e, a)                           \
+                    SHA1_STEP(F, (t) + 10, a, b, c, d, e) SHA1_STEP(F, (t) + 11, e, a, b, c, d)                     \
+                        SHA1_SCHEDULE((t) + 24) SHA1_STEP(F, (t) + 12, d, e, a, b, c)                               \
+                            SHA1_STEP(F, (t) + 13, c, d, e, a, b) SHA1_STEP(F, (t) + 14, b, c, d, e, a)             \
+                                SHA1_STEP(F, (t) + 15, a, b, c, d, e) SHA1_SCHEDULE((t) + 28)                       \
+                                    SHA1_STEP(F, (t) + 16, e, a, b, c, d) SHA1_STEP(F, (t) + 17, d, e, a, b, c)     \
+                                        SHA1_STEP(F, (t) + 18, c, d, e, a, b) SHA1_STEP(F, (t) + 19, b, c, d, e, a) \
+                                            SHA1_SCHEDULE((t) + 32)
 
 }  // namespace
 
@@ -103,8 +100,8 @@ __attribute__((noinline)) void Sha1Portable(uint32_t* H, const uint8_t* P, int32
 {
     alignas(16) uint32_t WK[16];
     for (; Count > 0; --Count, P += 64) {
-        TWords4 W0 = LoadBigEndianWords4(P), W1 = LoadBigEndianWords4(P + 16),
-                W2 = LoadBigEndianWords4(P + 32), W3 = LoadBigEndianWords4(P + 48);
+        TWords4 W0 = LoadBigEndianWords4(P), W1 = LoadBigEndianWords4(P + 16), W2 = LoadBigEndianWords4(P + 32),
+                W3 = LoadBigEndianWords4(P + 48);
         StoreRing(WK, W0 + Sha1K[0]);
         StoreRing(WK + 4, W1 + Sha1K[0]);
         StoreRing(WK + 8, W2 + Sha1K[0]);
@@ -149,8 +146,7 @@ inline TWords4 Sha256SmallSigma1(TWords4 X)
 inline TWords4 Sha256NextWords(TWords4 A, TWords4 B, TWords4 C, TWords4 D)
 {
     const TWords4 Zero = {0, 0, 0, 0};
-    TWords4 X = A + Sha256SmallSigma0(VELMORA_SHUFFLE(A, B, 1, 2, 3, 4)) +
-                VELMORA_SHUFFLE(C, D, 1, 2, 3, 4);
+    TWords4 X = A + Sha256SmallSigma0(VELMORA_SHUFFLE(A, B, 1, 2, 3, 4)) + VELMORA_SHUFFLE(C, D, 1, 2, 3, 4);
     X += Sha256SmallSigma1(VELMORA_SHUFFLE(D, Zero, 2, 3, 4, 4));
     X += Sha256SmallSigma1(VELMORA_SHUFFLE(Zero, X, 0, 0, 4, 5));
     return X;
@@ -169,35 +165,35 @@ inline TWords4 Sha256Constants4(int T)
 
 // Majority as b ^ ((a ^ b) & (b ^ c)): this step's b ^ c is the previous step's
 // a ^ b, so AB and BC trade places from one step to the next.
-#define SHA256_STEP(t, a, b, c, d, e, f, g, h, AB, BC)                         \
-    {                                                                         \
+#define SHA256_STEP(t, a, b, c, d, e, f, g, h, AB, BC)                             \
+    {                                                                              \
         const uint32_t T1 = h + SHA256_BSIG1(e) + SHA256_CH(e, f, g) + WK[(t)&15]; \
-        AB = a ^ b;                                                           \
-        d += T1;                                                              \
-        h = T1 + SHA256_BSIG0(a) + (b ^ (AB & BC));                           \
+        AB = a ^ b;                                                                \
+        d += T1;                                                                   \
+        h = T1 + SHA256_BSIG0(a) + (b ^ (AB & BC));                                \
     }
 
-#define SHA256_SCHEDULE(t)                                                  \
-    if constexpr ((t) < 64) {                                               \
-        const TWords4 N = Sha256NextWords(W0, W1, W2, W3);                  \
-        W0 = W1;                                                            \
-        W1 = W2;                                                            \
-        W2 = W3;                                                            \
-        W3 = N;                                                             \
-        StoreRing(WK + ((t)&15), N + Sha256Constants4(t));                  \
-        VELMORA_RING_BARRIER();                                             \
+#define SHA256_SCHEDULE(t)                                 \
+    if constexpr ((t) < 64) {                              \
+        const TWords4 N = Sha256NextWords(W0, W1, W2, W3); \
+        W0 = W1;                                           \
+        W1 = W2;                                           \
+        W2 = W3;                                           \
+        W3 = N;                                            \
+        StoreRing(WK + ((t)&15), N + Sha256Constants4(t)); \
+        VELMORA_RING_BARRIER();                            \
     }
 
-#define SHA256_EIGHT(t)                                                     \
-    SHA256_STEP((t), a, b, c, d, e, f, g, h, X, Y)                          \
-    SHA256_STEP((t) + 1, h, a, b, c, d, e, f, g, Y, X)                      \
-    SHA256_STEP((t) + 2, g, h, a, b, c, d, e, f, X, Y)                      \
-    SHA256_STEP((t) + 3, f, g, h, a, b, c, d, e, Y, X)                      \
-    SHA256_SCHEDULE((t) + 16)                                               \
-    SHA256_STEP((t) + 4, e, f, g, h, a, b, c, d, X, Y)                      \
-    SHA256_STEP((t) + 5, d, e, f, g, h, a, b, c, Y, X)                      \
-    SHA256_STEP((t) + 6, c, d, e, f, g, h, a, b, X, Y)                      \
-    SHA256_STEP((t) + 7, b, c, d, e, f, g, h, a, Y, X)                      \
+#define SHA256_EIGHT(t)                                \
+    SHA256_STEP((t), a, b, c, d, e, f, g, h, X, Y)     \
+    SHA256_STEP((t) + 1, h, a, b, c, d, e, f, g, Y, X) \
+    SHA256_STEP((t) + 2, g, h, a, b, c, d, e, f, X, Y) \
+    SHA256_STEP((t) + 3, f, g, h, a, b, c, d, e, Y, X) \
+    SHA256_SCHEDULE((t) + 16)                          \
+    SHA256_STEP((t) + 4, e, f, g, h, a, b, c, d, X, Y) \
+    SHA256_STEP((t) + 5, d, e, f, g, h, a, b, c, Y, X) \
+    SHA256_STEP((t) + 6, c, d, e, f, g, h, a, b, X, Y) \
+    SHA256_STEP((t) + 7, b, c, d, e, f, g, h, a, Y, X) \
     SHA256_SCHEDULE((t) + 20)
 
 }  // namespace
@@ -207,16 +203,15 @@ __attribute__((noinline)) void Sha256Portable(uint32_t* H, const uint8_t* P, int
 {
     alignas(16) uint32_t WK[16];
     for (; Count > 0; --Count, P += 64) {
-        TWords4 W0 = LoadBigEndianWords4(P), W1 = LoadBigEndianWords4(P + 16),
-                W2 = LoadBigEndianWords4(P + 32), W3 = LoadBigEndianWords4(P + 48);
+        TWords4 W0 = LoadBigEndianWords4(P), W1 = LoadBigEndianWords4(P + 16), W2 = LoadBigEndianWords4(P + 32),
+                W3 = LoadBigEndianWords4(P + 48);
         StoreRing(WK, W0 + Sha256Constants4(0));
         StoreRing(WK + 4, W1 + Sha256Constants4(4));
         StoreRing(WK + 8, W2 + Sha256Constants4(8));
         StoreRing(WK + 12, W3 + Sha256Constants4(12));
         VELMORA_RING_BARRIER();
 
-        uint32_t a = H[0], b = H[1], c = H[2], d = H[3], e = H[4], f = H[5], g = H[6],
-                 h = H[7];
+        uint32_t a = H[0], b = H[1], c = H[2], d = H[3], e = H[4], f = H[5], g = H[6], h = H[7];
         uint32_t X, Y = b ^ c;
         SHA256_EIGHT(0)
         SHA256_EIGHT(8)

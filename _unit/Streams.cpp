@@ -137,8 +137,7 @@ TMemoryStream TMemoryStream::View(std::string_view Bytes)
 TMemoryStream::TMemoryStream(TMemoryStream&& Other) noexcept
 {
     const int64_t Pos = Other.Position();
-    const bool Owned = Other.FData != nullptr &&
-                       Other.FData == reinterpret_cast<const uint8_t*>(Other.FOwned.data());
+    const bool Owned = Other.FData != nullptr && Other.FData == reinterpret_cast<const uint8_t*>(Other.FOwned.data());
     FOwned = std::move(Other.FOwned);
     FData = Owned ? reinterpret_cast<const uint8_t*>(FOwned.data()) : Other.FData;
     FSize = Other.FSize;
@@ -192,7 +191,7 @@ TFileStream::TFileStream(const std::string& FileName) : FFileName(FileName)
     // the file is examined, until it has moved past the file's last change: every
     // later write then gets a later time. Only a file changed a moment ago waits.
     for (int Tries = 0;; ++Tries) {
-        timespec Now {};
+        timespec Now{};
         ::clock_gettime(CLOCK_REALTIME_COARSE, &Now);
         if (::fstat(FHandle, &Info) != 0) {
             int Error = errno;
@@ -206,22 +205,21 @@ TFileStream::TFileStream(const std::string& FileName) : FFileName(FileName)
     }
     if (!S_ISREG(Info.st_mode)) {
         ::close(FHandle);
-        throw EFOpenError(FileName, S_ISDIR(Info.st_mode) ? std::strerror(EISDIR)
-                                                           : "Not a regular file");
+        throw EFOpenError(FileName, S_ISDIR(Info.st_mode) ? std::strerror(EISDIR) : "Not a regular file");
     }
     FSize = static_cast<int64_t>(Info.st_size);
-    FOpened = {static_cast<uint64_t>(Info.st_dev), static_cast<uint64_t>(Info.st_ino), FSize,
-               Nanoseconds(Info.st_mtim), Nanoseconds(Info.st_ctim)};
+    FOpened = {static_cast<uint64_t>(Info.st_dev), static_cast<uint64_t>(Info.st_ino), FSize, Nanoseconds(Info.st_mtim),
+               Nanoseconds(Info.st_ctim)};
 }
 
 bool TFileStream::Changed() const
 {
     const auto Identity = [](const struct stat& Info) {
-        return TIdentity {static_cast<uint64_t>(Info.st_dev), static_cast<uint64_t>(Info.st_ino),
-                          static_cast<int64_t>(Info.st_size), Nanoseconds(Info.st_mtim),
-                          Nanoseconds(Info.st_ctim)};
+        return TIdentity{static_cast<uint64_t>(Info.st_dev), static_cast<uint64_t>(Info.st_ino),
+                         static_cast<int64_t>(Info.st_size), Nanoseconds(Info.st_mtim), Nanoseconds(Info.st_ctim)};
     };
-    struct stat Open {}, Named {};
+    struct stat Open {
+    }, Named{};
     if (::fstat(FHandle, &Open) != 0 || Identity(Open) != FOpened) return true;
     // The path must still name the file that was read: the bytes are given out
     // under its name.

@@ -27,13 +27,17 @@ char32_t DecodeOne(std::string_view Bytes, size_t& I)
     } else if (Lead >= 0xE0 && Lead <= 0xEF) {
         Trail = 2;
         Code = Lead & 0x0F;
-        if (Lead == 0xE0) Low = 0xA0;        // no overlong forms
-        else if (Lead == 0xED) High = 0x9F;  // no surrogates
+        if (Lead == 0xE0)
+            Low = 0xA0;  // no overlong forms
+        else if (Lead == 0xED)
+            High = 0x9F;  // no surrogates
     } else if (Lead >= 0xF0 && Lead <= 0xF4) {
         Trail = 3;
         Code = Lead & 0x07;
-        if (Lead == 0xF0) Low = 0x90;        // no overlong forms
-        else if (Lead == 0xF4) High = 0x8F;  // nothing above U+10FFFF
+        if (Lead == 0xF0)
+            Low = 0x90;  // no overlong forms
+        else if (Lead == 0xF4)
+            High = 0x8F;  // nothing above U+10FFFF
     } else {
         return Replacement;  // 80..C1, F5..FF never begin a sequence
     }

@@ -18,5 +18,11 @@ std::string Utf16ToUtf8(std::u16string_view Text);
 std::string SanitizeUtf8(std::string_view Bytes);
 
 // Conversion through the system's ANSI code page (UTF-8 here).
-inline std::u16string AnsiToUtf16(std::string_view Bytes) { return Utf8ToUtf16(Bytes); }
-inline std::string Utf16ToAnsi(std::u16string_view Text) { return Utf16ToUtf8(Text); }
+inline std::u16string AnsiToUtf16(std::string_view Bytes)
+{
+    return Utf8ToUtf16(Bytes);
+}
+inline std::string Utf16ToAnsi(std::u16string_view Text)
+{
+    return Utf16ToUtf8(Text);
+}

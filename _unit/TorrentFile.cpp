@@ -22,8 +22,7 @@ public:
 // The value as the class that the key calls for. The decoder makes objects of
 // exactly these classes, so the exact type is compared first: one comparison
 // where dynamic_cast walks the class hierarchy.
-template <class T>
-const T& As(const TObject* Value)
+template <class T> const T& As(const TObject* Value)
 {
     if (Value != nullptr && typeid(*Value) == typeid(T)) return static_cast<const T&>(*Value);
     const auto* Cast = dynamic_cast<const T*>(Value);
@@ -31,9 +30,18 @@ const T& As(const TObject* Value)
     return *Cast;
 }
 
-const TIntString& AsScalar(const TObject* Value) { return As<TIntString>(Value); }
-const TObjectList& AsList(const TObject* Value) { return As<TObjectList>(Value); }
-const TObjectHash& AsDictionary(const TObject* Value) { return As<TObjectHash>(Value); }
+const TIntString& AsScalar(const TObject* Value)
+{
+    return As<TIntString>(Value);
+}
+const TObjectList& AsList(const TObject* Value)
+{
+    return As<TObjectList>(Value);
+}
+const TObjectHash& AsDictionary(const TObject* Value)
+{
+    return As<TObjectHash>(Value);
+}
 
 // The low 32 bits taken as signed; C++20 defines the narrowing as modulo 2^32.
 int32_t Low32(int64_t Value)
@@ -53,8 +61,8 @@ std::u16string Ascii16(std::string_view Text)
 
 std::u16string FileMessage(size_t Index, std::u16string_view Key)
 {
-    return u"Corrupt File: files[" + Ascii16(std::to_string(Index)) + u"] is missing a \"" +
-           std::u16string(Key) + u"\" segment";
+    return u"Corrupt File: files[" + Ascii16(std::to_string(Index)) + u"] is missing a \"" + std::u16string(Key) +
+           u"\" segment";
 }
 
 // Puts the stream back where it stood, on every way out of a scope.
@@ -70,7 +78,10 @@ private:
     int64_t FPosition;
 };
 
-bool IsDigit(int Byte) { return Byte >= '0' && Byte <= '9'; }
+bool IsDigit(int Byte)
+{
+    return Byte >= '0' && Byte <= '9';
+}
 
 // Walks the raw bytes of a v2 "file tree" inside the info extent. The decoded tree
 // cannot serve here: a file's properties stand under the empty key, which a
@@ -283,8 +294,7 @@ void TTorrentFile::HashInfo(TStream& Stream, TMessageDigest& Sha1, int64_t Start
 
     Sha1.Complete();
     InfoHash = Sha1.DigestHex();
-    InfoHashBytes.assign(reinterpret_cast<const char*>(Sha1.Digest()),
-                         static_cast<size_t>(Sha1.DigestSize()));
+    InfoHashBytes.assign(reinterpret_cast<const char*>(Sha1.Digest()), static_cast<size_t>(Sha1.DigestSize()));
     if (Sha256) {
         Sha256->Complete();
         InfoHashV2 = Sha256->DigestHex();
@@ -313,8 +323,8 @@ void TTorrentFile::ReadFileTree(TStream& Stream, const TInfoExtent& InfoExtent, 
             Path += File.Path[k];
             Path += '\\';
         }
-        Files.push_back(std::make_unique<TTorrentSubFile>(std::move(File.Path.back()),
-                                                          std::move(Path), File.Length, Total));
+        Files.push_back(
+            std::make_unique<TTorrentSubFile>(std::move(File.Path.back()), std::move(Path), File.Length, Total));
         Total = WrappingAdd(Total, File.Length);
     }
     FileCount = static_cast<int32_t>(Files.size());
@@ -510,8 +520,7 @@ bool TTorrentFile::LoadFromStream(TStream& Stream)
             Result = false;
         }
     } catch (...) {
-        Errors.push_back(
-            u"Something bad happened while trying to load the file, probably corrupt metainfo");
+        Errors.push_back(u"Something bad happened while trying to load the file, probably corrupt metainfo");
         Result = false;
     }
     // The digests went with the scope of the try block.

@@ -20,9 +20,11 @@ class TMessageDigest;
 class TTorrentSubFile : public TObject {
 public:
     TTorrentSubFile(std::string Name, std::string Path, int64_t Length, int64_t Offset)
-        : Name(std::move(Name)), Path(std::move(Path)), Length(Length), Offset(Offset) {}
-    std::string Name;    // last path element (single file: the torrent's name)
-    std::string Path;    // folders above the file, each followed by '\'
+        : Name(std::move(Name)), Path(std::move(Path)), Length(Length), Offset(Offset)
+    {
+    }
+    std::string Name;  // last path element (single file: the torrent's name)
+    std::string Path;  // folders above the file, each followed by '\'
     int64_t Length = 0;
     int64_t Offset = 0;  // sum of the lengths of the files before it
 };

@@ -45,8 +45,10 @@ TTorrentRecipe Typical(int Index)
     Recipe.Name = "Release " + std::to_string(Index);
     Recipe.Comment = "https://example.org/torrents/" + std::to_string(Index);
     Recipe.PieceLength = 262144;
-    Recipe.Files = {{{"Release", "video.mkv"}, 0}, {{"Release", "subtitles.srt"}, 80000},
-                  {{"Release", "cover.jpg"}, 250000}, {{"readme.txt"}, 1200}};
+    Recipe.Files = {{{"Release", "video.mkv"}, 0},
+                    {{"Release", "subtitles.srt"}, 80000},
+                    {{"Release", "cover.jpg"}, 250000},
+                    {{"readme.txt"}, 1200}};
     Recipe.PieceCount = 2000 + (Index * 37) % 2000;  // 2,000 to 4,000 pieces
     Recipe.Files[0].Length = Recipe.PieceCount * Recipe.PieceLength - 331200;
     return Recipe;

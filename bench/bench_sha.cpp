@@ -53,9 +53,7 @@ int main(int argc, char** argv)
     for (const auto& C : Cases) {
         const auto Class = C.Class;
         const auto Path = C.Path;
-        benchmark::RegisterBenchmark(C.Name, [Class, Path](benchmark::State& S) {
-            HashMessages(S, Class, Path);
-        });
+        benchmark::RegisterBenchmark(C.Name, [Class, Path](benchmark::State& S) { HashMessages(S, Class, Path); });
     }
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;

@@ -28,8 +28,7 @@ namespace {
 
 constexpr const char* ProgramName = "velmora-cli";
 
-constexpr const char* UsageText =
-    "Usage: velmora-cli [--json] [--full] [-r] [--files-from LIST [-0]] [--] FILE...\n";
+constexpr const char* UsageText = "Usage: velmora-cli [--json] [--full] [-r] [--files-from LIST [-0]] [--] FILE...\n";
 
 constexpr const char* HelpText = R"(Usage: velmora-cli [OPTION]... [--] FILE...
        velmora-cli [OPTION]... --files-from LIST
@@ -214,8 +213,7 @@ std::string IsoDate(double DateTime)
     const long long z = Days + 719468;
     const long long Era = (z >= 0 ? z : z - 146096) / 146097;
     const long long DayOfEra = z - Era * 146097;
-    const long long YearOfEra =
-        (DayOfEra - DayOfEra / 1460 + DayOfEra / 36524 - DayOfEra / 146096) / 365;
+    const long long YearOfEra = (DayOfEra - DayOfEra / 1460 + DayOfEra / 36524 - DayOfEra / 146096) / 365;
     const long long DayOfYear = DayOfEra - (365 * YearOfEra + YearOfEra / 4 - YearOfEra / 100);
     const long long MonthIndex = (5 * DayOfYear + 2) / 153;
     const long long Day = DayOfYear - (153 * MonthIndex + 2) / 5 + 1;
@@ -223,9 +221,9 @@ std::string IsoDate(double DateTime)
     const long long Year = YearOfEra + Era * 400 + (Month <= 2 ? 1 : 0);
 
     char Text[64];
-    std::snprintf(Text, sizeof Text, "%04d-%02d-%02dT%02d:%02d:%02dZ", static_cast<int>(Year),
-                  static_cast<int>(Month), static_cast<int>(Day), static_cast<int>(Rest / 3600),
-                  static_cast<int>(Rest / 60 % 60), static_cast<int>(Rest % 60));
+    std::snprintf(Text, sizeof Text, "%04d-%02d-%02dT%02d:%02d:%02dZ", static_cast<int>(Year), static_cast<int>(Month),
+                  static_cast<int>(Day), static_cast<int>(Rest / 3600), static_cast<int>(Rest / 60 % 60),
+                  static_cast<int>(Rest % 60));
     return Text;
 }
 
@@ -251,8 +249,7 @@ constexpr const char* PrivateWithoutTrackerCode = "private-without-tracker";
 constexpr const char* PrivateWithoutTrackerText =
     "private torrent, but the link names no tracker: a client cannot find its peers";
 
-nlohmann::ordered_json TorrentJson(const std::string& FileName, bool Loaded, bool Full,
-                                   const TTorrentFile& Torrent)
+nlohmann::ordered_json TorrentJson(const std::string& FileName, bool Loaded, bool Full, const TTorrentFile& Torrent)
 {
     using Json = nlohmann::ordered_json;
     Json Errors = Json::array();

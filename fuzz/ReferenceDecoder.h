@@ -34,9 +34,9 @@ struct Value {
     int64_t Integer = 0;
     std::vector<std::unique_ptr<Value>> Items;
     std::vector<std::pair<std::string, std::unique_ptr<Value>>> Entries;  // first-stored order
-    bool Closed = false;  // list or dictionary ended by its own 'e'
-    int64_t Start = 0;    // offset of the lead byte
-    int64_t End = 0;      // offset just behind the last byte consumed
+    bool Closed = false;                                                  // list or dictionary ended by its own 'e'
+    int64_t Start = 0;                                                    // offset of the lead byte
+    int64_t End = 0;                                                      // offset just behind the last byte consumed
 };
 
 struct InfoExtent {
@@ -110,8 +110,10 @@ private:
         int B = Next();
         std::unique_ptr<Value> V;
         if (B < 0) return nullptr;
-        if (IsDigit(B)) V = ReadString(B - '0', Start);
-        else if (B == 'i') V = ReadInteger(Start);
+        if (IsDigit(B))
+            V = ReadString(B - '0', Start);
+        else if (B == 'i')
+            V = ReadInteger(Start);
         else if (B == 'l' || B == 'd') {
             if (++FDepth > FMaxDepth) FMaxDepth = FDepth;
             if (FDepth > ModelLimit) {
@@ -149,9 +151,12 @@ private:
         bool Negative = false;
         for (;;) {
             int B = Next();
-            if (IsDigit(B)) Magnitude = Magnitude * 10u + uint64_t(B - '0');
-            else if (B == '-') Negative = true;
-            else break;
+            if (IsDigit(B))
+                Magnitude = Magnitude * 10u + uint64_t(B - '0');
+            else if (B == '-')
+                Negative = true;
+            else
+                break;
         }
         if (Negative) Magnitude = 0u - Magnitude;
         auto V = Make(Value::TKind::Integer, Start);
@@ -206,17 +211,16 @@ private:
 
 // A canonical text of a tree, for comparing two trees. The extent entries that the
 // program's decoder may add under "_info_start" and "_info_length" are left out.
-inline bool IsExtentKey(std::string_view Key) { return Key == "_info_start" || Key == "_info_length"; }
+inline bool IsExtentKey(std::string_view Key)
+{
+    return Key == "_info_start" || Key == "_info_length";
+}
 
 inline void Dump(const Value& V, std::string& Out)
 {
     switch (V.Kind) {
-    case Value::TKind::String:
-        Out += 's' + std::to_string(V.Text.size()) + ':' + V.Text;
-        break;
-    case Value::TKind::Integer:
-        Out += 'i' + std::to_string(V.Integer) + 'e';
-        break;
+    case Value::TKind::String: Out += 's' + std::to_string(V.Text.size()) + ':' + V.Text; break;
+    case Value::TKind::Integer: Out += 'i' + std::to_string(V.Integer) + 'e'; break;
     case Value::TKind::List:
         Out += 'l';
         for (auto& Item : V.Items) Dump(*Item, Out);

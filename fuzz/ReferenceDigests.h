@@ -10,13 +10,18 @@
 
 namespace reference {
 
-inline uint32_t Rotl(uint32_t X, int N) { return (X << N) | (X >> (32 - N)); }
-inline uint32_t Rotr(uint32_t X, int N) { return (X >> N) | (X << (32 - N)); }
+inline uint32_t Rotl(uint32_t X, int N)
+{
+    return (X << N) | (X >> (32 - N));
+}
+inline uint32_t Rotr(uint32_t X, int N)
+{
+    return (X >> N) | (X << (32 - N));
+}
 
 // Pads the message the MD4 way (0x80, zeros, 64-bit big-endian bit count) and
 // hands each 64-byte block to Block.
-template <typename BlockFn>
-void ForEachPaddedBlock(std::string_view Message, BlockFn Block)
+template <typename BlockFn> void ForEachPaddedBlock(std::string_view Message, BlockFn Block)
 {
     const uint64_t BitCount = uint64_t(Message.size()) * 8;
     size_t Whole = Message.size() / 64;
@@ -55,14 +60,31 @@ inline std::string Sha1Hex(std::string_view Message)
         uint32_t A = H[0], Bv = H[1], C = H[2], D = H[3], E = H[4];
         for (int T = 0; T < 80; ++T) {
             uint32_t F, K;
-            if (T < 20) { F = (Bv & C) | (~Bv & D); K = 0x5A827999; }
-            else if (T < 40) { F = Bv ^ C ^ D; K = 0x6ED9EBA1; }
-            else if (T < 60) { F = (Bv & C) | (Bv & D) | (C & D); K = 0x8F1BBCDC; }
-            else { F = Bv ^ C ^ D; K = 0xCA62C1D6; }
+            if (T < 20) {
+                F = (Bv & C) | (~Bv & D);
+                K = 0x5A827999;
+            } else if (T < 40) {
+                F = Bv ^ C ^ D;
+                K = 0x6ED9EBA1;
+            } else if (T < 60) {
+                F = (Bv & C) | (Bv & D) | (C & D);
+                K = 0x8F1BBCDC;
+            } else {
+                F = Bv ^ C ^ D;
+                K = 0xCA62C1D6;
+            }
             uint32_t Temp = Rotl(A, 5) + F + E + K + W[T];
-            E = D; D = C; C = Rotl(Bv, 30); Bv = A; A = Temp;
+            E = D;
+            D = C;
+            C = Rotl(Bv, 30);
+            Bv = A;
+            A = Temp;
         }
-        H[0] += A; H[1] += Bv; H[2] += C; H[3] += D; H[4] += E;
+        H[0] += A;
+        H[1] += Bv;
+        H[2] += C;
+        H[3] += D;
+        H[4] += E;
     });
     return Hex(H, 5);
 }
@@ -78,8 +100,7 @@ inline std::string Sha256Hex(std::string_view Message)
         0xa2bfe8a1, 0xa81a664b, 0xc24b8b70, 0xc76c51a3, 0xd192e819, 0xd6990624, 0xf40e3585, 0x106aa070,
         0x19a4c116, 0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
         0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2};
-    uint32_t H[8] = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
-                     0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
+    uint32_t H[8] = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a, 0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
     ForEachPaddedBlock(Message, [&](const uint8_t* B) {
         uint32_t W[64];
         for (int T = 0; T < 16; ++T) W[T] = BigEndian32(B + 4 * T);

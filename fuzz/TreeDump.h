@@ -12,8 +12,10 @@
 inline void Dump(const TObject& Object, std::string& Out)
 {
     if (auto* Scalar = dynamic_cast<const TIntString*>(&Object)) {
-        if (Scalar->IsInteger) Out += 'i' + std::to_string(Scalar->IntegerValue) + 'e';
-        else Out += 's' + std::to_string(Scalar->StringValue.size()) + ':' + Scalar->StringValue;
+        if (Scalar->IsInteger)
+            Out += 'i' + std::to_string(Scalar->IntegerValue) + 'e';
+        else
+            Out += 's' + std::to_string(Scalar->StringValue.size()) + ':' + Scalar->StringValue;
     } else if (auto* List = dynamic_cast<const TObjectList*>(&Object)) {
         Out += 'l';
         for (size_t I = 0; I < List->Count(); ++I) Dump(*(*List)[I], Out);
@@ -31,12 +33,12 @@ inline void Dump(const TObject& Object, std::string& Out)
     }
 }
 
-#define FUZZ_CHECK(Condition, ...)                                                     \
-    do {                                                                               \
-        if (!(Condition)) {                                                            \
-            std::fprintf(stderr, "FUZZ_CHECK failed: %s\n  ", #Condition);             \
-            std::fprintf(stderr, __VA_ARGS__);                                         \
-            std::fprintf(stderr, "\n");                                                \
-            std::abort();                                                              \
-        }                                                                              \
+#define FUZZ_CHECK(Condition, ...)                                         \
+    do {                                                                   \
+        if (!(Condition)) {                                                \
+            std::fprintf(stderr, "FUZZ_CHECK failed: %s\n  ", #Condition); \
+            std::fprintf(stderr, __VA_ARGS__);                             \
+            std::fprintf(stderr, "\n");                                    \
+            std::abort();                                                  \
+        }                                                                  \
     } while (false)

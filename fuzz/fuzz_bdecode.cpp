@@ -32,8 +32,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size)
     // The extent the loader hashes, as the decoder records it for the root.
     if (auto* Root = dynamic_cast<const TObjectHash*>(Value.get())) {
         std::optional<reference::InfoExtent> Extent = reference::Decoder::RealInfoExtent(Expected.get());
-        const bool Recorded = InfoExtent.Start >= 0 && InfoExtent.Complete &&
-                              dynamic_cast<const TObjectHash*>(Root->Find("info"));
+        const bool Recorded =
+            InfoExtent.Start >= 0 && InfoExtent.Complete && dynamic_cast<const TObjectHash*>(Root->Find("info"));
         FUZZ_CHECK(Recorded == Extent.has_value(), "decoder %s a complete info extent, the model %s",
                    Recorded ? "records" : "has no", Extent ? "has one" : "has none");
         if (Extent)

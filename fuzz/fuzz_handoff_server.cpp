@@ -64,7 +64,7 @@ void Connect(int K)
 {
     if (Clients[K] >= 0) return;
     const QByteArray Path = QFile::encodeName(Server->SocketPath());
-    sockaddr_un Address {};
+    sockaddr_un Address{};
     Address.sun_family = AF_UNIX;
     std::memcpy(Address.sun_path, Path.constData(), size_t(Path.size()) + 1);
     const int Fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
@@ -85,7 +85,8 @@ void Send(int K, const std::string& Bytes)
 void Drain(int K)
 {
     char Buffer[64];
-    while (Clients[K] >= 0 && ::recv(Clients[K], Buffer, sizeof Buffer, MSG_DONTWAIT) > 0) {}
+    while (Clients[K] >= 0 && ::recv(Clients[K], Buffer, sizeof Buffer, MSG_DONTWAIT) > 0) {
+    }
 }
 
 std::string Message(uint8_t Choice)
@@ -153,11 +154,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size)
         }
         case 2: Send(K, Message(Script.Next())); break;
         case 3: CloseClient(K); break;
-        case 4: if (Clients[K] >= 0) ::shutdown(Clients[K], SHUT_WR); break;
-        case 5: if (Clients[K] >= 0) ::shutdown(Clients[K], SHUT_RDWR); break;
+        case 4:
+            if (Clients[K] >= 0) ::shutdown(Clients[K], SHUT_WR);
+            break;
+        case 5:
+            if (Clients[K] >= 0) ::shutdown(Clients[K], SHUT_RDWR);
+            break;
         case 6: Events(1 + Script.Next() % 4); break;
         case 7: Drain(K); break;
-        default: Events(1); Drain(K); break;
+        default:
+            Events(1);
+            Drain(K);
+            break;
         }
         Check(Server->ConnectionCount() <= THandOffServer::MaxConnections, "more connections than served");
     }

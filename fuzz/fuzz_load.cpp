@@ -19,14 +19,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size)
     TTorrentFile Torrent;
     bool Loaded = Torrent.LoadFromStream(Stream);
 
-    FUZZ_CHECK(Torrent.InfoHash.empty() || Torrent.InfoHash.size() == 40, "info hash %s",
-               Torrent.InfoHash.c_str());
+    FUZZ_CHECK(Torrent.InfoHash.empty() || Torrent.InfoHash.size() == 40, "info hash %s", Torrent.InfoHash.c_str());
     FUZZ_CHECK(Torrent.InfoHash.empty() == Torrent.InfoHashBytes.empty() &&
                    (Torrent.InfoHashBytes.empty() || Torrent.InfoHashBytes.size() == 20),
-               "InfoHashBytes of %zu bytes beside InfoHash %s", Torrent.InfoHashBytes.size(),
-               Torrent.InfoHash.c_str());
-    FUZZ_CHECK(Torrent.InfoHashV2.empty() || Torrent.InfoHashV2.size() == 64, "v2 hash %s",
-               Torrent.InfoHashV2.c_str());
+               "InfoHashBytes of %zu bytes beside InfoHash %s", Torrent.InfoHashBytes.size(), Torrent.InfoHash.c_str());
+    FUZZ_CHECK(Torrent.InfoHashV2.empty() || Torrent.InfoHashV2.size() == 64, "v2 hash %s", Torrent.InfoHashV2.c_str());
     FUZZ_CHECK(Loaded || Torrent.Errors.size() > 0, "a failed load without a message");
     const std::string Link = Torrent.MagnetLink();
     FUZZ_CHECK(Link.rfind("magnet:?xt=urn:bt", 0) == 0, "link %s", Link.c_str());

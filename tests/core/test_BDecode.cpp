@@ -41,8 +41,14 @@ __attribute__((noinline)) void* operator new(size_t Size)
     if (void* P = std::malloc(Size ? Size : 1)) return P;
     throw std::bad_alloc();
 }
-__attribute__((noinline)) void operator delete(void* P) noexcept { std::free(P); }
-__attribute__((noinline)) void operator delete(void* P, size_t) noexcept { std::free(P); }
+__attribute__((noinline)) void operator delete(void* P) noexcept
+{
+    std::free(P);
+}
+__attribute__((noinline)) void operator delete(void* P, size_t) noexcept
+{
+    std::free(P);
+}
 
 namespace {
 
@@ -53,7 +59,10 @@ struct TDecodeRow {
     int64_t End;           // stream position afterwards
 };
 
-void PrintTo(const TDecodeRow& Row, std::ostream* Out) { *Out << Row.Name; }
+void PrintTo(const TDecodeRow& Row, std::ostream* Out)
+{
+    *Out << Row.Name;
+}
 
 class DecodeTable : public testing::TestWithParam<TDecodeRow> {};
 
@@ -121,8 +130,8 @@ const TDecodeRow DictionaryRows[] = {
     {"later_value_wins", "d1:ai1e1:ai2ee", "{\"a\":2}", 14},
     {"empty_key_is_dropped", "d0:i1ee", "{}", 7},
     {"key_must_begin_with_a_digit", "di1ei2ee", "none", 2},
-    {"keys_are_case_sensitive", "d4:Infoi1e4:infoi2ee",
-     "{\"Info\":1,\"info\":2,\"_info_start\":16,\"_info_length\":3}", 20},
+    {"keys_are_case_sensitive", "d4:Infoi1e4:infoi2ee", "{\"Info\":1,\"info\":2,\"_info_start\":16,\"_info_length\":3}",
+     20},
     {"unsorted_keys_keep_their_order", "d1:bi1e1:ai2ee", "{\"b\":1,\"a\":2}", 14},
     {"end_of_stream_after_the_d_is_empty", "d", "{}", 1},
     {"end_of_stream_keeps_the_entries", "d1:ai1e1:b", "{\"a\":1}", 10},
@@ -191,7 +200,10 @@ struct TExtentRow {
     bool InfoComplete;
 };
 
-void PrintTo(const TExtentRow& Row, std::ostream* Out) { *Out << Row.Name; }
+void PrintTo(const TExtentRow& Row, std::ostream* Out)
+{
+    *Out << Row.Name;
+}
 
 class ExtentTable : public testing::TestWithParam<TExtentRow> {};
 
@@ -210,36 +222,31 @@ TEST_P(ExtentTable, EntriesAndRealExtent)
 
 const TExtentRow ExtentRows[] = {
     {"no_info_key_no_entries", "d4:name1:xe", "{\"name\":\"x\"}", -1, -1, false},
-    {"complete_info", "d4:infod1:xi1eee",
-     "{\"info\":{\"x\":1},\"_info_start\":7,\"_info_length\":8}", 7, 8, true},
-    {"root_missing_only_its_own_e", "d4:infod1:xi1ee",
-     "{\"info\":{\"x\":1},\"_info_start\":7,\"_info_length\":8}", 7, 8, true},
-    {"info_cut_short_is_incomplete", "d4:infod1:xi1e",
-     "{\"info\":{\"x\":1},\"_info_start\":7,\"_info_length\":7}", 7, 7, false},
+    {"complete_info", "d4:infod1:xi1eee", "{\"info\":{\"x\":1},\"_info_start\":7,\"_info_length\":8}", 7, 8, true},
+    {"root_missing_only_its_own_e", "d4:infod1:xi1ee", "{\"info\":{\"x\":1},\"_info_start\":7,\"_info_length\":8}", 7,
+     8, true},
+    {"info_cut_short_is_incomplete", "d4:infod1:xi1e", "{\"info\":{\"x\":1},\"_info_start\":7,\"_info_length\":7}", 7,
+     7, false},
     {"info_cut_inside_a_value", "d4:infod4:name10:ab",
      "{\"info\":{\"name\":\"ab\"},\"_info_start\":7,\"_info_length\":12}", 7, 12, false},
-    {"info_that_is_a_string", "d4:info3:abce",
-     "{\"info\":\"abc\",\"_info_start\":7,\"_info_length\":5}", 7, 5, false},
-    {"info_that_is_a_list", "d4:infoli1eee",
-     "{\"info\":[1],\"_info_start\":7,\"_info_length\":5}", 7, 5, false},
-    {"info_without_value_still_gets_entries", "d4:infoxe",
-     "{\"_info_start\":7,\"_info_length\":1}", -1, -1, false},
-    {"info_that_fails_still_gets_entries", "d4:infodx1:ai1ee",
-     "{\"_info_start\":7,\"_info_length\":2,\"a\":1}", -1, -1, false},
-    {"document_keys_replace_the_entries_not_the_extent",
-     "d4:infod1:xi1ee11:_info_starti0e12:_info_lengthi99ee",
+    {"info_that_is_a_string", "d4:info3:abce", "{\"info\":\"abc\",\"_info_start\":7,\"_info_length\":5}", 7, 5, false},
+    {"info_that_is_a_list", "d4:infoli1eee", "{\"info\":[1],\"_info_start\":7,\"_info_length\":5}", 7, 5, false},
+    {"info_without_value_still_gets_entries", "d4:infoxe", "{\"_info_start\":7,\"_info_length\":1}", -1, -1, false},
+    {"info_that_fails_still_gets_entries", "d4:infodx1:ai1ee", "{\"_info_start\":7,\"_info_length\":2,\"a\":1}", -1, -1,
+     false},
+    {"document_keys_replace_the_entries_not_the_extent", "d4:infod1:xi1ee11:_info_starti0e12:_info_lengthi99ee",
      "{\"info\":{\"x\":1},\"_info_start\":0,\"_info_length\":99}", 7, 8, true},
     {"entries_replace_earlier_document_keys", "d11:_info_starti5e4:infodee",
      "{\"_info_start\":24,\"info\":{},\"_info_length\":2}", 24, 2, true},
-    {"second_info_wins", "d4:infod1:xi1ee4:info3:abce",
-     "{\"info\":\"abc\",\"_info_start\":21,\"_info_length\":5}", 21, 5, false},
+    {"second_info_wins", "d4:infod1:xi1ee4:info3:abce", "{\"info\":\"abc\",\"_info_start\":21,\"_info_length\":5}", 21,
+     5, false},
     {"second_info_without_value_keeps_the_stored_extent", "d4:infod1:xi1ee4:info",
      "{\"info\":{\"x\":1},\"_info_start\":21,\"_info_length\":0}", 7, 8, true},
     {"nested_info_gets_its_own_pair_counted_from_the_stream_start", "d1:ad4:infoi5eee",
      "{\"a\":{\"info\":5,\"_info_start\":11,\"_info_length\":3}}", -1, -1, false},
     {"root_broken_after_its_info_leaves_no_extent", "d4:infod1:xi1eexe", "none", -1, -1, false},
-    {"root_that_is_a_list_leaves_no_extent", "ld4:infodeee", "[{\"info\":{},\"_info_start\":8,\"_info_length\":2}]",
-     -1, -1, false},
+    {"root_that_is_a_list_leaves_no_extent", "ld4:infodeee", "[{\"info\":{},\"_info_start\":8,\"_info_length\":2}]", -1,
+     -1, false},
 };
 INSTANTIATE_TEST_SUITE_P(Extents, ExtentTable, testing::ValuesIn(ExtentRows),
                          [](const auto& Info) { return std::string(Info.param.Name); });
@@ -295,7 +302,10 @@ struct TNestingRow {
     int Depth;  // depth of the decoded tree, 0 for none
 };
 
-void PrintTo(const TNestingRow& Row, std::ostream* Out) { *Out << Row.Name; }
+void PrintTo(const TNestingRow& Row, std::ostream* Out)
+{
+    *Out << Row.Name;
+}
 
 class NestingTable : public testing::TestWithParam<TNestingRow> {};
 
@@ -317,10 +327,8 @@ const TNestingRow NestingRows[] = {
     {"dictionaries_1000000", NestedDictionaries(1000000), 0},
     {"lists_in_a_dictionary_1000", "d1:a" + NestedLists(999) + "e", 1000},
     {"lists_in_a_dictionary_1001", "d1:a" + NestedLists(1000) + "e", 0},
-    {"too_deep_late_in_a_list_fails_the_whole",
-     "l" + Repeat("i1e", 50) + NestedLists(1000) + "e", 0},
-    {"too_deep_inside_info_fails_the_whole",
-     "d8:announce3:abc4:info" + NestedDictionaries(1000) + "e", 0},
+    {"too_deep_late_in_a_list_fails_the_whole", "l" + Repeat("i1e", 50) + NestedLists(1000) + "e", 0},
+    {"too_deep_inside_info_fails_the_whole", "d8:announce3:abc4:info" + NestedDictionaries(1000) + "e", 0},
     {"deep_but_allowed_beside_shallow", "l" + NestedLists(999) + "i1ee", 1000},
     {"million_d_bytes_fail_as_a_bad_key", std::string(1000000, 'd'), 0},
 };
@@ -352,7 +360,10 @@ struct THugeRow {
     std::string Expected;
 };
 
-void PrintTo(const THugeRow& Row, std::ostream* Out) { *Out << Row.Name; }
+void PrintTo(const THugeRow& Row, std::ostream* Out)
+{
+    *Out << Row.Name;
+}
 
 class HugeLengthTable : public testing::TestWithParam<THugeRow> {};
 
@@ -432,7 +443,10 @@ struct THexRow {
     std::string Expected;
 };
 
-void PrintTo(const THexRow& Row, std::ostream* Out) { *Out << Row.Name; }
+void PrintTo(const THexRow& Row, std::ostream* Out)
+{
+    *Out << Row.Name;
+}
 
 class HexTable : public testing::TestWithParam<THexRow> {};
 

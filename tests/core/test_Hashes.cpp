@@ -52,7 +52,10 @@ struct THashOfRow {
     uint32_t Hash;
 };
 
-void PrintTo(const THashOfRow& Row, std::ostream* Out) { *Out << Row.Name; }
+void PrintTo(const THashOfRow& Row, std::ostream* Out)
+{
+    *Out << Row.Name;
+}
 
 class HashOfTable : public testing::TestWithParam<THashOfRow> {};
 
@@ -253,7 +256,10 @@ struct TGrowthRow {
     std::string Suffix;
 };
 
-void PrintTo(const TGrowthRow& Row, std::ostream* Out) { *Out << Row.Name; }
+void PrintTo(const TGrowthRow& Row, std::ostream* Out)
+{
+    *Out << Row.Name;
+}
 
 class GrowthTable : public testing::TestWithParam<TGrowthRow> {};
 
@@ -268,7 +274,8 @@ TEST_P(GrowthTable, EveryKeyFoundInItsBucketInInsertionOrder)
         Table.Put(Keys.back(), std::make_unique<TCounted>(Destroyed, static_cast<int>(I)));
     }
     ExpectEveryKeyInPlace(Table, Keys);
-    for (size_t I = 0; I < Row.Count; ++I) EXPECT_FALSE(Table.Exists(Row.Prefix + std::to_string(I) + "x" + Row.Suffix));
+    for (size_t I = 0; I < Row.Count; ++I)
+        EXPECT_FALSE(Table.Exists(Row.Prefix + std::to_string(I) + "x" + Row.Suffix));
 
     // Replacing every value keeps every place.
     for (size_t I = 0; I < Row.Count; ++I)

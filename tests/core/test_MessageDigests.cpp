@@ -14,8 +14,7 @@
 namespace {
 
 // Opens the protected state of a concrete digest to the tests.
-template <class TDigest>
-class TProbe : public TDigest {
+template <class TDigest> class TProbe : public TDigest {
 public:
     using TDigest::TransformBlocks;
     int32_t BufferCount() const { return this->FBufferCount; }
@@ -79,13 +78,11 @@ std::string ExceptionMessage(const std::function<void()>& Call)
     } catch (const EAssertionFailed& E) {
         const std::string What = E.what();
         const std::string Tail = " (_unit/MessageDigests, line ";
-        if (What.rfind(Text + Tail, 0) != 0)
-            return ::testing::AssertionFailure() << "message was \"" << What << "\"";
+        if (What.rfind(Text + Tail, 0) != 0) return ::testing::AssertionFailure() << "message was \"" << What << "\"";
         const std::string Line = What.substr(Text.size() + Tail.size());
         const bool Numbered = Line.size() >= 2 && Line.back() == ')' && Line[0] != '0' &&
                               Line.find_first_not_of("0123456789") == Line.size() - 1;
-        if (!Numbered)
-            return ::testing::AssertionFailure() << "message was \"" << What << "\"";
+        if (!Numbered) return ::testing::AssertionFailure() << "message was \"" << What << "\"";
         return ::testing::AssertionSuccess();
     } catch (const std::exception& E) {
         return ::testing::AssertionFailure() << "other exception: " << E.what();
@@ -111,14 +108,10 @@ const std::vector<TVector> FipsVectors = {
     {&Sha1Algorithm, &Abc, "abc", "a9993e364706816aba3e25717850c26c9cd0d89d"},
     {&Sha1Algorithm, &FipsTwoBlock, "448 bits", "84983e441c3bd26ebaae4aa1f95129e5e54670f1"},
     {&Sha1Algorithm, &MillionA, "a million a", "34aa973cd4c4daa4f61eeb2bdbad27316534016f"},
-    {&Sha256Algorithm, &Empty, "empty",
-     "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
-    {&Sha256Algorithm, &Abc, "abc",
-     "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
-    {&Sha256Algorithm, &FipsTwoBlock, "448 bits",
-     "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
-    {&Sha256Algorithm, &MillionA, "a million a",
-     "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
+    {&Sha256Algorithm, &Empty, "empty", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
+    {&Sha256Algorithm, &Abc, "abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+    {&Sha256Algorithm, &FipsTwoBlock, "448 bits", "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
+    {&Sha256Algorithm, &MillionA, "a million a", "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
 };
 
 // Messages of Patterned(n) bytes around the padding boundaries, with the number
@@ -287,8 +280,7 @@ TEST_P(DigestPath, TransformBlocksOfNoBlocksChangesNothing)
 }
 
 INSTANTIATE_TEST_SUITE_P(Paths, DigestPath,
-                         ::testing::Values(TShaImplementation::Portable,
-                                           TShaImplementation::Hardware),
+                         ::testing::Values(TShaImplementation::Portable, TShaImplementation::Hardware),
                          [](const auto& Info) { return std::string(PathName(Info.param)); });
 
 // ---------------------------------------------------------------------------
@@ -302,8 +294,8 @@ protected:
     }
     void TearDown() override { SetShaImplementation(TShaImplementation::Auto); }
 
-    static std::string HashOn(TShaImplementation Which, const TAlgorithm& A,
-                              const std::string& M, const std::vector<size_t>& Cuts)
+    static std::string HashOn(TShaImplementation Which, const TAlgorithm& A, const std::string& M,
+                              const std::vector<size_t>& Cuts)
     {
         SetShaImplementation(Which);
         auto D = A.Make();
@@ -344,8 +336,7 @@ TEST_F(DigestPathsAgree, OnALongRandomMessageInOneCall)
     std::string M(1 << 20, '\0');
     for (auto& C : M) C = char(Random());
     for (const auto* A : {&Sha1Algorithm, &Sha256Algorithm})
-        EXPECT_EQ(HashOn(TShaImplementation::Portable, *A, M, {}),
-                  HashOn(TShaImplementation::Hardware, *A, M, {}))
+        EXPECT_EQ(HashOn(TShaImplementation::Portable, *A, M, {}), HashOn(TShaImplementation::Hardware, *A, M, {}))
             << A->Name;
 }
 
@@ -443,8 +434,8 @@ TEST(MessageDigest, TransformBlocksWithoutAnAddressIsAnAssertion)
     TProbe<TSHA1> Sha1;
     TProbe<TSHA256> Sha256;
     for (int32_t Count : {0, 1}) {
-        EXPECT_TRUE(IsAssertion([&] { Sha1.TransformBlocks(nullptr, Count); },
-                                "TSHA1.TransformBlocks: Addr(Blocks) = nil."));
+        EXPECT_TRUE(
+            IsAssertion([&] { Sha1.TransformBlocks(nullptr, Count); }, "TSHA1.TransformBlocks: Addr(Blocks) = nil."));
         EXPECT_TRUE(IsAssertion([&] { Sha256.TransformBlocks(nullptr, Count); },
                                 "TSHA256.TransformBlocks: Addr(Blocks) = nil."));
     }
@@ -494,8 +485,7 @@ public:
     std::string AlgorithmName() const override { return "recorder"; }
     void TransformBlocks(const uint8_t* Blocks, int32_t Count) override
     {
-        for (int32_t I = 0; I < Count; ++I)
-            Seen.emplace_back(reinterpret_cast<const char*>(Blocks) + 64 * I, 64);
+        for (int32_t I = 0; I < Count; ++I) Seen.emplace_back(reinterpret_cast<const char*>(Blocks) + 64 * I, 64);
         TMD4Family::TransformBlocks(Blocks, Count);
     }
     void PretendBlocks(int64_t Count) { FBlockCount = Count; }
@@ -586,11 +576,8 @@ TEST(MD4Family, ConstructionChecksInOrder)
     const std::string Nil = "TMD4Family.InitializeChainingValues: InitialChainingValues = nil.";
     EXPECT_TRUE(IsAssertion([&] { TSized(64, 20, nullptr); }, Nil));
     EXPECT_TRUE(IsAssertion([&] { TSized(0, 0, nullptr); }, Nil));
-    EXPECT_TRUE(IsAssertion([&] { TSized(0, 20, Initial); },
-                            "TMessageDigest.CreateInternal: BlockSize <= 0."));
-    EXPECT_TRUE(IsAssertion([&] { TSized(-64, -1, Initial); },
-                            "TMessageDigest.CreateInternal: BlockSize <= 0."));
-    EXPECT_TRUE(IsAssertion([&] { TSized(64, 0, Initial); },
-                            "TMessageDigest.CreateInternal: DigestSize <= 0."));
+    EXPECT_TRUE(IsAssertion([&] { TSized(0, 20, Initial); }, "TMessageDigest.CreateInternal: BlockSize <= 0."));
+    EXPECT_TRUE(IsAssertion([&] { TSized(-64, -1, Initial); }, "TMessageDigest.CreateInternal: BlockSize <= 0."));
+    EXPECT_TRUE(IsAssertion([&] { TSized(64, 0, Initial); }, "TMessageDigest.CreateInternal: DigestSize <= 0."));
     EXPECT_NO_THROW(TSized(64, 32, Initial));
 }

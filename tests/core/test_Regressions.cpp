@@ -69,16 +69,37 @@ private:
 
 }  // namespace
 
-void* operator new(size_t Size) { return Allocate(Size); }
-void* operator new[](size_t Size) { return Allocate(Size); }
-void operator delete(void* P) noexcept { Release(P); }
-void operator delete[](void* P) noexcept { Release(P); }
-void operator delete(void* P, size_t) noexcept { Release(P); }
-void operator delete[](void* P, size_t) noexcept { Release(P); }
+void* operator new(size_t Size)
+{
+    return Allocate(Size);
+}
+void* operator new[](size_t Size)
+{
+    return Allocate(Size);
+}
+void operator delete(void* P) noexcept
+{
+    Release(P);
+}
+void operator delete[](void* P) noexcept
+{
+    Release(P);
+}
+void operator delete(void* P, size_t) noexcept
+{
+    Release(P);
+}
+void operator delete[](void* P, size_t) noexcept
+{
+    Release(P);
+}
 
 namespace {
 
-std::string S(std::string_view Text) { return Bencode::String(Text); }
+std::string S(std::string_view Text)
+{
+    return Bencode::String(Text);
+}
 
 std::string SingleInfo(int64_t PieceCount = 3)
 {
@@ -134,15 +155,15 @@ const std::vector<TSmallRow>& SmallRows()
             R.push_back({"name", Torrent("d6:lengthi1e4:name" + D + ":x")});
         }
         const std::string Digits(20000, '9');
-        R.push_back({"huge integers", Torrent("d6:lengthi" + Digits + "e4:name1:x12:piece lengthi-" + Digits +
-                                                  "e6:pieces0:e",
-                                              "13:creation datei" + Digits + "e")});
-        for (const char* Forged : {"i2147483647e", "i4294967295e", "i99999999999e", "i-1e", "i-2147483648e",
-                                   "i9223372036854775807e"}) {
+        R.push_back(
+            {"huge integers", Torrent("d6:lengthi" + Digits + "e4:name1:x12:piece lengthi-" + Digits + "e6:pieces0:e",
+                                      "13:creation datei" + Digits + "e")});
+        for (const char* Forged :
+             {"i2147483647e", "i4294967295e", "i99999999999e", "i-1e", "i-2147483648e", "i9223372036854775807e"}) {
             R.push_back({"forged _info_length", Torrent(SingleInfo(), "", "12:_info_length" + std::string(Forged))});
-            R.push_back({"forged _info_start", Torrent(SingleInfo(), "",
-                                                       "11:_info_start" + std::string(Forged) +
-                                                           "12:_info_lengthi2147483647e")});
+            R.push_back(
+                {"forged _info_start",
+                 Torrent(SingleInfo(), "", "11:_info_start" + std::string(Forged) + "12:_info_lengthi2147483647e")});
         }
         return R;
     }();
@@ -177,9 +198,9 @@ TEST(ForgedExtent, HashesTheRealInfoBytesWithNoBufferOfTheForgedSize)
     const TLoad Plain = LoadFile(Dir.Write("plain.torrent", Torrent(Info)));
     ASSERT_TRUE(Plain.Loaded);
     ASSERT_EQ(Plain.InfoHash.size(), 40u);
-    for (const char* Forged : {"11:_info_starti0e12:_info_lengthi99999999999e",
-                               "11:_info_starti2147483647e12:_info_lengthi2147483647e",
-                               "11:_info_starti-5e12:_info_lengthi10e"}) {
+    for (const char* Forged :
+         {"11:_info_starti0e12:_info_lengthi99999999999e", "11:_info_starti2147483647e12:_info_lengthi2147483647e",
+          "11:_info_starti-5e12:_info_lengthi10e"}) {
         const TLoad Load = LoadFile(Dir.Write("forged.torrent", Torrent(Info, "", Forged)));
         EXPECT_TRUE(Load.Loaded) << Forged;
         EXPECT_EQ(Load.InfoHash, Plain.InfoHash) << Forged;

@@ -79,7 +79,10 @@ struct TKeysRow {
     std::vector<std::string> Keys;
 };
 
-void PrintTo(const TKeysRow& Row, std::ostream* Out) { *Out << Row.Name; }
+void PrintTo(const TKeysRow& Row, std::ostream* Out)
+{
+    *Out << Row.Name;
+}
 
 class TableForms : public testing::TestWithParam<TKeysRow> {};
 
@@ -255,8 +258,7 @@ TEST(ListItems, ReserveKeepsTheElements)
 // The object pool
 
 // An object of N bytes of payload that checks its own bytes when destroyed.
-template <size_t N>
-class TSized : public TObject {
+template <size_t N> class TSized : public TObject {
 public:
     explicit TSized(uint8_t Seed, int& Broken) : FSeed(Seed), FBroken(Broken)
     {

@@ -47,7 +47,10 @@ struct TWalkRow {
     int64_t Step;
 };
 
-void PrintTo(const TWalkRow& Row, std::ostream* Out) { *Out << Row.Name; }
+void PrintTo(const TWalkRow& Row, std::ostream* Out)
+{
+    *Out << Row.Name;
+}
 
 class ViewWalk : public testing::TestWithParam<TWalkRow> {};
 

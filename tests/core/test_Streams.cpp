@@ -77,7 +77,10 @@ struct TPatternRow {
     std::vector<TStep> Steps;
 };
 
-void PrintTo(const TPatternRow& Row, std::ostream* Out) { *Out << Row.Name; }
+void PrintTo(const TPatternRow& Row, std::ostream* Out)
+{
+    *Out << Row.Name;
+}
 
 class PatternTable : public testing::TestWithParam<TPatternRow> {};
 
@@ -94,18 +97,22 @@ TEST_P(PatternTable, FileAndMemoryStreamsReadTheSameBytes)
 
 const TPatternRow PatternRows[] = {
     {"empty_file", 0, {{0}, {5}, {-1, 0, TSeekOrigin::soEnd}, {0}}},
-    {"bytes_across_the_buffer_edge", 600 * KiB,
+    {"bytes_across_the_buffer_edge",
+     600 * KiB,
      {{-1, 256 * KiB - 2, TSeekOrigin::soBeginning}, {0}, {0}, {0}, {0}, {-1, -1}, {0}}},
-    {"step_back_right_after_a_refill", 300 * KiB,
+    {"step_back_right_after_a_refill",
+     300 * KiB,
      {{-1, 256 * KiB - 1, TSeekOrigin::soBeginning}, {0}, {0}, {-1, -1}, {0}, {-1, -2}, {0}}},
-    {"small_reads_across_the_edge", 300 * KiB,
+    {"small_reads_across_the_edge",
+     300 * KiB,
      {{-1, 256 * KiB - 10, TSeekOrigin::soBeginning}, {25}, {0}, {3000}, {0}}},
-    {"large_read_bypasses_then_bytes_follow", 1024 * KiB,
+    {"large_read_bypasses_then_bytes_follow",
+     1024 * KiB,
      {{0}, {700 * KiB}, {0}, {0}, {-1, -3}, {0}, {100 * KiB}, {0}}},
     {"large_read_past_the_end", 100 * KiB, {{10}, {1024 * KiB}, {0}, {5}}},
-    {"seek_before_the_start_fails_and_stays", 1000,
-     {{10}, {-1, -11}, {0}, {-1, -1, TSeekOrigin::soBeginning}, {0}}},
-    {"seek_past_the_end_then_back", 1000,
+    {"seek_before_the_start_fails_and_stays", 1000, {{10}, {-1, -11}, {0}, {-1, -1, TSeekOrigin::soBeginning}, {0}}},
+    {"seek_past_the_end_then_back",
+     1000,
      {{-1, 5000, TSeekOrigin::soBeginning}, {0}, {10}, {-1, -10, TSeekOrigin::soEnd}, {20}}},
     {"seek_from_end", 300 * KiB, {{-1, -1, TSeekOrigin::soEnd}, {0}, {0}, {-1, -(260 * KiB), TSeekOrigin::soEnd}, {8}}},
     {"seek_nowhere", 100, {{0}, {-1, 0}, {0}}},
@@ -244,15 +251,11 @@ TEST(FileStreamOpen, RefusesWhatIsNotARegularFile)
         std::string Reason;
     };
     const TRow Rows[] = {
-        {Folder, "Is a directory"},
-        {Fifo, "Not a regular file"},  // must not wait for a writer either
-        {"/dev/zero", "Not a regular file"},
-        {"/dev/urandom", "Not a regular file"},
-        {Missing, std::strerror(ENOENT)},
-        {"", std::strerror(ENOENT)},
+        {Folder, "Is a directory"},          {Fifo, "Not a regular file"},  // must not wait for a writer either
+        {"/dev/zero", "Not a regular file"}, {"/dev/urandom", "Not a regular file"},
+        {Missing, std::strerror(ENOENT)},    {"", std::strerror(ENOENT)},
     };
-    for (const TRow& Row : Rows)
-        EXPECT_EQ(OpenError(Row.Name), "Cannot open file \"" + Row.Name + "\". " + Row.Reason);
+    for (const TRow& Row : Rows) EXPECT_EQ(OpenError(Row.Name), "Cannot open file \"" + Row.Name + "\". " + Row.Reason);
 }
 
 TEST(FileStreamOpen, ErrorIsAnException)

@@ -20,7 +20,10 @@ struct TDecodeRow {
     std::u16string Text;
 };
 
-void PrintTo(const TDecodeRow& Row, std::ostream* Out) { *Out << Row.Name; }
+void PrintTo(const TDecodeRow& Row, std::ostream* Out)
+{
+    *Out << Row.Name;
+}
 
 class Utf8Table : public testing::TestWithParam<TDecodeRow> {};
 
@@ -53,7 +56,10 @@ const TDecodeRow WellFormedRows[] = {
     {"smallest_four_bytes", "\xF0\x90\x80\x80", u"\U00010000"},
     {"largest_scalar", "\xF4\x8F\xBF\xBF", u"\U0010FFFF"},
     {"cyrillic", "\xD0\x96\xD0\xB4\xD1\x91\xD0\xBC", u"Ждём"},
-    {"byte_order_mark_at_start_dropped", "\xEF\xBB\xBF" "a", u"a"},
+    {"byte_order_mark_at_start_dropped",
+     "\xEF\xBB\xBF"
+     "a",
+     u"a"},
     {"byte_order_mark_later_kept", "a\xEF\xBB\xBF", u"a\uFEFF"},
 };
 INSTANTIATE_TEST_SUITE_P(WellFormed, Utf8Table, testing::ValuesIn(WellFormedRows),
@@ -84,7 +90,10 @@ struct TEncodeRow {
     std::string Bytes;
 };
 
-void PrintTo(const TEncodeRow& Row, std::ostream* Out) { *Out << Row.Name; }
+void PrintTo(const TEncodeRow& Row, std::ostream* Out)
+{
+    *Out << Row.Name;
+}
 
 class Utf16Table : public testing::TestWithParam<TEncodeRow> {};
 
@@ -101,7 +110,9 @@ const TEncodeRow EncodeRows[] = {
      "\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF\xF0\x90\x80\x80\xF4\x8F\xBF\xBF"},
     {"lone_high_surrogate", std::u16string{0xD800}, "\xEF\xBF\xBD"},
     {"lone_low_surrogate", std::u16string{0xDC00}, "\xEF\xBF\xBD"},
-    {"high_then_ascii", std::u16string{0xD83D, u'A'}, "\xEF\xBF\xBD" "A"},
+    {"high_then_ascii", std::u16string{0xD83D, u'A'},
+     "\xEF\xBF\xBD"
+     "A"},
     {"low_then_high", std::u16string{0xDE00, 0xD83D}, "\xEF\xBF\xBD\xEF\xBF\xBD"},
     {"pair", std::u16string{0xD83D, 0xDE00}, "\xF0\x9F\x98\x80"},
     {"byte_order_mark_kept", u"\uFEFF", "\xEF\xBB\xBF"},

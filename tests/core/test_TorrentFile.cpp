@@ -26,9 +26,18 @@ namespace {
 
 // Short names for the bencode writer. Dictionaries keep the order their entries are
 // given in, so tests can write documents with unsorted keys.
-std::string S(std::string_view Text) { return Bencode::String(Text); }
-std::string I(int64_t Value) { return Bencode::Int(Value); }
-std::string L(const std::vector<std::string>& Items) { return Bencode::List(Items); }
+std::string S(std::string_view Text)
+{
+    return Bencode::String(Text);
+}
+std::string I(int64_t Value)
+{
+    return Bencode::Int(Value);
+}
+std::string L(const std::vector<std::string>& Items)
+{
+    return Bencode::List(Items);
+}
 std::string D(const std::vector<std::pair<std::string, std::string>>& Entries)
 {
     return Bencode::DictAsGiven(Entries);
@@ -38,8 +47,7 @@ const std::string Piece1(20, '\x01');
 
 std::string SingleInfo(std::string_view Name = "movie.avi", int64_t Length = 700)
 {
-    return D({{"length", I(Length)}, {"name", S(Name)}, {"piece length", I(16384)},
-              {"pieces", S(Piece1)}});
+    return D({{"length", I(Length)}, {"name", S(Name)}, {"piece length", I(16384)}, {"pieces", S(Piece1)}});
 }
 
 std::string WithInfo(const std::string& Info)
@@ -70,8 +78,7 @@ std::vector<std::string> Messages(const TTorrentFile& Torrent)
 }
 
 const char* const MsgParse = "Error parsing file; does not appear to be valid bencoded metainfo";
-const char* const MsgBad =
-    "Something bad happened while trying to load the file, probably corrupt metainfo";
+const char* const MsgBad = "Something bad happened while trying to load the file, probably corrupt metainfo";
 const char* const MsgAnnounce = "Corrupt File: Missing \"announce\" segment";
 const char* const MsgInfo = "Corrupt File: Missing \"info\" segment";
 const char* const MsgName = "Corrupt File: Missing \"info.name\" segment";
@@ -94,44 +101,47 @@ struct TMessageCase {
 
 TEST(TorrentFileMessages, AreAddedInStepOrder)
 {
-    const std::string Files2 =
-        L({D({{"path", L({S("a")})}}), D({{"length", I(1)}})});
+    const std::string Files2 = L({D({{"path", L({S("a")})}}), D({{"length", I(1)}})});
     const std::vector<TMessageCase> Cases = {
         {"empty stream", "", false, {MsgParse}},
         {"no value at the start", "x", false, {MsgParse}},
         {"root is a list", "le", false, {MsgBad}},
         {"root is an integer", "i5e", false, {MsgBad}},
         {"empty dictionary", "de", true, {MsgAnnounce, MsgInfo}},
-        {"empty info", D({{"announce", S("a")}, {"info", "de"}}), true,
+        {"empty info",
+         D({{"announce", S("a")}, {"info", "de"}}),
+         true,
          {MsgName, MsgPieceLength, MsgPieces, MsgNeither}},
         {"file entries lacking keys",
-         D({{"info", D({{"files", Files2}, {"name", S("n")}, {"piece length", I(1)},
-                        {"pieces", S("")}})}}),
+         D({{"info", D({{"files", Files2}, {"name", S("n")}, {"piece length", I(1)}, {"pieces", S("")}})}}),
          true,
          {MsgAnnounce, "Corrupt File: files[0] is missing a \"length\" segment",
           "Corrupt File: files[1] is missing a \"path\" segment"}},
         {"complete single file", WithInfo(SingleInfo()), true, {}},
-        {"announce-list not a list", D({{"announce", S("a")}, {"announce-list", S("x")}}),
-         false, {MsgBad}},
+        {"announce-list not a list", D({{"announce", S("a")}, {"announce-list", S("x")}}), false, {MsgBad}},
         {"tier not a list", D({{"announce-list", L({S("x")})}}), false, {MsgAnnounce, MsgBad}},
-        {"tracker not a scalar", D({{"announce-list", L({L({L({})})})}}), false,
-         {MsgAnnounce, MsgBad}},
+        {"tracker not a scalar", D({{"announce-list", L({L({L({})})})}}), false, {MsgAnnounce, MsgBad}},
         {"announce a list", D({{"announce", L({})}}), false, {MsgBad}},
         {"info a string", D({{"announce", S("a")}, {"info", S("x")}}), false, {MsgBad}},
         {"name a dictionary", WithInfo(D({{"name", "de"}})), false, {MsgBad}},
-        {"files not a list", WithInfo(D({{"files", S("x")}, {"name", S("n")}})), false,
+        {"files not a list",
+         WithInfo(D({{"files", S("x")}, {"name", S("n")}})),
+         false,
          {MsgPieceLength, MsgPieces, MsgBad}},
-        {"file entry not a dictionary", WithInfo(D({{"files", L({S("x")})}})), false,
+        {"file entry not a dictionary",
+         WithInfo(D({{"files", L({S("x")})}})),
+         false,
          {MsgName, MsgPieceLength, MsgPieces, MsgBad}},
         {"path not a list",
-         WithInfo(D({{"files", L({D({{"length", I(1)}, {"path", S("a")}})})}})), false,
+         WithInfo(D({{"files", L({D({{"length", I(1)}, {"path", S("a")}})})}})),
+         false,
          {MsgName, MsgPieceLength, MsgPieces, MsgBad}},
         {"path element a list",
-         WithInfo(D({{"files", L({D({{"length", I(1)}, {"path", L({L({})})}})})}})), false,
+         WithInfo(D({{"files", L({D({{"length", I(1)}, {"path", L({L({})})}})})}})),
+         false,
          {MsgName, MsgPieceLength, MsgPieces, MsgBad}},
         {"pieces a list", WithInfo(D({{"pieces", L({})}})), false, {MsgName, MsgPieceLength, MsgBad}},
-        {"info cut short", WithInfo(SingleInfo()).substr(0, WithInfo(SingleInfo()).size() - 3),
-         true, {MsgTruncated}},
+        {"info cut short", WithInfo(SingleInfo()).substr(0, WithInfo(SingleInfo()).size() - 3), true, {MsgTruncated}},
     };
     for (const auto& Case : Cases) {
         SCOPED_TRACE(Case.Title);
@@ -167,13 +177,14 @@ TEST(TorrentFileFields, SingleFile)
 
 TEST(TorrentFileFields, MultiFileWithPathsAndOffsets)
 {
-    const std::string Info =
-        D({{"files", L({D({{"length", I(10)}, {"path", L({S("a"), S("b.txt")})}}),
-                        D({{"path", L({S("gap")})}}),  // no length: 0, shifts nothing
-                        D({{"length", I(5)}, {"path", L({S("c.txt")})}}),
-                        D({{"length", I(3)}, {"path", L({S("x"), S("y"), S("z")})}}),
-                        D({{"length", I(1)}, {"path", L({})}})})},
-           {"name", S("folder")}, {"piece length", I(32768)}, {"pieces", S(Piece1)}});
+    const std::string Info = D({{"files", L({D({{"length", I(10)}, {"path", L({S("a"), S("b.txt")})}}),
+                                             D({{"path", L({S("gap")})}}),  // no length: 0, shifts nothing
+                                             D({{"length", I(5)}, {"path", L({S("c.txt")})}}),
+                                             D({{"length", I(3)}, {"path", L({S("x"), S("y"), S("z")})}}),
+                                             D({{"length", I(1)}, {"path", L({})}})})},
+                                {"name", S("folder")},
+                                {"piece length", I(32768)},
+                                {"pieces", S(Piece1)}});
     const TLoaded Got = Load(WithInfo(Info));
     ASSERT_TRUE(Got.Result);
     const TTorrentFile& T = *Got.Torrent;
@@ -185,11 +196,8 @@ TEST(TorrentFileFields, MultiFileWithPathsAndOffsets)
         const char* Name;
         int64_t Length, Offset;
     };
-    const TExpected Expected[] = {{"a\\", "b.txt", 10, 0},
-                                  {"", "gap", 0, 10},
-                                  {"", "c.txt", 5, 10},
-                                  {"x\\y\\", "z", 3, 15},
-                                  {"", "", 1, 18}};
+    const TExpected Expected[] = {
+        {"a\\", "b.txt", 10, 0}, {"", "gap", 0, 10}, {"", "c.txt", 5, 10}, {"x\\y\\", "z", 3, 15}, {"", "", 1, 18}};
     ASSERT_EQ(T.Files.size(), std::size(Expected));
     for (size_t k = 0; k < std::size(Expected); ++k) {
         SCOPED_TRACE(k);
@@ -198,14 +206,15 @@ TEST(TorrentFileFields, MultiFileWithPathsAndOffsets)
         EXPECT_EQ(T.Files[k]->Length, Expected[k].Length);
         EXPECT_EQ(T.Files[k]->Offset, Expected[k].Offset);
     }
-    EXPECT_EQ(Messages(T),
-              std::vector<std::string>{"Corrupt File: files[1] is missing a \"length\" segment"});
+    EXPECT_EQ(Messages(T), std::vector<std::string>{"Corrupt File: files[1] is missing a \"length\" segment"});
 }
 
 TEST(TorrentFileFields, LengthWinsOverFiles)
 {
     const std::string Info = D({{"files", L({D({{"length", I(10)}, {"path", L({S("a")})}})})},
-                                {"length", I(42)}, {"name", S("n")}, {"piece length", I(1)},
+                                {"length", I(42)},
+                                {"name", S("n")},
+                                {"piece length", I(1)},
                                 {"pieces", S("")}});
     const TLoaded Got = Load(WithInfo(Info));
     ASSERT_TRUE(Got.Result);
@@ -219,9 +228,8 @@ TEST(TorrentFileFields, LengthWinsOverFiles)
 TEST(TorrentFileFields, NameLosesOnlyALowercaseTorrentEnding)
 {
     const std::pair<const char*, const char*> Cases[] = {
-        {"film.torrent", "film"}, {"film.TORRENT", "film.TORRENT"}, {".torrent", ""},
-        {"rent", "rent"},         {"a.torrent.torrent", "a.torrent"}, {"x.torrentx", "x.torrentx"},
-        {"torrent", "torrent"},
+        {"film.torrent", "film"},           {"film.TORRENT", "film.TORRENT"}, {".torrent", ""},       {"rent", "rent"},
+        {"a.torrent.torrent", "a.torrent"}, {"x.torrentx", "x.torrentx"},     {"torrent", "torrent"},
     };
     for (const auto& [Given, Expected] : Cases) {
         SCOPED_TRACE(Given);
@@ -236,8 +244,8 @@ TEST(TorrentFileFields, PiecesAreWholeGroupsOfTwentyBytes)
 {
     std::string Bytes;
     for (int k = 0; k < 45; ++k) Bytes += static_cast<char>(k * 11);
-    const TLoaded Got = Load(WithInfo(D({{"length", I(1)}, {"name", S("n")},
-                                         {"piece length", I(1)}, {"pieces", S(Bytes)}})));
+    const TLoaded Got =
+        Load(WithInfo(D({{"length", I(1)}, {"name", S("n")}, {"piece length", I(1)}, {"pieces", S(Bytes)}})));
     ASSERT_TRUE(Got.Result);
     const TTorrentPieces& P = Got.Torrent->Pieces;
     ASSERT_EQ(P.size(), 2u);
@@ -252,8 +260,8 @@ TEST(TorrentFileFields, PiecesAreWholeGroupsOfTwentyBytes)
 TEST(TorrentFileFields, PrivateOnlyForTheInteger1)
 {
     const std::pair<std::string, bool> Cases[] = {
-        {I(1), true}, {I(2), false}, {S("1"), false}, {I(0), false},
-        {I(4294967297), false},  // low 32 bits are 1, the value is not
+        {I(1), true},  {I(2), false},          {S("1"), false},
+        {I(0), false}, {I(4294967297), false},  // low 32 bits are 1, the value is not
         {"", false},
     };
     for (const auto& [Value, Expected] : Cases) {
@@ -275,9 +283,9 @@ TEST(TorrentFileFields, CreationDateIsSecondsSince1970InTheLow32Bits)
         {I(43200), 25569.5},
         {I(-86400), 25568.0},
         {I(2147483647), 25569.0 + 2147483647.0 / 86400.0},
-        {I(4294967296), 25569.0},                          // wraps to 0
+        {I(4294967296), 25569.0},                           // wraps to 0
         {I(2147483648), 25569.0 - 2147483648.0 / 86400.0},  // wraps negative
-        {S("1700000000"), 25569.0},                        // a string counts as 0
+        {S("1700000000"), 25569.0},                         // a string counts as 0
     };
     for (const auto& [Value, Expected] : Cases) {
         SCOPED_TRACE(Value);
@@ -300,9 +308,11 @@ TEST(TorrentFileFields, PieceLengthIsTheLow32BitsSigned)
 
 TEST(TorrentFileFields, ScalarsOfTheOtherKindReadAsEmptyOrZero)
 {
-    const TLoaded Got = Load(D({{"announce", I(5)}, {"comment", I(7)}, {"encoding", S("UTF-8")},
-                                {"info", D({{"length", S("12")}, {"name", I(3)},
-                                            {"piece length", S("9")}, {"pieces", I(1)}})}}));
+    const TLoaded Got =
+        Load(D({{"announce", I(5)},
+                {"comment", I(7)},
+                {"encoding", S("UTF-8")},
+                {"info", D({{"length", S("12")}, {"name", I(3)}, {"piece length", S("9")}, {"pieces", I(1)}})}}));
     ASSERT_TRUE(Got.Result);
     const TTorrentFile& T = *Got.Torrent;
     EXPECT_EQ(T.Announce, "");
@@ -317,21 +327,21 @@ TEST(TorrentFileFields, ScalarsOfTheOtherKindReadAsEmptyOrZero)
 
 TEST(TorrentFileFields, TrackersAreFlattenedAndDecodedFromUtf8)
 {
-    const TLoaded Got =
-        Load(D({{"announce-list", L({L({S("udp://a"), S("udp://b")}), L({}),
-                                     L({S("http://\xc3\xa9"), S("x\xff" "y")})})}}));
+    const TLoaded Got = Load(D({{"announce-list", L({L({S("udp://a"), S("udp://b")}), L({}),
+                                                     L({S("http://\xc3\xa9"), S("x\xff"
+                                                                                "y")})})}}));
     ASSERT_TRUE(Got.Result);
-    const std::vector<std::u16string> Expected = {u"udp://a", u"udp://b", u"http://\u00e9",
-                                                  u"x\ufffdy"};
+    const std::vector<std::u16string> Expected = {u"udp://a", u"udp://b", u"http://\u00e9", u"x\ufffdy"};
     EXPECT_EQ(Got.Torrent->Trackers, Expected);
 }
 
 TEST(TorrentFileFields, AFailureKeepsWhatWasSet)
 {
     // "files" is read after "name" and "pieces"; its second entry is of the wrong kind.
-    const std::string Info =
-        D({{"files", L({D({{"length", I(10)}, {"path", L({S("a")})}}), S("oops")})},
-           {"name", S("kept")}, {"piece length", I(16384)}, {"pieces", S(Piece1 + Piece1)}});
+    const std::string Info = D({{"files", L({D({{"length", I(10)}, {"path", L({S("a")})}}), S("oops")})},
+                                {"name", S("kept")},
+                                {"piece length", I(16384)},
+                                {"pieces", S(Piece1 + Piece1)}});
     const TLoaded Got = Load(WithInfo(Info));
     EXPECT_FALSE(Got.Result);
     const TTorrentFile& T = *Got.Torrent;
@@ -396,9 +406,9 @@ TEST(TorrentFileStream, StandsJustBehindTheRootValue)
     const std::pair<const char*, std::string> Cases[] = {
         {"without info", D({{"announce", S("a")}})},
         {"with the info hash", WithInfo(SingleInfo())},
-        {"with many pieces", WithInfo(D({{"length", I(1)}, {"name", S("n")},
-                                          {"piece length", I(1)},
-                                          {"pieces", S(std::string(300000, 'p'))}}))},
+        {"with many pieces",
+         WithInfo(
+             D({{"length", I(1)}, {"name", S("n")}, {"piece length", I(1)}, {"pieces", S(std::string(300000, 'p'))}}))},
     };
     for (const auto& [Title, Document] : Cases) {
         SCOPED_TRACE(Title);
@@ -451,15 +461,13 @@ TEST(TorrentFileInfoHash, IsTheSha1OfTheRawInfoBytes)
     EXPECT_EQ(Got.Torrent->InfoHash, "c06fadd1439dd2d619fec4538d69a54e614bb831");
     ASSERT_EQ(Got.Torrent->InfoHashBytes.size(), 20u);
     EXPECT_EQ(BytesToHex(Got.Torrent->InfoHashBytes, 999), Got.Torrent->InfoHash);
-    EXPECT_EQ(Got.Torrent->MagnetLink(),
-              "magnet:?xt=urn:btih:c06fadd1439dd2d619fec4538d69a54e614bb831");
+    EXPECT_EQ(Got.Torrent->MagnetLink(), "magnet:?xt=urn:btih:c06fadd1439dd2d619fec4538d69a54e614bb831");
 }
 
 TEST(TorrentFileInfoHash, NonCanonicalInfoIsHashedAsWritten)
 {
     // Unsorted keys and integers with leading zeros; a re-encoding would differ.
-    const std::string Info = "d4:name9:movie.avi6:lengthi0700e12:piece lengthi016384e6:pieces20:" +
-                             Piece1 + "e";
+    const std::string Info = "d4:name9:movie.avi6:lengthi0700e12:piece lengthi016384e6:pieces20:" + Piece1 + "e";
     const TLoaded Got = Load("d4:info" + Info + "8:announce3:abce");
     ASSERT_TRUE(Got.Result);
     EXPECT_TRUE(Messages(*Got.Torrent).empty());
@@ -485,10 +493,8 @@ TEST(TorrentFileInfoHash, DocumentKeysCannotMoveTheHashedExtent)
     const std::string Info = "d4:name1:xe";
     const std::string Real = "c06fadd1439dd2d619fec4538d69a54e614bb831";
     const std::vector<std::pair<const char*, std::string>> Cases = {
-        {"forged after info",
-         "d8:announce3:abc4:info" + Info + "12:_info_lengthi3e11:_info_starti1ee"},
-        {"forged before info",
-         "d12:_info_lengthi5e11:_info_starti0e8:announce3:abc4:info" + Info + "e"},
+        {"forged after info", "d8:announce3:abc4:info" + Info + "12:_info_lengthi3e11:_info_starti1ee"},
+        {"forged before info", "d12:_info_lengthi5e11:_info_starti0e8:announce3:abc4:info" + Info + "e"},
         {"forged far outside the stream",
          "d8:announce3:abc4:info" + Info + "12:_info_lengthi99999999999e11:_info_starti-5ee"},
         {"forged as strings", "d8:announce3:abc4:info" + Info + "12:_info_length1:x11:_info_start1:ye"},
@@ -551,19 +557,17 @@ std::string Leaf(int64_t Length)
 }
 
 const std::string V2OnlyInfo =
-    D({{"file tree", D({{"c.bin", Leaf(7)},
-                        {"dir", D({{"a.txt", Leaf(100)}, {"b.txt", Leaf(50)}})}})},
+    D({{"file tree", D({{"c.bin", Leaf(7)}, {"dir", D({{"a.txt", Leaf(100)}, {"b.txt", Leaf(50)}})}})},
        {"meta version", I(2)},
        {"name", S("test")},
        {"piece length", I(16384)}});
 
-const std::string HybridInfo =
-    D({{"file tree", D({{"file.bin", Leaf(700)}})},
-       {"length", I(700)},
-       {"meta version", I(2)},
-       {"name", S("file.bin")},
-       {"piece length", I(16384)},
-       {"pieces", S(std::string(20, '\x02'))}});
+const std::string HybridInfo = D({{"file tree", D({{"file.bin", Leaf(700)}})},
+                                  {"length", I(700)},
+                                  {"meta version", I(2)},
+                                  {"name", S("file.bin")},
+                                  {"piece length", I(16384)},
+                                  {"pieces", S(std::string(20, '\x02'))}});
 
 TEST(TorrentFileV2, V2OnlyGetsTheSha256LinkAndItsFileTree)
 {
@@ -576,8 +580,9 @@ TEST(TorrentFileV2, V2OnlyGetsTheSha256LinkAndItsFileTree)
     EXPECT_EQ(T.InfoHash, "d21926eaccf73549c0ff4b86dc38cd8c67a1f0c7");
     EXPECT_EQ(T.InfoHashV2, "065ec0dc4390f16fdd08f02b9da220476af76fc6421bc7ccd52055df59f17f91");
     EXPECT_EQ(BytesToHex(T.InfoHashV2Bytes, 999), T.InfoHashV2);
-    EXPECT_EQ(T.MagnetLink(), "magnet:?xt=urn:btmh:1220"
-                              "065ec0dc4390f16fdd08f02b9da220476af76fc6421bc7ccd52055df59f17f91");
+    EXPECT_EQ(T.MagnetLink(),
+              "magnet:?xt=urn:btmh:1220"
+              "065ec0dc4390f16fdd08f02b9da220476af76fc6421bc7ccd52055df59f17f91");
     EXPECT_TRUE(T.MultiFile);
     EXPECT_EQ(T.FileCount, 3);
     EXPECT_EQ(T.TotalLength, 157);
@@ -586,8 +591,7 @@ TEST(TorrentFileV2, V2OnlyGetsTheSha256LinkAndItsFileTree)
         const char* Name;
         int64_t Length, Offset;
     };
-    const TExpected Expected[] = {
-        {"", "c.bin", 7, 0}, {"dir\\", "a.txt", 100, 7}, {"dir\\", "b.txt", 50, 107}};
+    const TExpected Expected[] = {{"", "c.bin", 7, 0}, {"dir\\", "a.txt", 100, 7}, {"dir\\", "b.txt", 50, 107}};
     ASSERT_EQ(T.Files.size(), std::size(Expected));
     for (size_t k = 0; k < std::size(Expected); ++k) {
         SCOPED_TRACE(k);
@@ -630,8 +634,7 @@ TEST(TorrentFileV2, OnlyTheInteger2IsVersion2)
     const std::pair<std::string, int64_t> Cases[] = {{I(1), 1}, {S("2"), 0}, {L({}), 0}, {I(3), 3}};
     for (const auto& [Value, Expected] : Cases) {
         SCOPED_TRACE(Value);
-        const TLoaded Got = Load(WithInfo(D({{"meta version", Value}, {"name", S("n")},
-                                             {"piece length", I(1)}})));
+        const TLoaded Got = Load(WithInfo(D({{"meta version", Value}, {"name", S("n")}, {"piece length", I(1)}})));
         EXPECT_TRUE(Got.Result);
         EXPECT_EQ(Got.Torrent->MetaVersion, Expected);
         EXPECT_TRUE(Got.Torrent->InfoHashV2.empty());
@@ -701,32 +704,36 @@ TEST(TorrentFileAgreement, HashesMatchLibtorrent)
 {
     if (!LibtorrentAvailable()) GTEST_SKIP() << "python3 with libtorrent is not installed";
 
-    const auto Dir = std::filesystem::temp_directory_path() /
-                     (std::string("velmora_lt_") + std::to_string(::getpid()));
+    const auto Dir = std::filesystem::temp_directory_path() / (std::string("velmora_lt_") + std::to_string(::getpid()));
     std::filesystem::create_directories(Dir);
     std::string Pieces(20 * 3000, '\0');
     for (size_t k = 0; k < Pieces.size(); ++k) Pieces[k] = static_cast<char>(k * 31 + 7);
     const std::vector<std::pair<std::string, std::string>> Documents = {
         {"canonical", WithInfo(SingleInfo())},
-        {"multi",
-         WithInfo(D({{"files", L({D({{"length", I(10)}, {"path", L({S("a"), S("b.txt")})}}),
-                                  D({{"length", I(5)}, {"path", L({S("c.txt")})}})})},
-                     {"name", S("folder")}, {"piece length", I(16384)}, {"pieces", S(Piece1)},
-                     {"private", I(1)}}))},
-        {"unsorted", "d4:infod4:name9:movie.avi6:lengthi700e6:pieces20:" + Piece1 +
-                         "12:piece lengthi16384ee8:announce3:abce"},
-        {"zeros", "d8:announce3:abc4:infod6:lengthi0700e4:name9:movie.avi12:piece lengthi016384e"
-                  "6:pieces20:" + Piece1 + "ee"},
-        {"large", WithInfo(D({{"length", I(3000 * 16384)}, {"name", S("large")},
-                              {"piece length", I(16384)}, {"pieces", S(Pieces)}}))},
+        {"multi", WithInfo(D({{"files", L({D({{"length", I(10)}, {"path", L({S("a"), S("b.txt")})}}),
+                                           D({{"length", I(5)}, {"path", L({S("c.txt")})}})})},
+                              {"name", S("folder")},
+                              {"piece length", I(16384)},
+                              {"pieces", S(Piece1)},
+                              {"private", I(1)}}))},
+        {"unsorted",
+         "d4:infod4:name9:movie.avi6:lengthi700e6:pieces20:" + Piece1 + "12:piece lengthi16384ee8:announce3:abce"},
+        {"zeros",
+         "d8:announce3:abc4:infod6:lengthi0700e4:name9:movie.avi12:piece lengthi016384e"
+         "6:pieces20:" +
+             Piece1 + "ee"},
+        {"large",
+         WithInfo(D(
+             {{"length", I(3000 * 16384)}, {"name", S("large")}, {"piece length", I(16384)}, {"pieces", S(Pieces)}}))},
         {"v2only", WithInfo(V2OnlyInfo)},
         {"hybrid", WithInfo(HybridInfo)},
     };
-    std::string Script = "import libtorrent as lt, sys\n"
-                         "for p in sys.argv[1:]:\n"
-                         "    h = lt.torrent_info(p).info_hashes()\n"
-                         "    print((str(h.v1) if h.has_v1() else '') + ' ' + "
-                         "(str(h.v2) if h.has_v2() else ''))\n";
+    std::string Script =
+        "import libtorrent as lt, sys\n"
+        "for p in sys.argv[1:]:\n"
+        "    h = lt.torrent_info(p).info_hashes()\n"
+        "    print((str(h.v1) if h.has_v1() else '') + ' ' + "
+        "(str(h.v2) if h.has_v2() else ''))\n";
     std::ofstream(Dir / "hashes.py") << Script;
     std::string Command = Python() + " " + (Dir / "hashes.py").string();
     std::vector<std::pair<std::string, std::string>> Ours;
@@ -738,8 +745,7 @@ TEST(TorrentFileAgreement, HashesMatchLibtorrent)
         const TLoaded Got = Load(Document);
         ASSERT_TRUE(Got.Result) << Title;
         // libtorrent names no v1 hash for a v2-only torrent.
-        Ours.emplace_back(Got.Torrent->IsV2Only() ? "" : Got.Torrent->InfoHash,
-                          Got.Torrent->InfoHashV2);
+        Ours.emplace_back(Got.Torrent->IsV2Only() ? "" : Got.Torrent->InfoHash, Got.Torrent->InfoHashV2);
     }
     Command += " > " + (Dir / "out.txt").string();
     ASSERT_EQ(std::system(Command.c_str()), 0);
@@ -760,15 +766,16 @@ TEST(TorrentFileAgreement, HashesMatchLibtorrent)
 // "length" (keys must sort after it for libtorrent to take the dictionary as is).
 std::string NamedInfo(std::string_view Name, const std::string& Extra = "")
 {
-    return "d6:lengthi700e" + Extra + "4:name" + S(Name) + "12:piece lengthi16384e6:pieces" +
-           S(Piece1) + "e";
+    return "d6:lengthi700e" + Extra + "4:name" + S(Name) + "12:piece lengthi16384e6:pieces" + S(Piece1) + "e";
 }
 
 std::string TwoFileInfo(std::string_view Name)
 {
     return D({{"files", L({D({{"length", I(10)}, {"path", L({S("a"), S("b.txt")})}}),
                            D({{"length", I(5)}, {"path", L({S("c.txt")})}})})},
-              {"name", S(Name)}, {"piece length", I(16384)}, {"pieces", S(Piece1)}});
+              {"name", S(Name)},
+              {"piece length", I(16384)},
+              {"pieces", S(Piece1)}});
 }
 
 // Root entries before "info" (sorted keys), then the info dictionary.
@@ -788,7 +795,10 @@ std::string Tiers(const std::vector<std::vector<std::string>>& Tiers)
     return Out + "e";
 }
 
-std::string Announce(std::string_view Url) { return "8:announce" + S(Url); }
+std::string Announce(std::string_view Url)
+{
+    return "8:announce" + S(Url);
+}
 std::string UrlList(const std::vector<std::string>& Urls)
 {
     std::string Out = "8:url-listl";
@@ -812,16 +822,21 @@ std::vector<TLinkCase> LinkCases()
         {"reserved", Root(Tracker, NamedInfo("a&b+c#d%e=f?g;h:i@j$k,l'm\"n<o>p^q`r|s~t!u*v"))},
         {"separators", Root(Tracker, NamedInfo("AC/DC\\live"))},
         {"ending .torrent", Root(Tracker, NamedInfo("name.torrent"))},
-        {"control bytes", Root(Tracker, NamedInfo(std::string("a\tb\x01" "c\x7f" "d\0e", 10)))},
+        {"control bytes", Root(Tracker, NamedInfo(std::string("a\tb\x01"
+                                                              "c\x7f"
+                                                              "d\0e",
+                                                              10)))},
         {"direction marks", Root(Tracker, NamedInfo("evil\xE2\x80\xAEgpj.exe\xE2\x80\x8E"))},
-        {"bad utf-8", Root(Tracker, NamedInfo("\xff\xfe|\xd0|\xd0" "a|\xc0\x80|\xed\xa0\x80|\xf4\x90\x80\x80|"
-                                              "\xf8\x88\x80\x80\x80|\xfc|\x80|\xe2\x80" "x|ok\xf0\x9f\x98\x80\xd0"))},
+        {"bad utf-8", Root(Tracker, NamedInfo("\xff\xfe|\xd0|\xd0"
+                                              "a|\xc0\x80|\xed\xa0\x80|\xf4\x90\x80\x80|"
+                                              "\xf8\x88\x80\x80\x80|\xfc|\x80|\xe2\x80"
+                                              "x|ok\xf0\x9f\x98\x80\xd0"))},
         {"three dots", Root(Tracker, NamedInfo("..."))},
         {"long name", Root(Tracker, NamedInfo(std::string(300, 'a')))},
         {"long name, extension", Root(Tracker, NamedInfo(std::string(250, 'b') + ".x.mkv"))},
         {"long name, cut at a dot", Root(Tracker, NamedInfo(std::string(241, 'c') + ".abc"))},
-        {"long name, bad byte near the end", Root(Tracker, NamedInfo(std::string(239, 'd') + "\xff" +
-                                                                    std::string(20, 'x') + ".ab"))},
+        {"long name, bad byte near the end",
+         Root(Tracker, NamedInfo(std::string(239, 'd') + "\xff" + std::string(20, 'x') + ".ab"))},
         {"long cyrillic name", Root(Tracker, NamedInfo(std::string(238, 'e') + std::string(10, '\xd0') + ".ext"))},
         {"name.utf-8 first", Root(Tracker, NamedInfo("legacy", "10:name.utf-8" + S("юникод")))},
         {"no tracker", Root("", NamedInfo("alone"))},
@@ -838,22 +853,22 @@ std::vector<TLinkCase> LinkCases()
                                   NamedInfo("s"))},
         {"non-ascii tracker", Root(Tiers({{"udp://трекер.example/ann"}}), NamedInfo("u"))},
         {"web seed string", Root(Tracker, NamedInfo("w"), "8:url-list" + S("http://w.example/x y"))},
-        {"web seeds",
-         Root(Tracker, NamedInfo("w"),
-              UrlList({"http://w.example/1", "", "http://w.example/1", "ftp://w.example/ü?q=a b#f",
-                       "http://u:p@w.example:080/a b@c", "http://[::1]:80/a b", "http://[::1/a b",
-                       "http://w.example:/a b", "http://w.example:x/a b", "http://w.example?a b",
-                       "http://w.example/a%20b", "w.example/a b", " http://lead.example/a b",
-                       "http://w.example/\x01", "HTTP://W.EXAMPLE/A B"}))},
+        {"web seeds", Root(Tracker, NamedInfo("w"),
+                           UrlList({"http://w.example/1", "", "http://w.example/1", "ftp://w.example/ü?q=a b#f",
+                                    "http://u:p@w.example:080/a b@c", "http://[::1]:80/a b", "http://[::1/a b",
+                                    "http://w.example:/a b", "http://w.example:x/a b", "http://w.example?a b",
+                                    "http://w.example/a%20b", "w.example/a b", " http://lead.example/a b",
+                                    "http://w.example/\x01", "HTTP://W.EXAMPLE/A B"}))},
         {"web seeds, folder", Root(Tracker, TwoFileInfo("folder"),
                                    UrlList({"http://w.example/a", "http://w.example/a/", "http://w.example"}))},
-        {"web seeds, one file in a list",
-         Root(Tracker,
-              D({{"files", L({D({{"length", I(10)}, {"path", L({S("a")})}})})}, {"name", S("one")},
-                 {"piece length", I(16384)}, {"pieces", S(Piece1)}}),
-              UrlList({"http://w.example/a"}))},
-        {"unsorted keys", "d4:infod4:name9:movie.avi6:lengthi700e6:pieces20:" + Piece1 +
-                              "12:piece lengthi16384ee8:announce3:abce"},
+        {"web seeds, one file in a list", Root(Tracker,
+                                               D({{"files", L({D({{"length", I(10)}, {"path", L({S("a")})}})})},
+                                                  {"name", S("one")},
+                                                  {"piece length", I(16384)},
+                                                  {"pieces", S(Piece1)}}),
+                                               UrlList({"http://w.example/a"}))},
+        {"unsorted keys",
+         "d4:infod4:name9:movie.avi6:lengthi700e6:pieces20:" + Piece1 + "12:piece lengthi16384ee8:announce3:abce"},
         {"v2 only", Root(Announce("http://t.example/v2"), V2OnlyInfo)},
         {"hybrid", Root(Announce("http://t.example/h") + Tiers({{"udp://h.example:1"}}), HybridInfo,
                         UrlList({"http://w.example/h"}))},
@@ -889,8 +904,8 @@ TEST(TorrentFileAgreement, FullLinkMatchesLibtorrent)
 {
     if (!LibtorrentAvailable()) GTEST_SKIP() << "python3 with libtorrent is not installed";
 
-    const auto Dir = std::filesystem::temp_directory_path() /
-                     (std::string("velmora_ltlink_") + std::to_string(::getpid()));
+    const auto Dir =
+        std::filesystem::temp_directory_path() / (std::string("velmora_ltlink_") + std::to_string(::getpid()));
     std::filesystem::create_directories(Dir);
     // Per file: libtorrent's link (or why it refused), then the tracker count of
     // each tier in link order.
@@ -943,8 +958,7 @@ TEST(TorrentFileFullLink, KeepsTheFileOrderAndJudgesPrivateLinks)
     } Cases[] = {
         {"tier order kept",
          Root(Tiers({{"http://b.example/", "http://a.example/"}, {"http://c.example/"}}), NamedInfo("n")),
-         "&dn=n&tr=http%3a%2f%2fb.example%2f&tr=http%3a%2f%2fa.example%2f&tr=http%3a%2f%2fc.example%2f",
-         false, false},
+         "&dn=n&tr=http%3a%2f%2fb.example%2f&tr=http%3a%2f%2fa.example%2f&tr=http%3a%2f%2fc.example%2f", false, false},
         {"empty name: no dn", Root(Announce("http://t/"), NamedInfo("")), "&tr=http%3a%2f%2ft%2f", false, false},
         {"two dots: no dn", Root("", NamedInfo("..")), "", false, false},
         {"private with tracker", Root(Announce("http://t/"), NamedInfo("p", "7:privatei1e")),

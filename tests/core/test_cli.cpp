@@ -22,7 +22,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string S(std::string_view Text) { return Bencode::String(Text); }
+std::string S(std::string_view Text)
+{
+    return Bencode::String(Text);
+}
 
 // A single-file torrent; Extra is spliced into the root after "announce".
 std::string Torrent(std::string_view Name, const std::string& Extra = "")
@@ -69,9 +72,8 @@ class Cli : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        Dir = fs::temp_directory_path() /
-              (std::string("velmora cli ") + std::to_string(::getpid()) + " " +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        Dir = fs::temp_directory_path() / (std::string("velmora cli ") + std::to_string(::getpid()) + " " +
+                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(Dir);
         fs::create_directories(Dir);
     }
@@ -88,8 +90,7 @@ protected:
 
     // Input, when given, is what the program reads on standard input; Env holds
     // assignments put before the command, as a shell reads them.
-    TRun Run(const std::vector<std::string>& Args, const std::string* Input = nullptr,
-             const std::string& Env = "")
+    TRun Run(const std::vector<std::string>& Args, const std::string* Input = nullptr, const std::string& Env = "")
     {
         std::string Command = Env + Quote(Program);
         for (const auto& Arg : Args) {
@@ -151,8 +152,7 @@ TEST_F(Cli, FailuresGoToStandardErrorAndTheOthersGoOn)
     EXPECT_NE(Err[0].find("Corrupt File: Missing \"info\" segment"), std::string::npos);
     EXPECT_NE(Err[1].find("Cannot open file \"" + Missing + "\". "), std::string::npos);
     EXPECT_NE(Err[2].find(Garbage), std::string::npos);
-    EXPECT_NE(Err[2].find("Error parsing file; does not appear to be valid bencoded metainfo"),
-              std::string::npos);
+    EXPECT_NE(Err[2].find("Error parsing file; does not appear to be valid bencoded metainfo"), std::string::npos);
     EXPECT_NE(Err[3].find(Cut), std::string::npos);
     EXPECT_NE(Err[3].find("Corrupt File: \"info\" segment is truncated"), std::string::npos);
 }
@@ -186,10 +186,9 @@ TEST_F(Cli, HelpAndVersion)
 {
     const TRun Help = Run({"--help"});
     EXPECT_EQ(Help.Status, 0);
-    for (const char* Part : {"Usage: velmora-cli", "--json", "--version", "Exit status",
-                             "creation_date", "info_hash_v2", "magnet:?xt=urn:btmh:1220", "--full",
-                             "--files-from", "--null", "--recursive", "full_link",
-                             "private-without-tracker"}) {
+    for (const char* Part : {"Usage: velmora-cli", "--json", "--version", "Exit status", "creation_date",
+                             "info_hash_v2", "magnet:?xt=urn:btmh:1220", "--full", "--files-from", "--null",
+                             "--recursive", "full_link", "private-without-tracker"}) {
         EXPECT_NE(Help.Out.find(Part), std::string::npos) << Part;
     }
     const TRun Version = Run({"--version"});
@@ -234,15 +233,15 @@ TEST_F(Cli, ClosedPipeExitsWith1)
 
 TEST_F(Cli, JsonHasEveryField)
 {
-    const std::string Info = "d5:filesl"
-                             "d6:lengthi10e4:pathl1:a5:b.txtee"
-                             "d6:lengthi5e4:pathl5:c.txtee"
-                             "e4:name6:folder12:piece lengthi32768e6:pieces" +
-                             S(std::string(40, '\x03')) + "7:privatei1ee";
+    const std::string Info =
+        "d5:filesl"
+        "d6:lengthi10e4:pathl1:a5:b.txtee"
+        "d6:lengthi5e4:pathl5:c.txtee"
+        "e4:name6:folder12:piece lengthi32768e6:pieces" +
+        S(std::string(40, '\x03')) + "7:privatei1ee";
     const std::string Document = "d8:announce" + S("http://t.example/a") +
-                                 "13:announce-listll3:udpel4:http5:otheree7:comment" +
-                                 S("see http://x.example") + "13:creation datei1700000000e" +
-                                 "8:encoding5:UTF-84:info" + Info + "e";
+                                 "13:announce-listll3:udpel4:http5:otheree7:comment" + S("see http://x.example") +
+                                 "13:creation datei1700000000e" + "8:encoding5:UTF-84:info" + Info + "e";
     const std::string Path = Write("multi.torrent", Document);
     const TRun R = Run({"--json", Path});
     EXPECT_EQ(R.Status, 0);
@@ -252,19 +251,17 @@ TEST_F(Cli, JsonHasEveryField)
     std::vector<std::string> Keys;
     for (const auto& Item : J.items()) Keys.push_back(Item.key());
     const std::vector<std::string> ExpectedKeys = {
-        "file",     "loaded",       "errors",       "warnings",   "link",      "full_link",
-        "info_hash", "info_hash_v2",
-        "meta_version", "title",    "size",         "file_count", "piece_length", "piece_count",
-        "comment",  "encoding",     "private",      "multi_file", "announce",    "trackers",
-        "creation_date", "files"};
+        "file",         "loaded",       "errors",        "warnings", "link",    "full_link",
+        "info_hash",    "info_hash_v2", "meta_version",  "title",    "size",    "file_count",
+        "piece_length", "piece_count",  "comment",       "encoding", "private", "multi_file",
+        "announce",     "trackers",     "creation_date", "files"};
     EXPECT_EQ(Keys, ExpectedKeys);
     EXPECT_EQ(J["file"], Path);
     EXPECT_EQ(J["loaded"], true);
     EXPECT_EQ(J["errors"], nlohmann::json::array());
     EXPECT_EQ(J["info_hash"].get<std::string>().size(), 40u);
     EXPECT_EQ(J["link"], "magnet:?xt=urn:btih:" + J["info_hash"].get<std::string>());
-    EXPECT_EQ(J["full_link"], J["link"].get<std::string>() +
-                                  "&dn=folder&tr=udp&tr=http&tr=other");
+    EXPECT_EQ(J["full_link"], J["link"].get<std::string>() + "&dn=folder&tr=udp&tr=http&tr=other");
     // Private: the bare link in use finds no peers; with --full it names trackers.
     ASSERT_EQ(J["warnings"].size(), 1u);
     EXPECT_EQ(J["warnings"][0]["code"], "private-without-tracker");
@@ -323,18 +320,26 @@ TEST_F(Cli, JsonCreationDateIsRoundedToTheSecond)
 
 TEST_F(Cli, JsonIsValidUtf8WhateverTheBytes)
 {
-    const std::string Path = Write("bad\xff" "name.torrent",
-                                   Torrent("a\xff" "b", "7:comment3:\xc3\x28x"));
+    const std::string Path = Write(
+        "bad\xff"
+        "name.torrent",
+        Torrent("a\xff"
+                "b",
+                "7:comment3:\xc3\x28x"));
     const TRun R = Run({"--json", Path});
     EXPECT_EQ(R.Status, 0);
     const auto Lines = R.OutLines();
     ASSERT_EQ(Lines.size(), 1u);
     nlohmann::json J;
     ASSERT_NO_THROW(J = nlohmann::json::parse(Lines[0]));  // the parser rejects bad UTF-8
-    EXPECT_EQ(J["title"], "a\xef\xbf\xbd" "b");
+    EXPECT_EQ(J["title"],
+              "a\xef\xbf\xbd"
+              "b");
     EXPECT_EQ(J["comment"], "\xef\xbf\xbd(x");
     EXPECT_EQ(J["file"], (Dir / "bad\xef\xbf\xbdname.torrent").string());
-    EXPECT_EQ(J["files"][0]["path"], "a\xef\xbf\xbd" "b");
+    EXPECT_EQ(J["files"][0]["path"],
+              "a\xef\xbf\xbd"
+              "b");
 }
 
 TEST_F(Cli, JsonReportsFailuresToo)
@@ -364,9 +369,8 @@ TEST_F(Cli, V2OnlyTorrentGetsTheBtmhLink)
 {
     const std::string Root(32, '\xab');
     const std::string Leaf7 = "d0:d6:lengthi7e11:pieces root" + S(Root) + "ee";
-    const std::string Info = "d9:file treed5:c.bin" + Leaf7 + "3:dird5:a.txt" +
-                             "d0:d6:lengthi100e11:pieces root" + S(Root) + "ee" + "5:b.txt" +
-                             "d0:d6:lengthi50e11:pieces root" + S(Root) + "ee" +
+    const std::string Info = "d9:file treed5:c.bin" + Leaf7 + "3:dird5:a.txt" + "d0:d6:lengthi100e11:pieces root" +
+                             S(Root) + "ee" + "5:b.txt" + "d0:d6:lengthi50e11:pieces root" + S(Root) + "ee" +
                              "ee12:meta versioni2e4:name4:test12:piece lengthi16384ee";
     const std::string Path = Write("v2.torrent", "d8:announce3:abc4:info" + Info + "e");
     // SHA-256 of Info, as Python's hashlib and libtorrent compute it.
@@ -425,8 +429,10 @@ TEST_F(Cli, BatchInputsAndTheFullLink)
     const std::string List = Write("list.txt", A + "\r\n\n" + A + "\n");
     const std::string NulList = Write("list0", A + '\0' + A + '\0');
     // Private with no tracker at all: a warning whichever link is printed.
-    const std::string Private = Write("p.torrent", "d4:infod6:lengthi700e4:name1:p12:piece lengthi16384e"
-                                                   "6:pieces" + S(std::string(20, '\x01')) + "7:privatei1eee");
+    const std::string Private = Write("p.torrent",
+                                      "d4:infod6:lengthi700e4:name1:p12:piece lengthi16384e"
+                                      "6:pieces" +
+                                          S(std::string(20, '\x01')) + "7:privatei1eee");
     const std::string Missing = (Dir / "missing.txt").string();
     const std::string Stdin0 = A + '\0';
 
@@ -474,9 +480,8 @@ TEST_F(Cli, BatchInputsAndTheFullLink)
 std::string LargeTorrent(char Fill)
 {
     const int Pieces = 16000;
-    return "d8:announce" + S("http://t.example/a") + "4:infod6:lengthi" +
-           std::to_string(int64_t(Pieces) * 16384) + "e4:name" + S("large") +
-           "12:piece lengthi16384e6:pieces" + S(std::string(20 * Pieces, Fill)) + "ee";
+    return "d8:announce" + S("http://t.example/a") + "4:infod6:lengthi" + std::to_string(int64_t(Pieces) * 16384) +
+           "e4:name" + S("large") + "12:piece lengthi16384e6:pieces" + S(std::string(20 * Pieces, Fill)) + "ee";
 }
 
 // A torrent overwritten in place (same size, other content) between two reads of
@@ -515,8 +520,9 @@ TEST_F(Cli, FileRewrittenWhileReadGivesNoLink)
         std::vector<std::string> Args;
         if (Json) Args.push_back("--json");
         Args.push_back(Target);
-        const TRun R = Run(Args, nullptr, Shim + "VELMORA_REWRITE_AFTER=" + Case.After + " VELMORA_REWRITE_FILE=" +
-                                     Quote(Target) + " VELMORA_REWRITE_WITH=" + Quote(Replacement) + " ");
+        const TRun R = Run(Args, nullptr,
+                           Shim + "VELMORA_REWRITE_AFTER=" + Case.After + " VELMORA_REWRITE_FILE=" + Quote(Target) +
+                               " VELMORA_REWRITE_WITH=" + Quote(Replacement) + " ");
         EXPECT_EQ(ReadAll(Target), New);  // the rewrite did happen during the run
         EXPECT_EQ(R.Status, 1);
         const std::string Message = "The file changed while it was read";

@@ -86,7 +86,7 @@ public:
     }
 
     QTemporaryDir Dir;
-    QString Folder;  // ends in '/'
+    QString Folder;               // ends in '/'
     QStringList ReadOnlyFolders;  // paths without a final '/'
 
     // What the window did.

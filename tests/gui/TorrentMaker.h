@@ -21,11 +21,23 @@
 namespace TorrentMaker {
 
 // Bencoded values; lists and dictionaries take values already encoded.
-inline std::string BStr(std::string_view Text) { return Bencode::String(Text); }
-inline std::string BInt(int64_t Value) { return Bencode::Int(Value); }
-inline std::string BList(const std::vector<std::string>& Items) { return Bencode::List(Items); }
+inline std::string BStr(std::string_view Text)
+{
+    return Bencode::String(Text);
+}
+inline std::string BInt(int64_t Value)
+{
+    return Bencode::Int(Value);
+}
+inline std::string BList(const std::vector<std::string>& Items)
+{
+    return Bencode::List(Items);
+}
 // Keys in sorted order, as the format asks.
-inline std::string BDict(const std::map<std::string, std::string>& Items) { return Bencode::Dict(Items); }
+inline std::string BDict(const std::map<std::string, std::string>& Items)
+{
+    return Bencode::Dict(Items);
+}
 
 struct TFile {
     std::vector<std::string> Path;  // folders, then the file's name
@@ -37,15 +49,15 @@ struct TTorrentRecipe {
     bool HasName = true;
     std::string Announce = "http://tracker.example.org/announce";
     bool HasAnnounce = true;
-    std::string Comment;          // omitted when empty
-    std::string Encoding;         // omitted when empty
+    std::string Comment;   // omitted when empty
+    std::string Encoding;  // omitted when empty
     int64_t PieceLength = 262144;
     int64_t PieceCount = 4;
     bool HasPieces = true;
-    int64_t Length = 1000000;     // single-file size, used when Files is empty
-    std::vector<TFile> Files;     // several files when not empty
+    int64_t Length = 1000000;  // single-file size, used when Files is empty
+    std::vector<TFile> Files;  // several files when not empty
     bool Private = false;
-    int64_t MetaVersion = 0;      // 2 adds "meta version" and a "file tree"
+    int64_t MetaVersion = 0;  // 2 adds "meta version" and a "file tree"
 };
 
 // Piece hashes that differ from piece to piece.
@@ -69,8 +81,9 @@ inline std::string InfoBytes(const TTorrentRecipe& Recipe)
     if (Recipe.Private) Info["private"] = BInt(1);
     if (Recipe.MetaVersion == 2) {
         Info["meta version"] = BInt(2);
-        Info["file tree"] = BDict({{Recipe.Name, BDict({{"", BDict({{"length", BInt(Recipe.Length)},
-                                                                 {"pieces root", BStr(std::string(32, 'r'))}})}})}});
+        Info["file tree"] = BDict(
+            {{Recipe.Name,
+              BDict({{"", BDict({{"length", BInt(Recipe.Length)}, {"pieces root", BStr(std::string(32, 'r'))}})}})}});
     }
     if (Recipe.MetaVersion != 2 || Recipe.HasPieces) {
         if (Recipe.Files.empty()) {
@@ -101,8 +114,7 @@ inline std::string TorrentBytes(const TTorrentRecipe& Recipe)
 
 inline QString HexDigest(const std::string& Bytes, QCryptographicHash::Algorithm Algorithm)
 {
-    return QString::fromLatin1(
-        QCryptographicHash::hash(QByteArray::fromStdString(Bytes), Algorithm).toHex());
+    return QString::fromLatin1(QCryptographicHash::hash(QByteArray::fromStdString(Bytes), Algorithm).toHex());
 }
 
 // The link the program should give: btih with the SHA-1 of the info bytes, or btmh

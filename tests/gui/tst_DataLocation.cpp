@@ -28,11 +28,15 @@ QString WithVariable(const char* Name, const QByteArray& Value, QString (*Read)(
 {
     const bool Was = qEnvironmentVariableIsSet(Name);
     const QByteArray Old = qgetenv(Name);
-    if (Value.isNull()) qunsetenv(Name);
-    else qputenv(Name, Value);
+    if (Value.isNull())
+        qunsetenv(Name);
+    else
+        qputenv(Name, Value);
     const QString Result = Read();
-    if (Was) qputenv(Name, Old);
-    else qunsetenv(Name);
+    if (Was)
+        qputenv(Name, Old);
+    else
+        qunsetenv(Name);
     return Result;
 }
 
@@ -75,8 +79,10 @@ private slots:
         QFETCH(bool, WithDataFolder);
         QFETCH(QString, ReadOnly);
         QFETCH(bool, Beside);
-        if (WithDataFolder) QVERIFY(QDir().mkpath(FProgram + "fls"));
-        else QVERIFY(QDir().mkpath(FProgram));
+        if (WithDataFolder)
+            QVERIFY(QDir().mkpath(FProgram + "fls"));
+        else
+            QVERIFY(QDir().mkpath(FProgram));
         const QString Fls = FProgram + "fls", Program = FDir.path() + "/program";
         QStringList Asked;
         const auto CanWrite = [&](const QString& Folder) {
@@ -106,8 +112,7 @@ private slots:
     void valueTakenOverOnce()
     {
         WriteAll(FProgram + "fls/sets.ini", "[USER]\r\nAutoStart=1\r\n");
-        const TSettingsLocation L =
-            SettingsLocationFor(FProgram, FConfig, [](const QString&) { return false; });
+        const TSettingsLocation L = SettingsLocationFor(FProgram, FConfig, [](const QString&) { return false; });
         QCOMPARE(L.ReadFileName(), FProgram + "fls/sets.ini");
         QCOMPARE(ProfileReadString(L.ReadFileName(), "USER", "AutoStart", ""), QStringLiteral("1"));
 
@@ -124,12 +129,12 @@ private slots:
         const QString Config = FDir.path() + "/home/a/b/.config";
         QVERIFY(QDir().mkpath(FDir.path() + "/home"));
         QFile::setPermissions(FDir.path() + "/home", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
-                                                          QFile::ReadGroup | QFile::ExeGroup);
+                                                         QFile::ReadGroup | QFile::ExeGroup);
         const TSettingsLocation L = SettingsLocationFor(FProgram, Config, [](const QString&) { return false; });
         L.PrepareWrite();
         L.PrepareWrite();  // again, over folders that are there
-        const QFile::Permissions Private = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
-                                           QFile::ReadUser | QFile::WriteUser | QFile::ExeUser;
+        const QFile::Permissions Private = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadUser |
+                                           QFile::WriteUser | QFile::ExeUser;
         for (const QString& Made : {FDir.path() + "/home/a", FDir.path() + "/home/a/b", Config, Config + "/velmora"})
             QCOMPARE(QFileInfo(Made).permissions(), Private);
         QVERIFY(QFileInfo(FDir.path() + "/home").permissions() & QFile::ReadGroup);
@@ -158,7 +163,8 @@ private slots:
         QTest::addColumn<QString>("Config");
         QTest::addColumn<QString>("Data");
         const QString Home = QDir::homePath();
-        QTest::newRow("set") << QByteArray("/x/y/") << "/x/y" << "/x/y";
+        QTest::newRow("set") << QByteArray("/x/y/") << "/x/y"
+                             << "/x/y";
         QTest::newRow("unset") << QByteArray() << Home + "/.config" << Home + "/.local/share";
         QTest::newRow("relative is ignored") << QByteArray("x/y") << Home + "/.config" << Home + "/.local/share";
     }
@@ -204,8 +210,7 @@ private slots:
         const QString Data = FDir.path() + "/home/.local/share";
         for (const QString& Name : Own) WriteAll(Data + "/velmora/fls/" + Name, "{CONTENT}");
         for (const QString Name : {"template.tpl", "mid.tpl"}) {
-            const QString Expected =
-                Own.contains(Name) ? Data + "/velmora/fls/" + Name : FProgram + "fls/" + Name;
+            const QString Expected = Own.contains(Name) ? Data + "/velmora/fls/" + Name : FProgram + "fls/" + Name;
             QCOMPARE(TemplateFileName(FProgram, Data, Name), Expected);
         }
     }

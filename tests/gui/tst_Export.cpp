@@ -102,9 +102,9 @@ QString Decoded(const QByteArray& Page)
 // A platform whose dialogs answer from scripts and record what they were asked.
 class TExportPlatform : public TPlatform {
 public:
-    QString Folder;                         // the program folder, ending in '/'
-    std::function<QString()> NameAnswer;    // the export-name dialog; unset: the real one
-    std::function<QString()> SaveAnswer;    // the save dialog
+    QString Folder;                       // the program folder, ending in '/'
+    std::function<QString()> NameAnswer;  // the export-name dialog; unset: the real one
+    std::function<QString()> SaveAnswer;  // the save dialog
     QStringList SaveFilters, SaveExtensions, Errors;
     int NameAsked = 0;
 
@@ -150,12 +150,16 @@ QByteArray SingleFileTorrent(const QByteArray& Name, qint64 Length, const QByteA
 
 QByteArray TwoFileTorrent(const QByteArray& Name)
 {
-    QByteArray Info = "d5:filesl"
-                      "d6:lengthi10e4:pathl" + BString("dir") + BString("a.txt") + "ee"
-                      "d6:lengthi20e4:pathl" + BString("b.txt") + "ee"
-                      "e4:name" + BString(Name) +
-                      "12:piece lengthi16384e6:pieces" + BString(QByteArray(20, 'q')) +
-                      "7:privatei1ee";
+    QByteArray Info =
+        "d5:filesl"
+        "d6:lengthi10e4:pathl" +
+        BString("dir") + BString("a.txt") +
+        "ee"
+        "d6:lengthi20e4:pathl" +
+        BString("b.txt") +
+        "ee"
+        "e4:name" +
+        BString(Name) + "12:piece lengthi16384e6:pieces" + BString(QByteArray(20, 'q')) + "7:privatei1ee";
     return "d8:announce" + BString("http://tracker.example/announce") + "4:info" + Info + "e";
 }
 
@@ -263,10 +267,20 @@ void TestExport::decodeTextFile_data()
     QTest::newRow("UTF-16 LE mark") << QByteArray("\xFF\xFE") + LeBytes << Cyr;
     QTest::newRow("UTF-16 BE mark") << QByteArray("\xFE\xFF") + BeBytes << Cyr;
     QTest::newRow("UTF-16 LE without mark is bytes") << LeBytes.left(2) << QString::fromUtf8(LeBytes.left(2));
-    QTest::newRow("second mark stays") << QByteArray("\xEF\xBB\xBF\xEF\xBB\xBF" "a") << QStringLiteral("\uFEFFa");
-    QTest::newRow("malformed UTF-8") << QByteArray("a\xFF" "b") << QStringLiteral("a\uFFFDb");
+    QTest::newRow("second mark stays") << QByteArray(
+                                              "\xEF\xBB\xBF\xEF\xBB\xBF"
+                                              "a")
+                                       << QStringLiteral("\uFEFFa");
+    QTest::newRow("malformed UTF-8") << QByteArray(
+                                            "a\xFF"
+                                            "b")
+                                     << QStringLiteral("a\uFFFDb");
     QTest::newRow("cut UTF-8 at the end") << QByteArray("a\xD0") << QStringLiteral("a\uFFFD");
-    QTest::newRow("odd UTF-16 LE") << QByteArray("\xFF\xFE" "a\0b", 5) << QStringLiteral("a\uFFFD");
+    QTest::newRow("odd UTF-16 LE") << QByteArray(
+                                          "\xFF\xFE"
+                                          "a\0b",
+                                          5)
+                                   << QStringLiteral("a\uFFFD");
     QTest::newRow("mark only") << QByteArray("\xFF\xFE") << QString();
     QTest::newRow("empty") << QByteArray() << QString();
 }
@@ -282,15 +296,24 @@ void TestExport::lineForm_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("lines");
-    QTest::newRow("empty") << "" << "";
-    QTest::newRow("no final break") << "a" << "a\r\n";
-    QTest::newRow("LF") << "a\nb\n" << "a\r\nb\r\n";
-    QTest::newRow("lone CR") << "a\rb" << "a\r\nb\r\n";
-    QTest::newRow("CR LF") << "a\r\nb\r\n" << "a\r\nb\r\n";
-    QTest::newRow("CR CR LF is two ends") << "a\r\r\nb" << "a\r\n\r\nb\r\n";
-    QTest::newRow("LF CR is two ends") << "a\n\rb" << "a\r\n\r\nb\r\n";
-    QTest::newRow("empty lines") << "\n\n" << "\r\n\r\n";
-    QTest::newRow("only CR") << "\r" << "\r\n";
+    QTest::newRow("empty") << ""
+                           << "";
+    QTest::newRow("no final break") << "a"
+                                    << "a\r\n";
+    QTest::newRow("LF") << "a\nb\n"
+                        << "a\r\nb\r\n";
+    QTest::newRow("lone CR") << "a\rb"
+                             << "a\r\nb\r\n";
+    QTest::newRow("CR LF") << "a\r\nb\r\n"
+                           << "a\r\nb\r\n";
+    QTest::newRow("CR CR LF is two ends") << "a\r\r\nb"
+                                          << "a\r\n\r\nb\r\n";
+    QTest::newRow("LF CR is two ends") << "a\n\rb"
+                                       << "a\r\n\r\nb\r\n";
+    QTest::newRow("empty lines") << "\n\n"
+                                 << "\r\n\r\n";
+    QTest::newRow("only CR") << "\r"
+                             << "\r\n";
 }
 
 void TestExport::lineForm()
@@ -346,20 +369,44 @@ void TestExport::replacePlaceholder_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("value");
     QTest::addColumn<QString>("result");
-    QTest::newRow("upper") << "<{TITLE}>" << "X" << "<X>";
-    QTest::newRow("lower") << "<{title}>" << "X" << "<X>";
-    QTest::newRow("mixed") << "<{TiTlE}>" << "X" << "<X>";
-    QTest::newRow("every occurrence") << "{TITLE}-{title}-{Title}" << "X" << "X-X-X";
-    QTest::newRow("adjacent") << "{TITLE}{TITLE}" << "ab" << "abab";
-    QTest::newRow("inserted text not scanned again") << "{TITLE}" << "{TITLE}{title}" << "{TITLE}{title}";
-    QTest::newRow("value completes a placeholder") << "{TIT{TITLE}" << "LE}" << "{TITLE}";
-    QTest::newRow("overlap: first wins") << "{TITLE}TITLE}" << "X" << "XTITLE}";
-    QTest::newRow("cut placeholder") << "{TITLE" << "X" << "{TITLE";
-    QTest::newRow("empty value") << "a{TITLE}b" << "" << "ab";
-    QTest::newRow("only ASCII letters fold") << QStringLiteral("{T\u0130TLE}{TITLE\u017F}") << "X"
-                                             << QStringLiteral("{T\u0130TLE}{TITLE\u017F}");
-    QTest::newRow("none") << "text" << "X" << "text";
-    QTest::newRow("empty text") << "" << "X" << "";
+    QTest::newRow("upper") << "<{TITLE}>"
+                           << "X"
+                           << "<X>";
+    QTest::newRow("lower") << "<{title}>"
+                           << "X"
+                           << "<X>";
+    QTest::newRow("mixed") << "<{TiTlE}>"
+                           << "X"
+                           << "<X>";
+    QTest::newRow("every occurrence") << "{TITLE}-{title}-{Title}"
+                                      << "X"
+                                      << "X-X-X";
+    QTest::newRow("adjacent") << "{TITLE}{TITLE}"
+                              << "ab"
+                              << "abab";
+    QTest::newRow("inserted text not scanned again") << "{TITLE}"
+                                                     << "{TITLE}{title}"
+                                                     << "{TITLE}{title}";
+    QTest::newRow("value completes a placeholder") << "{TIT{TITLE}"
+                                                   << "LE}"
+                                                   << "{TITLE}";
+    QTest::newRow("overlap: first wins") << "{TITLE}TITLE}"
+                                         << "X"
+                                         << "XTITLE}";
+    QTest::newRow("cut placeholder") << "{TITLE"
+                                     << "X"
+                                     << "{TITLE";
+    QTest::newRow("empty value") << "a{TITLE}b"
+                                 << ""
+                                 << "ab";
+    QTest::newRow("only ASCII letters fold")
+        << QStringLiteral("{T\u0130TLE}{TITLE\u017F}") << "X" << QStringLiteral("{T\u0130TLE}{TITLE\u017F}");
+    QTest::newRow("none") << "text"
+                          << "X"
+                          << "text";
+    QTest::newRow("empty text") << ""
+                                << "X"
+                                << "";
 }
 
 void TestExport::replacePlaceholder()
@@ -384,11 +431,16 @@ void TestExport::fileListHtml_data()
 {
     QTest::addColumn<QString>("fileList");
     QTest::addColumn<QString>("html");
-    QTest::newRow("single-file torrent") << "" << "";
-    QTest::newRow("one line") << "a.txt\r\n" << "a.txt<br>";
-    QTest::newRow("two lines") << "dir\\a.txt\r\nb.txt\r\n" << "dir\\a.txt<br>b.txt<br>";
-    QTest::newRow("markup in a name") << "<i>&.txt\r\n" << "&lt;i&gt;&amp;.txt<br>";
-    QTest::newRow("literal <br> in a name") << "<br>\r\n" << "&lt;br&gt;<br>";
+    QTest::newRow("single-file torrent") << ""
+                                         << "";
+    QTest::newRow("one line") << "a.txt\r\n"
+                              << "a.txt<br>";
+    QTest::newRow("two lines") << "dir\\a.txt\r\nb.txt\r\n"
+                               << "dir\\a.txt<br>b.txt<br>";
+    QTest::newRow("markup in a name") << "<i>&.txt\r\n"
+                                      << "&lt;i&gt;&amp;.txt<br>";
+    QTest::newRow("literal <br> in a name") << "<br>\r\n"
+                                            << "&lt;br&gt;<br>";
 }
 
 void TestExport::fileListHtml()
@@ -411,9 +463,8 @@ void TestExport::entryBlockReplacesTheTenPlaceholdersInOrder()
     E.Private = QStringLiteral("Private");
     const QString Template = Lines({"{title}|{Len}|{COUNT}|{pieces}|{COMMENT}",
                                     "{PIECELEN}|{LINK}|{FILELIST}|{ENCODING}|{PRIVATE}|{CONTENT}|{NAME}"});
-    QCOMPARE(BuildEntryBlock(Template, E),
-             Lines({QStringLiteral("Фильм|1.50 kB|2|12|http://tracker/1"),
-                    "256 kB|" + Link1 + "|a<br>b<br>|UTF-8|Private|{CONTENT}|{NAME}"}));
+    QCOMPARE(BuildEntryBlock(Template, E), Lines({QStringLiteral("Фильм|1.50 kB|2|12|http://tracker/1"),
+                                                  "256 kB|" + Link1 + "|a<br>b<br>|UTF-8|Private|{CONTENT}|{NAME}"}));
 }
 
 void TestExport::entryPlaceholdersInValuesFollowTheOrder()
@@ -423,13 +474,13 @@ void TestExport::entryPlaceholdersInValuesFollowTheOrder()
     // steps only, and {NAME}/{TIME} by the page's steps.
     TTorrentEntry E = Entry(QStringLiteral("T {COMMENT}"));
     E.Comment = QStringLiteral("{TITLE} {LINK} {NAME} {len}");
-    const QString Page = BuildExportPage(Lines({"{CONTENT}"}), Lines({"{TITLE}"}), {E},
-                                         QStringLiteral("Имя"), QStringLiteral("now"));
+    const QString Page =
+        BuildExportPage(Lines({"{CONTENT}"}), Lines({"{TITLE}"}), {E}, QStringLiteral("Имя"), QStringLiteral("now"));
     QCOMPARE(Page, Lines({"T {TITLE} " + Link1 + " Имя {len}", "", ""}));
 
     // {NAME} is the last step, so a name holding placeholders stays as typed.
-    const QString Named = BuildExportPage(Lines({"{NAME} {TIME}"}), QString(), {},
-                                          QStringLiteral("{TIME} {CONTENT}"), QStringLiteral("now"));
+    const QString Named = BuildExportPage(Lines({"{NAME} {TIME}"}), QString(), {}, QStringLiteral("{TIME} {CONTENT}"),
+                                          QStringLiteral("now"));
     QCOMPARE(Named, Lines({"{TIME} {CONTENT} now"}));
 }
 
@@ -444,9 +495,9 @@ void TestExport::privateMark()
 
 void TestExport::pageWithEmptyList()
 {
-    const QString Page = BuildExportPage(Lines({"<h1>{NAME}</h1>", "<main>{CONTENT}</main>", "{TIME}"}),
-                                         Lines({"<p>{TITLE}</p>"}), {}, QStringLiteral("Экспорт"),
-                                         QStringLiteral("2.01.2024 - 15:04:05"));
+    const QString Page =
+        BuildExportPage(Lines({"<h1>{NAME}</h1>", "<main>{CONTENT}</main>", "{TIME}"}), Lines({"<p>{TITLE}</p>"}), {},
+                        QStringLiteral("Экспорт"), QStringLiteral("2.01.2024 - 15:04:05"));
     QCOMPARE(Page, Lines({QStringLiteral("<h1>Экспорт</h1>"), "<main></main>", "2.01.2024 - 15:04:05"}));
 }
 
@@ -462,8 +513,7 @@ void TestExport::pageWithoutOrWithTwoContents()
 
 void TestExport::threeEntriesInListOrder()
 {
-    const QList<TTorrentEntry> Three = {Entry(QStringLiteral("Первый"), Link1),
-                                        Entry(QStringLiteral("Второй"), Link2),
+    const QList<TTorrentEntry> Three = {Entry(QStringLiteral("Первый"), Link1), Entry(QStringLiteral("Второй"), Link2),
                                         Entry(QStringLiteral("Третий"), Link3)};
     const QString Page = BuildExportPage(Lines({"<main>", "{CONTENT}</main>"}),
                                          Lines({"<a href=\"{LINK}\">{TITLE}</a>"}), Three, QString(), QString());
@@ -487,9 +537,8 @@ void TestExport::pageLinesAllEndInCrLf()
     WriteAll(Dir.filePath("mid.tpl"), "<p>{COMMENT}</p>\r<i>{TITLE}</i>");
     TTorrentEntry E = Entry(QStringLiteral("a\rb"));
     E.Comment = QStringLiteral("line1\nline2\r\nline3");
-    const QString Page = BuildExportPage(ReadTextFile(Dir.filePath("page.tpl")),
-                                         ReadTextFile(Dir.filePath("mid.tpl")), {E},
-                                         QStringLiteral("n\n"), QString());
+    const QString Page = BuildExportPage(ReadTextFile(Dir.filePath("page.tpl")), ReadTextFile(Dir.filePath("mid.tpl")),
+                                         {E}, QStringLiteral("n\n"), QString());
     QCOMPARE(Page, Lines({"<main>", "<p>line1", "line2", "line3</p>", "<i>a", "b</i>", "", "</main>", "n", ""}));
 }
 
@@ -518,7 +567,8 @@ void TestExport::displayText_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("shown");
-    QTest::newRow("plain text unchanged") << QStringLiteral("Привет, мир (1080p) ∑") << QStringLiteral("Привет, мир (1080p) ∑");
+    QTest::newRow("plain text unchanged")
+        << QStringLiteral("Привет, мир (1080p) ∑") << QStringLiteral("Привет, мир (1080p) ∑");
     QTest::newRow("right-to-left override in a file name")
         << QStringLiteral("invoice\u202Efdp.exe.torrent") << QStringLiteral("invoice<U+202E>fdp.exe.torrent");
     QTest::newRow("a link that would read as another address")
@@ -526,18 +576,20 @@ void TestExport::displayText_data()
     QTest::newRow("every directional control")
         << QStringLiteral("\u061C\u200E\u200F\u202A\u202B\u202C\u202D\u2066\u2067\u2068\u2069")
         << QStringLiteral("<U+061C><U+200E><U+200F><U+202A><U+202B><U+202C><U+202D><U+2066><U+2067><U+2068><U+2069>");
-    QTest::newRow("invisible format characters") << QStringLiteral("a\u200Bb\uFEFFc\u2060d\u00ADe")
-                                                 << QStringLiteral("a<U+200B>b<U+FEFF>c<U+2060>d<U+00AD>e");
+    QTest::newRow("invisible format characters")
+        << QStringLiteral("a\u200Bb\uFEFFc\u2060d\u00ADe") << QStringLiteral("a<U+200B>b<U+FEFF>c<U+2060>d<U+00AD>e");
     QTest::newRow("a format character beyond the first plane")
         << QString::fromUcs4(U"tag\U000E0041") << QStringLiteral("tag<U+E0041>");
-    QTest::newRow("controls, line separators") << QStringLiteral("a\0b\ac\x1B[31md\x7F\u0085\u2028\u2029")
-                                               << QStringLiteral("a<U+0000>b<U+0007>c<U+001B>[31md<U+007F><U+0085><U+2028><U+2029>");
+    QTest::newRow("controls, line separators")
+        << QStringLiteral("a\0b\ac\x1B[31md\x7F\u0085\u2028\u2029")
+        << QStringLiteral("a<U+0000>b<U+0007>c<U+001B>[31md<U+007F><U+0085><U+2028><U+2029>");
     QTest::newRow("tab and line ends stay") << QStringLiteral("a\tb\r\nc\n") << QStringLiteral("a\tb\r\nc\n");
     QTest::newRow("joiners that scripts and emoji need stay")
         << QString::fromUcs4(U"\U0001F469\u200D\U0001F4BB \u0645\u06CC\u200C\u062E\u0648\u0627\u0647\u0645")
         << QString::fromUcs4(U"\U0001F469\u200D\U0001F4BB \u0645\u06CC\u200C\u062E\u0648\u0627\u0647\u0645");
-    QTest::newRow("Arabic and Hebrew text stays") << QStringLiteral("\u0633\u0644\u0627\u0645 \u05E9\u05DC\u05D5\u05DD")
-                                                  << QStringLiteral("\u0633\u0644\u0627\u0645 \u05E9\u05DC\u05D5\u05DD");
+    QTest::newRow("Arabic and Hebrew text stays")
+        << QStringLiteral("\u0633\u0644\u0627\u0645 \u05E9\u05DC\u05D5\u05DD")
+        << QStringLiteral("\u0633\u0644\u0627\u0645 \u05E9\u05DC\u05D5\u05DD");
 }
 
 void TestExport::displayText()
@@ -555,10 +607,14 @@ void TestExport::pageShowsWhatCouldDisguiseItself()
     E.Encoding = QStringLiteral("UTF\u200B-8");
     const QString Page = BuildExportPage(Lines({"{NAME}{CONTENT}"}), Lines({"{TITLE}|{COMMENT}|{FILELIST}|{ENCODING}"}),
                                          {E}, QStringLiteral("n\x1B\0"), QString());
-    QCOMPARE(Page, Lines({QStringLiteral("n&lt;U+001B&gt;&lt;U+0000&gt;invoice&lt;U+202E&gt;fdp.exe|http://example.com/&lt;U+202E&gt;evil.com "
-                                         "&lt;U+0000&gt;&lt;U+0007&gt;&lt;U+001B&gt;[2J|"
-                                         "a&lt;U+2066&gt;b&lt;U+0001&gt;.txt<br>|UTF&lt;U+200B&gt;-8"),
-                          "", ""}));
+    QCOMPARE(
+        Page,
+        Lines(
+            {QStringLiteral(
+                 "n&lt;U+001B&gt;&lt;U+0000&gt;invoice&lt;U+202E&gt;fdp.exe|http://example.com/&lt;U+202E&gt;evil.com "
+                 "&lt;U+0000&gt;&lt;U+0007&gt;&lt;U+001B&gt;[2J|"
+                 "a&lt;U+2066&gt;b&lt;U+0001&gt;.txt<br>|UTF&lt;U+200B&gt;-8"),
+             "", ""}));
     for (QChar C : Page) QVERIFY2(C.category() != QChar::Other_Control || C == u'\r' || C == u'\n', qPrintable(Page));
 }
 
@@ -609,9 +665,12 @@ void TestExport::exportTime_data()
 {
     QTest::addColumn<QString>("locale");
     QTest::addColumn<QString>("text");
-    QTest::newRow("en_US: 12-hour, designator after") << "en_US" << "1/2/24 - 3:04:05 PM";
-    QTest::newRow("ru_RU") << "ru_RU" << "02.01.2024 - 15:04:05";
-    QTest::newRow("zh_CN: zone in front") << "zh_CN" << "2024/1/2 - 15:04:05";
+    QTest::newRow("en_US: 12-hour, designator after") << "en_US"
+                                                      << "1/2/24 - 3:04:05 PM";
+    QTest::newRow("ru_RU") << "ru_RU"
+                           << "02.01.2024 - 15:04:05";
+    QTest::newRow("zh_CN: zone in front") << "zh_CN"
+                                          << "2024/1/2 - 15:04:05";
     QTest::newRow("ko_KR: designator in front") << "ko_KR" << QStringLiteral("24. 1. 2. - 오후 3시 4분 5초");
     QTest::newRow("bg_BG: quoted text kept") << "bg_BG" << QStringLiteral("2.01.24 г. - 15:04:05 ч.");
 }
@@ -726,8 +785,10 @@ void TestExport::dialogLayout()
     QVERIFY(QTest::qWaitForWindowExposed(&Owner));
     Dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&Dialog));
-    QVERIFY2((Dialog.frameGeometry().center() - Owner.frameGeometry().center()).manhattanLength() <= 1,
-             qPrintable(QStringLiteral("%1,%2").arg(Dialog.frameGeometry().center().x()).arg(Dialog.frameGeometry().center().y())));
+    QVERIFY2(
+        (Dialog.frameGeometry().center() - Owner.frameGeometry().center()).manhattanLength() <= 1,
+        qPrintable(
+            QStringLiteral("%1,%2").arg(Dialog.frameGeometry().center().x()).arg(Dialog.frameGeometry().center().y())));
 }
 
 void TestExport::dialogOpensWithTextSelected()
@@ -868,7 +929,8 @@ void TestExport::htmlExportEndToEnd()
     const auto& E = Window.Entries();
     QCOMPARE(PageLines[1], QStringLiteral("<p>One|1.50 kB|1|1|16 kB|||&lt;b&gt;c&lt;/b&gt;|%1</p>").arg(E[0].Link));
     QCOMPARE(PageLines[2], QString());
-    QVERIFY2(PageLines[3].startsWith(QStringLiteral("<p>Two|30 B|2|1|16 kB|") + HtmlEscape(E[1].FileList.section(CRLF, 0, 0)) + "<br>"),
+    QVERIFY2(PageLines[3].startsWith(QStringLiteral("<p>Two|30 B|2|1|16 kB|") +
+                                     HtmlEscape(E[1].FileList.section(CRLF, 0, 0)) + "<br>"),
              qPrintable(PageLines[3]));
     QVERIFY(PageLines[3].endsWith(QStringLiteral("<br>|Private||%1</p>").arg(E[1].Link)));
     QCOMPARE(PageLines[5], QStringLiteral("<p>Three|3.00 MB|1|1|16 kB||||%1</p>").arg(E[2].Link));
@@ -926,7 +988,7 @@ void TestExport::htmlExportMissingTemplate()
         Platform.SaveAnswer = [&] { return Dir.filePath("out.html"); };
         TfrmKTZ Window(Platform, {});
         Window.SetExportNameQuestion([&Platform](QWidget* Owner) { return Platform.AskExportName(Owner); });
-    Window.SetExportNameQuestion([&Platform](QWidget* Owner) { return Platform.AskExportName(Owner); });
+        Window.SetExportNameQuestion([&Platform](QWidget* Owner) { return Platform.AskExportName(Owner); });
 
         const QString Message = RaisedMessage([&] { Window.mmAsHTMLClick(); });
         QCOMPARE(Message, QStringLiteral("Cannot open file \"%1\". No such file or directory")
@@ -1080,15 +1142,16 @@ void TestExport::writeSample()
     B.FileList += QStringLiteral("Обложка.jpg\r\n");
     B.Encoding = QStringLiteral("UTF-8");
     B.Private = QStringLiteral("Private");
-    TTorrentEntry C = Entry(QStringLiteral("A.Very.Long.Release.Name.Without.Any.Spaces.2024.1080p.WEB-DL.x264-GROUP"), Link3);
+    TTorrentEntry C =
+        Entry(QStringLiteral("A.Very.Long.Release.Name.Without.Any.Spaces.2024.1080p.WEB-DL.x264-GROUP"), Link3);
     C.FileCount = 1;
     C.Size = 4831838208;
     C.PieceLength = 4194304;
     C.PieceCount = 1152;
 
-    WriteFileWhole(Out + "/export-sample.html",
-                   EncodeExportPage(BuildExportPage(Page, Mid, {A, B, C}, QStringLiteral("Мои раздачи"),
-                                                    CurrentExportTime())));
+    WriteFileWhole(
+        Out + "/export-sample.html",
+        EncodeExportPage(BuildExportPage(Page, Mid, {A, B, C}, QStringLiteral("Мои раздачи"), CurrentExportTime())));
     WriteFileWhole(Out + "/export-empty.html",
                    EncodeExportPage(BuildExportPage(Page, Mid, {}, ExportDefaultName, CurrentExportTime())));
 

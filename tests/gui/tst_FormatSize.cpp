@@ -64,7 +64,8 @@ private slots:
         QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
         QCOMPARE(FormatSize(2, 1048575), QStringLiteral("1.024,00 kB"));
         QLocale::setDefault(QLocale(QLocale::French, QLocale::France));
-        QCOMPARE(FormatSize(2, 1048575), QStringLiteral("1") + QLocale().groupSeparator() + QStringLiteral("024,00 kB"));
+        QCOMPARE(FormatSize(2, 1048575),
+                 QStringLiteral("1") + QLocale().groupSeparator() + QStringLiteral("024,00 kB"));
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     }
 };

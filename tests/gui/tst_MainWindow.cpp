@@ -532,7 +532,8 @@ private slots:
             W.mmAsHTMLClick();
             QCOMPARE(ReadAll(ListFile), Links.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"));
             const QString Page = ReadAll(PageFile);
-            QVERIFY2(Page.contains(QString(Links[Row]).replace(QStringLiteral("&"), QStringLiteral("&amp;")) + u'|' + (Warned ? Warning : QString()) + QStringLiteral("\r\n")),
+            QVERIFY2(Page.contains(QString(Links[Row]).replace(QStringLiteral("&"), QStringLiteral("&amp;")) + u'|' +
+                                   (Warned ? Warning : QString()) + QStringLiteral("\r\n")),
                      qPrintable(Page));
         };
         SelectRow(W, 1);
@@ -608,19 +609,32 @@ private slots:
         QTest::addColumn<QString>("Focus");  // "list" or "check box"
         QTest::addColumn<QString>("Does");
         const int Ctrl = Qt::ControlModifier, Shift = Qt::ShiftModifier, None = Qt::NoModifier;
-        QTest::newRow("Ctrl+O opens") << int(Qt::Key_O) << Ctrl << "check box" << "open";
-        QTest::newRow("Ctrl+Shift+Del clears") << int(Qt::Key_Delete) << (Ctrl | Shift) << "list" << "clear";
-        QTest::newRow("F1 shows About") << int(Qt::Key_F1) << None << "list" << "about";
-        QTest::newRow("Ctrl+C in the list copies the link") << int(Qt::Key_C) << Ctrl << "list" << "copy";
-        QTest::newRow("Ctrl+C elsewhere is not the list's") << int(Qt::Key_C) << Ctrl << "check box" << "nothing";
-        QTest::newRow("Return runs") << int(Qt::Key_Return) << None << "list" << "run";
-        QTest::newRow("Enter runs") << int(Qt::Key_Enter) << int(Qt::KeypadModifier) << "list" << "run";
-        QTest::newRow("Ctrl+Return runs") << int(Qt::Key_Return) << Ctrl << "list" << "run";
-        QTest::newRow("Ctrl+Enter runs") << int(Qt::Key_Enter) << int(Ctrl | Qt::KeypadModifier) << "list" << "run";
-        QTest::newRow("Ctrl+S saves the list") << int(Qt::Key_S) << Ctrl << "check box" << "save list";
-        QTest::newRow("Ctrl+Shift+S saves the page") << int(Qt::Key_S) << (Ctrl | Shift) << "list" << "save page";
-        QTest::newRow("Ctrl+Q leaves") << int(Qt::Key_Q) << Ctrl << "check box" << "exit";
-        QTest::newRow("Shift+F10 opens the menu") << int(Qt::Key_F10) << Shift << "list" << "menu";
+        QTest::newRow("Ctrl+O opens") << int(Qt::Key_O) << Ctrl << "check box"
+                                      << "open";
+        QTest::newRow("Ctrl+Shift+Del clears") << int(Qt::Key_Delete) << (Ctrl | Shift) << "list"
+                                               << "clear";
+        QTest::newRow("F1 shows About") << int(Qt::Key_F1) << None << "list"
+                                        << "about";
+        QTest::newRow("Ctrl+C in the list copies the link") << int(Qt::Key_C) << Ctrl << "list"
+                                                            << "copy";
+        QTest::newRow("Ctrl+C elsewhere is not the list's") << int(Qt::Key_C) << Ctrl << "check box"
+                                                            << "nothing";
+        QTest::newRow("Return runs") << int(Qt::Key_Return) << None << "list"
+                                     << "run";
+        QTest::newRow("Enter runs") << int(Qt::Key_Enter) << int(Qt::KeypadModifier) << "list"
+                                    << "run";
+        QTest::newRow("Ctrl+Return runs") << int(Qt::Key_Return) << Ctrl << "list"
+                                          << "run";
+        QTest::newRow("Ctrl+Enter runs") << int(Qt::Key_Enter) << int(Ctrl | Qt::KeypadModifier) << "list"
+                                         << "run";
+        QTest::newRow("Ctrl+S saves the list") << int(Qt::Key_S) << Ctrl << "check box"
+                                               << "save list";
+        QTest::newRow("Ctrl+Shift+S saves the page") << int(Qt::Key_S) << (Ctrl | Shift) << "list"
+                                                     << "save page";
+        QTest::newRow("Ctrl+Q leaves") << int(Qt::Key_Q) << Ctrl << "check box"
+                                       << "exit";
+        QTest::newRow("Shift+F10 opens the menu") << int(Qt::Key_F10) << Shift << "list"
+                                                  << "menu";
     }
 
     void shortcuts()
@@ -735,7 +749,7 @@ private slots:
         QCOMPARE(W.lblNote->text(), Note);
         QVERIFY(W.lblNote->isVisible());
         QVERIFY(W.pnText->isVisible() && W.lblStatus->isVisible());  // beside the panes, not over them
-        QVERIFY(Platform.Errors.isEmpty());  // no box in the way
+        QVERIFY(Platform.Errors.isEmpty());                          // no box in the way
         W.ShowStatusNote(QStringLiteral("short"), 30);
         QTRY_VERIFY(!W.lblNote->isVisible());
     }
@@ -846,10 +860,10 @@ private slots:
         QVERIFY(W.btnRun->geometry().bottom() < W.pnAction->height());
         QVERIFY(W.btnRun->geometry().top() > W.chkAuto->geometry().bottom());
         int Top = -1;
-        for (QWidget* Line : {static_cast<QWidget*>(W.lblName), static_cast<QWidget*>(W.lblTitle),
-                              static_cast<QWidget*>(W.edtURI), static_cast<QWidget*>(W.lblSize),
-                              static_cast<QWidget*>(W.lblCount), static_cast<QWidget*>(W.lblPieces),
-                              static_cast<QWidget*>(W.lblPieceLen), static_cast<QWidget*>(W.lblAnons)}) {
+        for (QWidget* Line :
+             {static_cast<QWidget*>(W.lblName), static_cast<QWidget*>(W.lblTitle), static_cast<QWidget*>(W.edtURI),
+              static_cast<QWidget*>(W.lblSize), static_cast<QWidget*>(W.lblCount), static_cast<QWidget*>(W.lblPieces),
+              static_cast<QWidget*>(W.lblPieceLen), static_cast<QWidget*>(W.lblAnons)}) {
             QVERIFY2(Line->geometry().top() > Top, qPrintable(Line->objectName()));
             QVERIFY2(Line->height() >= Line->fontMetrics().height(), qPrintable(Line->objectName()));
             QVERIFY2(Line->geometry().bottom() < W.pnAnons->height(), qPrintable(Line->objectName()));
@@ -891,10 +905,10 @@ private slots:
         QVERIFY(!W.chkFull->isChecked());
 
         // "FullLink" beside it follows the same rule.
-        WriteText(Platform.SettingsFile(), QString::fromUtf8(File)
-                                               .replace(QStringLiteral("AutoStart"), QStringLiteral("FullLink"),
-                                                        Qt::CaseInsensitive)
-                                               .toUtf8());
+        WriteText(Platform.SettingsFile(),
+                  QString::fromUtf8(File)
+                      .replace(QStringLiteral("AutoStart"), QStringLiteral("FullLink"), Qt::CaseInsensitive)
+                      .toUtf8());
         TfrmKTZ Full(Platform, {});
         QCOMPARE(Full.chkFull->isChecked(), Checked);
         QVERIFY(!Full.chkAuto->isChecked());
@@ -1010,8 +1024,7 @@ private slots:
         W.close();
         qputenv("XDG_CONFIG_HOME", OldConfig);
         QVERIFY(!W.isVisible());
-        QCOMPARE(Platform.Errors,
-                 QStringList({QStringLiteral("Unable to write to %1/velmora/sets.ini.").arg(Config)}));
+        QCOMPARE(Platform.Errors, QStringList({QStringLiteral("Unable to write to %1/velmora/sets.ini.").arg(Config)}));
         QVERIFY(!QFile::exists(Platform.SettingsFile()));
     }
 
@@ -1148,8 +1161,12 @@ private slots:
         // "invoice_exe.pdf.torrent", and a comment link as another address.
         TFakePlatform Platform;
         TTorrentRecipe Recipe;
-        Recipe.Name = "Title \xE2\x80\xAE" "fdp.exe \x1B[31m";
-        Recipe.Comment = "http://example.com/\xE2\x80\xAE" "evil.com";
+        Recipe.Name =
+            "Title \xE2\x80\xAE"
+            "fdp.exe \x1B[31m";
+        Recipe.Comment =
+            "http://example.com/\xE2\x80\xAE"
+            "evil.com";
         Recipe.Encoding = "UTF\xE2\x80\x8B-8";
         TfrmKTZ W(Platform, {Make(QStringLiteral("invoice\u202Efdp.exe.torrent"), Recipe)});
         W.show();

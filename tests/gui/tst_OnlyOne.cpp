@@ -56,15 +56,21 @@ namespace {
 // ---------------------------------------------------------------------------------
 // Torrents.
 
-QByteArray BStr(const QByteArray& S) { return QByteArray::fromStdString(Bencode::String(S.toStdString())); }
-QByteArray BInt(qint64 V) { return QByteArray::fromStdString(Bencode::Int(V)); }
+QByteArray BStr(const QByteArray& S)
+{
+    return QByteArray::fromStdString(Bencode::String(S.toStdString()));
+}
+QByteArray BInt(qint64 V)
+{
+    return QByteArray::fromStdString(Bencode::Int(V));
+}
 
 // A small single-file torrent named after Name, and its magnet link.
 std::pair<QByteArray, QString> MakeTorrent(const QString& Name)
 {
     const QByteArray NameBytes = Name.toUtf8();
-    const QByteArray Info = "d" + BStr("length") + BInt(1000 + NameBytes.size()) + BStr("name") +
-                            BStr(NameBytes) + BStr("piece length") + BInt(16384) + BStr("pieces") +
+    const QByteArray Info = "d" + BStr("length") + BInt(1000 + NameBytes.size()) + BStr("name") + BStr(NameBytes) +
+                            BStr("piece length") + BInt(16384) + BStr("pieces") +
                             BStr(QCryptographicHash::hash(NameBytes, QCryptographicHash::Sha1)) + "e";
     const QByteArray Torrent =
         "d" + BStr("announce") + BStr("http://tracker.example/announce") + BStr("info") + Info + "e";
@@ -99,8 +105,10 @@ QString OctalArgument(const QByteArray& Bytes)
     QString Text;
     for (const char C : Bytes) {
         const auto B = static_cast<unsigned char>(C);
-        if (B < 0x80 && B != '\\' && B != '%') Text += QLatin1Char(C);
-        else Text += QStringLiteral("\\%1").arg(B, 3, 8, QLatin1Char('0'));
+        if (B < 0x80 && B != '\\' && B != '%')
+            Text += QLatin1Char(C);
+        else
+            Text += QStringLiteral("\\%1").arg(B, 3, 8, QLatin1Char('0'));
     }
     return Text;
 }
@@ -117,8 +125,10 @@ public:
     ~TEnvGuard()
     {
         for (const auto& S : FSaved) {
-            if (S.Set) qputenv(S.Name, S.Value);
-            else qunsetenv(S.Name);
+            if (S.Set)
+                qputenv(S.Name, S.Value);
+            else
+                qunsetenv(S.Name);
         }
     }
 
@@ -166,7 +176,7 @@ public:
     bool Connect(const QString& Path)
     {
         const QByteArray P = QFile::encodeName(Path);
-        sockaddr_un Address {};
+        sockaddr_un Address{};
         Address.sun_family = AF_UNIX;
         if (size_t(P.size()) >= sizeof(Address.sun_path)) return false;
         std::memcpy(Address.sun_path, P.constData(), size_t(P.size()) + 1);
@@ -186,7 +196,7 @@ public:
     enum TAnswer { Ack, Closed, Silence, Other };
     TAnswer Answer(int TimeoutMs)
     {
-        pollfd P {FFd, POLLIN, 0};
+        pollfd P{FFd, POLLIN, 0};
         if (::poll(&P, 1, TimeoutMs) <= 0) return Silence;
         char C = 0;
         const ssize_t N = ::recv(FFd, &C, 1, 0);
@@ -210,7 +220,7 @@ struct TRecorder {
     int Forwards = 0;
     int Depth = 0;
     int MaxDepth = 0;
-    int NestedLoopMs = 0;  // each text handler spins an event loop this long
+    int NestedLoopMs = 0;                           // each text handler spins an event loop this long
     QString Refused = QStringLiteral("<refused>");  // a text that the handler does not take
     // Runs once, inside the first delivery that comes (before the handler's loop).
     std::function<void()> During;
@@ -316,10 +326,10 @@ public:
             return;
         }
         P.setProgram(QStringLiteral("/bin/sh"));
-        P.setArguments(QStringList {QStringLiteral("-c"),
-                                    QStringLiteral("p=$0; for a; do shift; set -- \"$@\" \"$(printf \"$a\")\"; done; "
-                                                   "exec \"$p\" \"$@\""),
-                                    Program} +
+        P.setArguments(QStringList{QStringLiteral("-c"),
+                                   QStringLiteral("p=$0; for a; do shift; set -- \"$@\" \"$(printf \"$a\")\"; done; "
+                                                  "exec \"$p\" \"$@\""),
+                                   Program} +
                        Arguments);
     }
 
@@ -451,7 +461,10 @@ private:
     std::vector<QByteArray> FErrors;
 };
 
-bool ProgramBuilt() { return QFileInfo(QStringLiteral(VELMORA_BIN)).isExecutable(); }
+bool ProgramBuilt()
+{
+    return QFileInfo(QStringLiteral(VELMORA_BIN)).isExecutable();
+}
 
 }  // namespace
 
@@ -519,13 +532,20 @@ void TestOnlyOne::mutexSafeName_data()
 {
     QTest::addColumn<QString>("Name");
     QTest::addColumn<QString>("Expected");
-    QTest::newRow("the program's name") << "MyProgramKTZMutex180671" << "MyProgramKTZMutex180671";
-    QTest::newRow("empty") << "" << "";
-    QTest::newRow("one backslash") << "Global\\Velmora" << "Global_Velmora";
-    QTest::newRow("backslashes only") << "\\\\\\" << "___";
-    QTest::newRow("slash and colon stay") << "a/b:c" << "a/b:c";
-    QTest::newRow("underscore stays") << "a_b" << "a_b";
-    QTest::newRow("letters beyond ASCII stay") << "Мьютекс\\ä" << "Мьютекс_ä";
+    QTest::newRow("the program's name") << "MyProgramKTZMutex180671"
+                                        << "MyProgramKTZMutex180671";
+    QTest::newRow("empty") << ""
+                           << "";
+    QTest::newRow("one backslash") << "Global\\Velmora"
+                                   << "Global_Velmora";
+    QTest::newRow("backslashes only") << "\\\\\\"
+                                      << "___";
+    QTest::newRow("slash and colon stay") << "a/b:c"
+                                          << "a/b:c";
+    QTest::newRow("underscore stays") << "a_b"
+                                      << "a_b";
+    QTest::newRow("letters beyond ASCII stay") << "Мьютекс\\ä"
+                                               << "Мьютекс_ä";
 }
 
 void TestOnlyOne::mutexSafeName()
@@ -588,23 +608,59 @@ void TestOnlyOne::runtimeFolderPrefersPrivateXdgFolder()
 
 void TestOnlyOne::runtimeFolderFallback_data()
 {
-    QTest::addColumn<QString>("InCache");  // what another user put in the cache's place
-    QTest::addColumn<QString>("InTemp");   // and in the temporary folder's place
+    QTest::addColumn<QString>("InCache");   // what another user put in the cache's place
+    QTest::addColumn<QString>("InTemp");    // and in the temporary folder's place
     QTest::addColumn<QString>("Expected");  // "cache", "temp" or "" (no place at all)
     QTest::addColumn<QString>("Reason");
-    QTest::newRow("own cache folder") << "" << "" << "cache" << "";
-    QTest::newRow("a link in /tmp does not matter") << "" << "link" << "cache" << "";
-    QTest::newRow("a file in /tmp does not matter") << "" << "file" << "cache" << "";
-    QTest::newRow("cache place is a link") << "link" << "" << "temp" << "";
-    QTest::newRow("cache place is open to others") << "open" << "" << "temp" << "";
-    QTest::newRow("cache folder open to others") << "parent open" << "" << "temp" << "";
-    QTest::newRow("cache path too long for a socket") << "too long" << "" << "temp" << "";
-    QTest::newRow("both links") << "link" << "link" << "" << "symbolic link";
-    QTest::newRow("both open to others") << "open" << "open" << "" << "open to other users";
-    QTest::newRow("files in both places") << "file" << "file" << "" << "not a folder";
+    QTest::newRow("own cache folder") << ""
+                                      << ""
+                                      << "cache"
+                                      << "";
+    QTest::newRow("a link in /tmp does not matter") << ""
+                                                    << "link"
+                                                    << "cache"
+                                                    << "";
+    QTest::newRow("a file in /tmp does not matter") << ""
+                                                    << "file"
+                                                    << "cache"
+                                                    << "";
+    QTest::newRow("cache place is a link") << "link"
+                                           << ""
+                                           << "temp"
+                                           << "";
+    QTest::newRow("cache place is open to others") << "open"
+                                                   << ""
+                                                   << "temp"
+                                                   << "";
+    QTest::newRow("cache folder open to others") << "parent open"
+                                                 << ""
+                                                 << "temp"
+                                                 << "";
+    QTest::newRow("cache path too long for a socket") << "too long"
+                                                      << ""
+                                                      << "temp"
+                                                      << "";
+    QTest::newRow("both links") << "link"
+                                << "link"
+                                << ""
+                                << "symbolic link";
+    QTest::newRow("both open to others") << "open"
+                                         << "open"
+                                         << ""
+                                         << "open to other users";
+    QTest::newRow("files in both places") << "file"
+                                          << "file"
+                                          << ""
+                                          << "not a folder";
     if (::geteuid() == 0) {
-        QTest::newRow("another user's folder in /tmp does not matter") << "" << "foreign" << "cache" << "";
-        QTest::newRow("another user's folders in both") << "foreign" << "foreign" << "" << "another user";
+        QTest::newRow("another user's folder in /tmp does not matter") << ""
+                                                                       << "foreign"
+                                                                       << "cache"
+                                                                       << "";
+        QTest::newRow("another user's folders in both") << "foreign"
+                                                        << "foreign"
+                                                        << ""
+                                                        << "another user";
     }
 }
 
@@ -627,8 +683,10 @@ void TestOnlyOne::runtimeFolderFallback()
     qputenv("XDG_CACHE_HOME", QFile::encodeName(Cache));
     const QString CachePlace = Cache + "/velmora-" + HostName();
     const QString TempPlace = Temp.path() + "/velmora-" + QString::number(::geteuid());
-    if (InCache == "parent open") QVERIFY(::chmod(QFile::encodeName(Cache).constData(), 0777) == 0);
-    else if (InCache != "too long") QVERIFY(Spoil(InCache, CachePlace));
+    if (InCache == "parent open")
+        QVERIFY(::chmod(QFile::encodeName(Cache).constData(), 0777) == 0);
+    else if (InCache != "too long")
+        QVERIFY(Spoil(InCache, CachePlace));
     QVERIFY(Spoil(InTemp, TempPlace));
 
     std::string Error;
@@ -727,12 +785,18 @@ void TestOnlyOne::absoluteArgument_data()
 {
     QTest::addColumn<QString>("Argument");
     QTest::addColumn<QString>("Expected");  // "<cwd>" stands for the working folder
-    QTest::newRow("plain name") << "a.torrent" << "<cwd>/a.torrent";
-    QTest::newRow("dots kept, not resolved") << "sub/../a.torrent" << "<cwd>/sub/../a.torrent";
-    QTest::newRow("absolute stays") << "/x/y.torrent" << "/x/y.torrent";
-    QTest::newRow("empty stays empty") << "" << "";
-    QTest::newRow("question mark") << "?" << "<cwd>/?";
-    QTest::newRow("backslash is a letter") << "a\\b.torrent" << "<cwd>/a\\b.torrent";
+    QTest::newRow("plain name") << "a.torrent"
+                                << "<cwd>/a.torrent";
+    QTest::newRow("dots kept, not resolved") << "sub/../a.torrent"
+                                             << "<cwd>/sub/../a.torrent";
+    QTest::newRow("absolute stays") << "/x/y.torrent"
+                                    << "/x/y.torrent";
+    QTest::newRow("empty stays empty") << ""
+                                       << "";
+    QTest::newRow("question mark") << "?"
+                                   << "<cwd>/?";
+    QTest::newRow("backslash is a letter") << "a\\b.torrent"
+                                           << "<cwd>/a\\b.torrent";
 }
 
 void TestOnlyOne::absoluteArgument()
@@ -786,7 +850,9 @@ void TestOnlyOne::localPathKeepsEveryByte()
 
 void TestOnlyOne::encodedLayout()
 {
-    QCOMPARE(EncodeHandOff(THandOffKind::Text, "ab"), std::string("T\0\0\0\x02" "ab", 7));
+    QCOMPARE(EncodeHandOff(THandOffKind::Text, "ab"), std::string("T\0\0\0\x02"
+                                                                  "ab",
+                                                                  7));
     QCOMPARE(EncodeHandOff(THandOffKind::Forward, {}), std::string("F\0\0\0\0", 5));
     const std::string Long(0x012345, 'x');
     QCOMPARE(EncodeHandOff(THandOffKind::Text, Long).substr(0, 5), std::string("T\0\x01\x23\x45", 5));
@@ -810,19 +876,27 @@ void TestOnlyOne::decoder_data()
     const std::string Cyrillic = QStringLiteral("/дом/папка/файл.torrent").toStdString();
     QTest::newRow("text") << Enc(THandOffKind::Text, "/a/b.torrent") << Ready << Text << QByteArray("/a/b.torrent");
     QTest::newRow("empty text") << Enc(THandOffKind::Text, "") << Ready << Text << QByteArray();
-    QTest::newRow("zero bytes in the text") << Enc(THandOffKind::Text, std::string("a\0b", 3)) << Ready << Text
-                                            << QByteArray("a\0b", 3);
+    QTest::newRow("zero bytes in the text")
+        << Enc(THandOffKind::Text, std::string("a\0b", 3)) << Ready << Text << QByteArray("a\0b", 3);
     QTest::newRow("UTF-8") << Enc(THandOffKind::Text, Cyrillic) << Ready << Text << QByteArray::fromStdString(Cyrillic);
     QTest::newRow("largest text") << Enc(THandOffKind::Text, std::string(HandOffMaxText, 'q')) << Ready << Text
                                   << QByteArray(qsizetype(HandOffMaxText), 'q');
     QTest::newRow("forward") << Enc(THandOffKind::Forward, "") << Ready << Fwd << QByteArray();
     QTest::newRow("header only") << QByteArray("T\0\0\0\x03", 5) << More << 0 << QByteArray();
-    QTest::newRow("text cut short") << QByteArray("T\0\0\0\x03" "ab", 7) << More << 0 << QByteArray();
+    QTest::newRow("text cut short") << QByteArray(
+                                           "T\0\0\0\x03"
+                                           "ab",
+                                           7)
+                                    << More << 0 << QByteArray();
     QTest::newRow("nothing") << QByteArray() << More << 0 << QByteArray();
     QTest::newRow("one byte over the limit")
         << (QByteArray("T\0\x01\0\x01", 5) + QByteArray(4, 'x')) << Bad << 0 << QByteArray();
     QTest::newRow("4 GiB announced") << QByteArray("T\xff\xff\xff\xff", 5) << Bad << 0 << QByteArray();
-    QTest::newRow("forward with a text") << QByteArray("F\0\0\0\x01" "a", 6) << Bad << 0 << QByteArray();
+    QTest::newRow("forward with a text") << QByteArray(
+                                                "F\0\0\0\x01"
+                                                "a",
+                                                6)
+                                         << Bad << 0 << QByteArray();
     QTest::newRow("unknown kind") << QByteArray("X\0\0\0\0", 5) << Bad << 0 << QByteArray();
     QTest::newRow("lower-case kind") << QByteArray("t\0\0\0\0", 5) << Bad << 0 << QByteArray();
     QTest::newRow("HTTP request") << QByteArray("GET / HTTP/1.0\r\n\r\n") << Bad << 0 << QByteArray();
@@ -882,12 +956,24 @@ void TestOnlyOne::receiverDropsHostileClients_data()
     QTest::addColumn<QByteArray>("Bytes");
     QTest::addColumn<bool>("ThenClose");  // the client closes instead of waiting
     const std::string Two = EncodeHandOff(THandOffKind::Text, "a") + EncodeHandOff(THandOffKind::Text, "b");
-    QTest::newRow("unknown kind") << QByteArray("Z\0\0\0\x01" "x", 6) << false;
+    QTest::newRow("unknown kind") << QByteArray(
+                                         "Z\0\0\0\x01"
+                                         "x",
+                                         6)
+                                  << false;
     QTest::newRow("oversized text announced") << QByteArray("T\0\x10\0\0", 5) << false;
     QTest::newRow("second message before the answer") << QByteArray::fromStdString(Two) << false;
-    QTest::newRow("forward with a text") << QByteArray("F\0\0\0\x02" "ab", 7) << false;
+    QTest::newRow("forward with a text") << QByteArray(
+                                                "F\0\0\0\x02"
+                                                "ab",
+                                                7)
+                                         << false;
     QTest::newRow("closes in the middle of a header") << QByteArray("T\0\0", 3) << true;
-    QTest::newRow("closes in the middle of a text") << QByteArray("T\0\0\0\x09" "abc", 8) << true;
+    QTest::newRow("closes in the middle of a text") << QByteArray(
+                                                           "T\0\0\0\x09"
+                                                           "abc",
+                                                           8)
+                                                    << true;
 }
 
 void TestOnlyOne::receiverDropsHostileClients()
@@ -900,14 +986,16 @@ void TestOnlyOne::receiverDropsHostileClients()
     TRecorder Recorder;
     Recorder.Attach(Server);
 
-    std::atomic<int> HostileAnswer {-1};
-    std::atomic<int> GoodAnswer {-1};
+    std::atomic<int> HostileAnswer{-1};
+    std::atomic<int> GoodAnswer{-1};
     std::thread Clients([&] {
         TRawClient Hostile;
         if (!Hostile.Connect(Server.SocketPath())) return;
         Hostile.Send(std::string_view(Bytes.constData(), size_t(Bytes.size())));
-        if (ThenClose) Hostile.Close();
-        else HostileAnswer = Hostile.Answer(10000);
+        if (ThenClose)
+            Hostile.Close();
+        else
+            HostileAnswer = Hostile.Answer(10000);
         // The receiver goes on serving others.
         TRawClient Good;
         if (!Good.Connect(Server.SocketPath()) || !Good.SendText("/good.torrent")) return;
@@ -917,7 +1005,7 @@ void TestOnlyOne::receiverDropsHostileClients()
     Clients.join();
     if (!ThenClose) QCOMPARE(HostileAnswer.load(), int(TRawClient::Closed));
     QCOMPARE(GoodAnswer.load(), int(TRawClient::Ack));
-    QCOMPARE(Recorder.Texts, QStringList {"/good.torrent"});
+    QCOMPARE(Recorder.Texts, QStringList{"/good.torrent"});
     QTRY_COMPARE(Server.ConnectionCount(), 0);
 }
 
@@ -929,13 +1017,16 @@ void TestOnlyOne::receiverDropsSilentClients()
     QVERIFY(Server.Listen(Folder.path()));
     TRecorder Recorder;
     Recorder.Attach(Server);
-    std::atomic<int> Silent {-1}, HalfHeader {-1}, HalfText {-1};
+    std::atomic<int> Silent{-1}, HalfHeader{-1}, HalfText{-1};
     std::thread Clients([&] {
         TRawClient A, B, C;
         if (!A.Connect(Server.SocketPath()) || !B.Connect(Server.SocketPath()) || !C.Connect(Server.SocketPath()))
             return;
         B.Send(std::string_view("T\0", 2));
-        C.Send(std::string_view("T\0\0\0\x05" "ab", 7));
+        C.Send(
+            std::string_view("T\0\0\0\x05"
+                             "ab",
+                             7));
         Silent = A.Answer(10000);
         HalfHeader = B.Answer(10000);
         HalfText = C.Answer(10000);
@@ -954,8 +1045,8 @@ void TestOnlyOne::messagesWaitForTheHandlers()
     QTemporaryDir Folder;
     THandOffServer Server;
     QVERIFY(Server.Listen(Folder.path()));
-    std::atomic<int> Early {-1}, Late {-1};
-    std::atomic<bool> Go {false};
+    std::atomic<int> Early{-1}, Late{-1};
+    std::atomic<bool> Go{false};
     std::thread Client([&] {
         TRawClient C;
         if (!C.Connect(Server.SocketPath()) || !C.SendText("/early.torrent")) return;
@@ -971,7 +1062,7 @@ void TestOnlyOne::messagesWaitForTheHandlers()
     QTRY_VERIFY_WITH_TIMEOUT(Late != -1, 10000);
     Client.join();
     QCOMPARE(Late.load(), int(TRawClient::Ack));
-    QCOMPARE(Recorder.Texts, QStringList {"/early.torrent"});
+    QCOMPARE(Recorder.Texts, QStringList{"/early.torrent"});
     QCOMPARE(Recorder.Forwards, 1);
 }
 
@@ -980,7 +1071,7 @@ void TestOnlyOne::completeMessageOfAClosedConnectionIsDelivered()
     QTemporaryDir Folder;
     THandOffServer Server;
     QVERIFY(Server.Listen(Folder.path()));
-    std::atomic<bool> Done {false};
+    std::atomic<bool> Done{false};
     std::thread Client([&] {
         TRawClient C;
         if (C.Connect(Server.SocketPath())) C.SendText("/sent-then-gone.torrent");
@@ -992,7 +1083,7 @@ void TestOnlyOne::completeMessageOfAClosedConnectionIsDelivered()
     QTest::qWait(50);
     TRecorder Recorder;
     Recorder.Attach(Server);
-    QTRY_COMPARE(Recorder.Texts, QStringList {"/sent-then-gone.torrent"});
+    QTRY_COMPARE(Recorder.Texts, QStringList{"/sent-then-gone.torrent"});
 }
 
 // The sender goes away, or the receiver closes, while the message is being
@@ -1039,9 +1130,12 @@ void TestOnlyOne::clientGoneBeforeItsAnswer()
     bool Ran = false;
     Recorder.During = [&] {
         Ran = true;
-        if (How == "close") Gone.Close();
-        else if (How == "shutdown") ::shutdown(Gone.Fd(), SHUT_RDWR);
-        else if (How == "half-close") ::shutdown(Gone.Fd(), SHUT_WR);
+        if (How == "close")
+            Gone.Close();
+        else if (How == "shutdown")
+            ::shutdown(Gone.Fd(), SHUT_RDWR);
+        else if (How == "half-close")
+            ::shutdown(Gone.Fd(), SHUT_WR);
         else {
             Server.Close();
             Server.Listen(Folder.path());
@@ -1077,7 +1171,7 @@ void TestOnlyOne::nestedEventLoopsDoNotNestDeliveries()
     TRecorder Recorder;
     Recorder.NestedLoopMs = 100;
     Recorder.Attach(Server);
-    std::atomic<int> Finished {0};
+    std::atomic<int> Finished{0};
     std::vector<std::thread> Clients;
     for (int I = 0; I < 3; ++I)
         Clients.emplace_back([&, I] {
@@ -1108,7 +1202,7 @@ void TestOnlyOne::crowdOfClientsKeepsEachOrder()
     // More clients than are served at once: the rest wait to be accepted.
     const int Count = THandOffServer::MaxConnections + 16;
     const int PerClient = 5;
-    std::atomic<int> Finished {0}, Failed {0};
+    std::atomic<int> Finished{0}, Failed{0};
     std::vector<std::thread> Clients;
     for (int I = 0; I < Count; ++I)
         Clients.emplace_back([&, I] {
@@ -1150,7 +1244,7 @@ void TestOnlyOne::senderTalksToReceiver()
         bool A = false, Empty = false, TooLong = true, StillConnected = false, Question = false, Forward = false;
     };
     TResult R;
-    std::atomic<bool> Done {false};
+    std::atomic<bool> Done{false};
     // A copy hands over from its main thread; here a thread of its own stands in
     // for the later copy, so that this one's event loop can serve it.
     std::thread Later([&] {
@@ -1171,7 +1265,7 @@ void TestOnlyOne::senderTalksToReceiver()
     QVERIFY(R.A && R.Empty && R.Question && R.Forward);
     QVERIFY(!R.TooLong);
     QVERIFY(R.StillConnected);
-    QCOMPARE(Recorder.Texts, (QStringList {"/a.torrent", "", "?"}));
+    QCOMPARE(Recorder.Texts, (QStringList{"/a.torrent", "", "?"}));
     QCOMPARE(Recorder.Forwards, 4);
 }
 
@@ -1184,7 +1278,7 @@ void TestOnlyOne::senderGivesUpWhenNoOneListens()
     // A socket left by a copy that ended: nobody accepts there.
     {
         const int Fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-        sockaddr_un Address {};
+        sockaddr_un Address{};
         Address.sun_family = AF_UNIX;
         const QByteArray Path = QFile::encodeName(Xdg.path()) + "/" + HandOffSocketName;
         std::memcpy(Address.sun_path, Path.constData(), size_t(Path.size()) + 1);
@@ -1220,7 +1314,7 @@ void TestOnlyOne::senderTakesOverWhenFirstCopyEnded()
 namespace {
 
 struct TFakeFirstCopy {
-    TEnvGuard Env {"XDG_RUNTIME_DIR"};
+    TEnvGuard Env{"XDG_RUNTIME_DIR"};
     TSandbox Box;
     TRecorder Recorder;
     THandOffServer Server;
@@ -1247,9 +1341,8 @@ void TestOnlyOne::laterCopySendsAbsolutePathsThenQuestionMark()
     QVERIFY(QDir().mkpath(Here));
     const auto Run = First.Box.RunLater({"a.torrent", "sub/../b.torrent", "/abs/c.torrent", "", Long}, Here);
     QVERIFY2(Run.Normal && Run.ExitCode == 0, qPrintable(Run.Errors));
-    QCOMPARE(First.Recorder.Texts,
-             (QStringList {Here + "/a.torrent", Here + "/sub/../b.torrent", "/abs/c.torrent", "", Here + "/" + Long,
-                           "?"}));
+    QCOMPARE(First.Recorder.Texts, (QStringList{Here + "/a.torrent", Here + "/sub/../b.torrent", "/abs/c.torrent", "",
+                                                Here + "/" + Long, "?"}));
 }
 
 void TestOnlyOne::laterCopyWithoutArgumentsOnlyAsksToComeForward()
@@ -1274,7 +1367,7 @@ void TestOnlyOne::laterCopyWaitsForFirstCopyToListen()
     QVERIFY(First.Server.Listen(First.Box.Runtime));
     const auto Run = TSandbox::Finish(Later.get());
     QVERIFY2(Run.Normal && Run.ExitCode == 0, qPrintable(Run.Errors));
-    QCOMPARE(First.Recorder.Texts, (QStringList {"/x/1.torrent", "/x/2.torrent", "?"}));
+    QCOMPARE(First.Recorder.Texts, (QStringList{"/x/1.torrent", "/x/2.torrent", "?"}));
 }
 
 void TestOnlyOne::laterCopyGivesUpWhenNoOneListens()
@@ -1301,7 +1394,7 @@ void TestOnlyOne::laterCopyReportsATextNotTaken()
     QVERIFY(Run.Normal);
     QVERIFY(Run.ExitCode != 0);
     QVERIFY2(Run.Errors.contains("before it took \"/x/refused.torrent\""), qPrintable(Run.Errors));
-    QCOMPARE(First.Recorder.Texts, (QStringList {"/x/1.torrent", "/x/refused.torrent"}));
+    QCOMPARE(First.Recorder.Texts, (QStringList{"/x/1.torrent", "/x/refused.torrent"}));
 }
 
 // ---------------------------------------------------------------------------------
@@ -1318,7 +1411,7 @@ void TestOnlyOne::twoPathsBecomeTwoEntriesInOrder()
     QVERIFY(Box.WaitForListening());
     const auto Run = Box.RunLater({Box.Data + "/a.torrent", Box.Data + "/b.torrent"});
     QVERIFY2(Run.Normal && Run.ExitCode == 0, qPrintable(Run.Errors));
-    QCOMPARE(Box.SettledLinks(2), (QStringList {A, B}));
+    QCOMPARE(Box.SettledLinks(2), (QStringList{A, B}));
 }
 
 void TestOnlyOne::noArgumentsLoadsNothing()
@@ -1329,13 +1422,13 @@ void TestOnlyOne::noArgumentsLoadsNothing()
     const QString Own = WriteTorrent(Box.Data + "/own.torrent", "own");
     const QString Next = WriteTorrent(Box.Data + "/next.torrent", "next");
     Box.StartFirst({Box.Data + "/own.torrent"});
-    QCOMPARE(Box.WaitForLinks(1), QStringList {Own});
+    QCOMPARE(Box.WaitForLinks(1), QStringList{Own});
     const auto Run = Box.RunLater({});
     QVERIFY2(Run.Normal && Run.ExitCode == 0, qPrintable(Run.Errors));
     QVERIFY(Run.Errors.isEmpty());
     const auto Then = Box.RunLater({"next.torrent"});
     QVERIFY2(Then.Normal && Then.ExitCode == 0, qPrintable(Then.Errors));
-    QCOMPARE(Box.SettledLinks(2), (QStringList {Own, Next}));
+    QCOMPARE(Box.SettledLinks(2), (QStringList{Own, Next}));
 }
 
 void TestOnlyOne::longCyrillicPathArrivesWhole()
@@ -1354,7 +1447,7 @@ void TestOnlyOne::longCyrillicPathArrivesWhole()
     Box.StartFirst({});
     const auto Run = Box.RunLater({Path});
     QVERIFY2(Run.Normal && Run.ExitCode == 0, qPrintable(Run.Errors));
-    QCOMPARE(Box.SettledLinks(1), QStringList {Link});
+    QCOMPARE(Box.SettledLinks(1), QStringList{Link});
 }
 
 // A name that is no UTF-8 (a file from an old archive, say) loads from the first
@@ -1372,10 +1465,10 @@ void TestOnlyOne::pathsThatAreNoUtf8Load()
     const QString LaterLink = WriteTorrentAt(Folder + "/" + Later, "later");
     QVERIFY(!OwnLink.isEmpty() && !LaterLink.isEmpty());
     Box.StartFirst({OctalArgument(Own)});
-    QCOMPARE(Box.WaitForLinks(1), QStringList {OwnLink});
+    QCOMPARE(Box.WaitForLinks(1), QStringList{OwnLink});
     const auto Run = Box.RunLater({OctalArgument(Later)});
     QVERIFY2(Run.Normal && Run.ExitCode == 0, qPrintable(Run.Errors));
-    QCOMPARE(Box.SettledLinks(2), (QStringList {OwnLink, LaterLink}));
+    QCOMPARE(Box.SettledLinks(2), (QStringList{OwnLink, LaterLink}));
 }
 
 void TestOnlyOne::relativePathLoadsLaterCopysFile()
@@ -1393,7 +1486,7 @@ void TestOnlyOne::relativePathLoadsLaterCopysFile()
     Box.StartFirst({}, FirstFolder);
     const auto Run = Box.RunLater({"same.torrent", "sub/../sub/deeper.torrent"}, LaterFolder);
     QVERIFY2(Run.Normal && Run.ExitCode == 0, qPrintable(Run.Errors));
-    QCOMPARE(Box.SettledLinks(2), (QStringList {Same, Deeper}));
+    QCOMPARE(Box.SettledLinks(2), (QStringList{Same, Deeper}));
 }
 
 void TestOnlyOne::twentyLaterCopiesAtOnce()
@@ -1411,7 +1504,8 @@ void TestOnlyOne::twentyLaterCopiesAtOnce()
     QVERIFY(Box.WaitForListening());
     std::vector<std::unique_ptr<QProcess>> Later;
     for (int I = 0; I < Copies; ++I)
-        Later.emplace_back(Box.StartLater({QStringLiteral("%1-1.torrent").arg(I), QStringLiteral("%1-2.torrent").arg(I)}));
+        Later.emplace_back(
+            Box.StartLater({QStringLiteral("%1-1.torrent").arg(I), QStringLiteral("%1-2.torrent").arg(I)}));
     for (auto& P : Later) {
         const auto Run = TSandbox::Finish(P.get());
         QVERIFY2(Run.Normal && Run.ExitCode == 0, qPrintable(Run.Errors));
@@ -1434,7 +1528,7 @@ void TestOnlyOne::killedFirstCopyDoesNotBlockNextStart()
     const QString B = WriteTorrent(Box.Data + "/b.torrent", "b");
     const QString C = WriteTorrent(Box.Data + "/c.torrent", "c");
     QProcess* Killed = Box.StartFirst({"a.torrent"});
-    QCOMPARE(Box.WaitForLinks(1), QStringList {A});
+    QCOMPARE(Box.WaitForLinks(1), QStringList{A});
     ::kill(pid_t(Killed->processId()), SIGKILL);
     QVERIFY(Killed->waitForFinished(10000));
     // What it left behind: the lock file and its socket.
@@ -1442,11 +1536,11 @@ void TestOnlyOne::killedFirstCopyDoesNotBlockNextStart()
     QVERIFY(QFileInfo::exists(Box.SocketPath()));
 
     QProcess* Next = Box.StartFirst({"b.torrent"});
-    QCOMPARE(Box.WaitForLinks(2), (QStringList {A, B}));
+    QCOMPARE(Box.WaitForLinks(2), (QStringList{A, B}));
     QCOMPARE(Next->state(), QProcess::Running);
     const auto Run = Box.RunLater({"c.torrent"});
     QVERIFY2(Run.Normal && Run.ExitCode == 0, qPrintable(Run.Errors));
-    QCOMPARE(Box.SettledLinks(3), (QStringList {A, B, C}));
+    QCOMPARE(Box.SettledLinks(3), (QStringList{A, B, C}));
 }
 
 void TestOnlyOne::laterCopyDuringStartUpLosesNothing()
@@ -1468,7 +1562,7 @@ void TestOnlyOne::laterCopyDuringStartUpLosesNothing()
     QVERIFY2(Run.Normal && Run.ExitCode == 0, qPrintable(Run.Errors));
     QCOMPARE(First->state(), QProcess::Running);
     // The first copy's own files come first: they load while its window is made.
-    QCOMPARE(Box.SettledLinks(42), (OwnLinks + QStringList {X, Y}));
+    QCOMPARE(Box.SettledLinks(42), (OwnLinks + QStringList{X, Y}));
 }
 
 QTEST_GUILESS_MAIN(TestOnlyOne)

@@ -62,16 +62,24 @@ private slots:
     {
         QTest::addColumn<QString>("Message");
         QTest::addColumn<QString>("Shown");
-        QTest::newRow("letter") << "Unable to write to /a/fls/sets.ini" << "Unable to write to /a/fls/sets.ini.";
-        QTest::newRow("full stop") << "Done." << "Done.";
+        QTest::newRow("letter") << "Unable to write to /a/fls/sets.ini"
+                                << "Unable to write to /a/fls/sets.ini.";
+        QTest::newRow("full stop") << "Done."
+                                   << "Done.";
         QTest::newRow("closing parenthesis") << "Assertion failure (_form/frm_Main, line 12)"
                                              << "Assertion failure (_form/frm_Main, line 12)";
-        QTest::newRow("hyphen, below the point") << "a -" << "a -";
-        QTest::newRow("slash, above the point") << "a/" << "a/.";
-        QTest::newRow("digit") << "line 7" << "line 7.";
-        QTest::newRow("quote") << "file \"x\"" << "file \"x\"";
-        QTest::newRow("Cyrillic") << "Ошибка" << "Ошибка.";
-        QTest::newRow("empty") << "" << "";
+        QTest::newRow("hyphen, below the point") << "a -"
+                                                 << "a -";
+        QTest::newRow("slash, above the point") << "a/"
+                                                << "a/.";
+        QTest::newRow("digit") << "line 7"
+                               << "line 7.";
+        QTest::newRow("quote") << "file \"x\""
+                               << "file \"x\"";
+        QTest::newRow("Cyrillic") << "Ошибка"
+                                  << "Ошибка.";
+        QTest::newRow("empty") << ""
+                               << "";
     }
 
     void fullStopRule()
@@ -97,9 +105,9 @@ private slots:
         QCoreApplication::sendPostedEvents(&Thrower);
         App->SetPlatform(nullptr);
 
-        QCOMPARE(Platform.Errors, QStringList({"Cannot open file \"/x\". No such file or directory.",
-                                               "Неизвестная ошибка.",
-                                               "Cannot open file \"/x\". No such file or directory."}));
+        QCOMPARE(Platform.Errors,
+                 QStringList({"Cannot open file \"/x\". No such file or directory.", "Неизвестная ошибка.",
+                              "Cannot open file \"/x\". No such file or directory."}));
         QCOMPARE(Thrower.Handled, 1);
     }
 
@@ -145,11 +153,16 @@ private slots:
     {
         QTest::addColumn<QString>("Filter");
         QTest::addColumn<QString>("Qt");
-        QTest::newRow("open") << "Torrent File (.torrent)|*.torrent" << "Torrent File (.torrent) (*.torrent)";
-        QTest::newRow("text list") << "Текстовой файл (.txt)|*.txt" << "Текстовой файл (.txt) (*.txt)";
-        QTest::newRow("HTML") << "HTML файл (.html)|*.html" << "HTML файл (.html) (*.html)";
-        QTest::newRow("two pairs") << "A|*.a|B|*.b;*.c" << "A (*.a);;B (*.b *.c)";
-        QTest::newRow("empty") << "" << "";
+        QTest::newRow("open") << "Torrent File (.torrent)|*.torrent"
+                              << "Torrent File (.torrent) (*.torrent)";
+        QTest::newRow("text list") << "Текстовой файл (.txt)|*.txt"
+                                   << "Текстовой файл (.txt) (*.txt)";
+        QTest::newRow("HTML") << "HTML файл (.html)|*.html"
+                              << "HTML файл (.html) (*.html)";
+        QTest::newRow("two pairs") << "A|*.a|B|*.b;*.c"
+                                   << "A (*.a);;B (*.b *.c)";
+        QTest::newRow("empty") << ""
+                               << "";
     }
 
     void dialogFilter()
@@ -164,21 +177,37 @@ private slots:
     void saveDialogSuffix_data()
     {
         QTest::addColumn<QString>("Filter");
-        QTest::addColumn<int>("Chosen");  // how many steps down the filter list; 0 keeps the first
+        QTest::addColumn<int>("Chosen");     // how many steps down the filter list; 0 keeps the first
         QTest::addColumn<QString>("Shown");  // the first filter as the list names it
         QTest::addColumn<QString>("Typed");
         QTest::addColumn<QString>("Saved");
         const QString Html = QStringLiteral("HTML файл (.html)|*.html");
         const QString Text = QStringLiteral("Текстовой файл (.txt)|*.txt");
         const QString Both = QStringLiteral("Страница|*.html|Список|*.txt");
-        QTest::newRow("HTML") << Html << 0 << "HTML файл (.html)" << "page" << "page.html";
-        QTest::newRow("HTML, extension typed") << Html << 0 << "HTML файл (.html)" << "page.htm" << "page.htm";
-        QTest::newRow("text list") << Text << 0 << "Текстовой файл (.txt)" << "links" << "links.txt";
-        QTest::newRow("text list, other extension") << Text << 0 << "Текстовой файл (.txt)" << "links.lst" << "links.lst";
-        QTest::newRow("any file: the default extension") << "Все файлы|*" << 0 << "Все файлы" << "x" << "x.txt";
-        QTest::newRow("*.*: the default extension") << "Все файлы|*.*" << 0 << "Все файлы" << "x" << "x.txt";
-        QTest::newRow("two filters, the first") << Both << 0 << "Страница" << "p" << "p.html";
-        QTest::newRow("two filters, the second chosen") << Both << 1 << "Страница" << "p" << "p.txt";
+        QTest::newRow("HTML") << Html << 0 << "HTML файл (.html)"
+                              << "page"
+                              << "page.html";
+        QTest::newRow("HTML, extension typed") << Html << 0 << "HTML файл (.html)"
+                                               << "page.htm"
+                                               << "page.htm";
+        QTest::newRow("text list") << Text << 0 << "Текстовой файл (.txt)"
+                                   << "links"
+                                   << "links.txt";
+        QTest::newRow("text list, other extension") << Text << 0 << "Текстовой файл (.txt)"
+                                                    << "links.lst"
+                                                    << "links.lst";
+        QTest::newRow("any file: the default extension") << "Все файлы|*" << 0 << "Все файлы"
+                                                         << "x"
+                                                         << "x.txt";
+        QTest::newRow("*.*: the default extension") << "Все файлы|*.*" << 0 << "Все файлы"
+                                                    << "x"
+                                                    << "x.txt";
+        QTest::newRow("two filters, the first") << Both << 0 << "Страница"
+                                                << "p"
+                                                << "p.html";
+        QTest::newRow("two filters, the second chosen") << Both << 1 << "Страница"
+                                                        << "p"
+                                                        << "p.txt";
     }
 
     void saveDialogSuffix()
@@ -270,7 +299,7 @@ private slots:
     // goes on in English.
     void qtTranslation_data()
     {
-        QTest::addColumn<QString>("Folder");  // empty: a fresh empty folder
+        QTest::addColumn<QString>("Folder");   // empty: a fresh empty folder
         QTest::addColumn<QByteArray>("File");  // written there as qtbase_ru.qm unless empty
         QTest::addColumn<bool>("Installed");
         QTest::newRow("Qt's folder") << QtTranslationsFolder() << QByteArray() << true;

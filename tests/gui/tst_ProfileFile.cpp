@@ -40,27 +40,61 @@ private slots:
         QTest::addColumn<QString>("Key");
         QTest::addColumn<QString>("Value");
         const QByteArray Plain = "[USER]\r\nAutoStart=1\r\n";
-        QTest::newRow("plain") << Plain << "USER" << "AutoStart" << "1";
-        QTest::newRow("names in other case") << Plain << "user" << "AUTOSTART" << "1";
-        QTest::newRow("missing key") << Plain << "USER" << "Other" << "default";
-        QTest::newRow("missing section") << Plain << "MAIN" << "AutoStart" << "default";
+        QTest::newRow("plain") << Plain << "USER"
+                               << "AutoStart"
+                               << "1";
+        QTest::newRow("names in other case") << Plain << "user"
+                                             << "AUTOSTART"
+                                             << "1";
+        QTest::newRow("missing key") << Plain << "USER"
+                                     << "Other"
+                                     << "default";
+        QTest::newRow("missing section") << Plain << "MAIN"
+                                         << "AutoStart"
+                                         << "default";
         QTest::newRow("blanks around") << QByteArray("  [ USER ]  \n  AutoStart  =  0x1  \n") << "USER"
-                                       << "AutoStart" << "0x1";
-        QTest::newRow("quoted") << QByteArray("[USER]\nAutoStart=\"two words\"\n") << "USER" << "AutoStart"
+                                       << "AutoStart"
+                                       << "0x1";
+        QTest::newRow("quoted") << QByteArray("[USER]\nAutoStart=\"two words\"\n") << "USER"
+                                << "AutoStart"
                                 << "two words";
-        QTest::newRow("empty value") << QByteArray("[USER]\nAutoStart=\n") << "USER" << "AutoStart" << "";
-        QTest::newRow("first section wins") << QByteArray("[USER]\nA=1\n[USER]\nA=2\n") << "USER" << "A" << "1";
-        QTest::newRow("key in a later section of the same name")
-            << QByteArray("[USER]\nB=1\n[USER]\nA=2\n") << "USER" << "A" << "default";
-        QTest::newRow("first key wins") << QByteArray("[USER]\nA=1\na=2\n") << "USER" << "A" << "1";
-        QTest::newRow("key outside any section") << QByteArray("A=1\n[USER]\n") << "USER" << "A" << "default";
-        QTest::newRow("comment is no key") << QByteArray("[USER]\n;A=1\n") << "USER" << "A" << "default";
-        QTest::newRow("lone CR line ends") << QByteArray("[X]\rA=1\r[USER]\rA=2\r") << "USER" << "A" << "2";
-        QTest::newRow("no final line end") << QByteArray("[USER]\nA=last") << "USER" << "A" << "last";
+        QTest::newRow("empty value") << QByteArray("[USER]\nAutoStart=\n") << "USER"
+                                     << "AutoStart"
+                                     << "";
+        QTest::newRow("first section wins") << QByteArray("[USER]\nA=1\n[USER]\nA=2\n") << "USER"
+                                            << "A"
+                                            << "1";
+        QTest::newRow("key in a later section of the same name") << QByteArray("[USER]\nB=1\n[USER]\nA=2\n") << "USER"
+                                                                 << "A"
+                                                                 << "default";
+        QTest::newRow("first key wins") << QByteArray("[USER]\nA=1\na=2\n") << "USER"
+                                        << "A"
+                                        << "1";
+        QTest::newRow("key outside any section") << QByteArray("A=1\n[USER]\n") << "USER"
+                                                 << "A"
+                                                 << "default";
+        QTest::newRow("comment is no key") << QByteArray("[USER]\n;A=1\n") << "USER"
+                                           << "A"
+                                           << "default";
+        QTest::newRow("lone CR line ends") << QByteArray("[X]\rA=1\r[USER]\rA=2\r") << "USER"
+                                           << "A"
+                                           << "2";
+        QTest::newRow("no final line end") << QByteArray("[USER]\nA=last") << "USER"
+                                           << "A"
+                                           << "last";
         QTest::newRow("UTF-8 with mark") << QByteArray("\xEF\xBB\xBF[USER]\nИмя=Значение\n") << "USER"
-                                         << "имя" << "Значение";
-        QTest::newRow("UTF-16 LE") << QByteArray("\xFF\xFE[\0U\0]\0\n\0A\0=\0" "7\0\n\0", 18) << "U" << "A" << "7";
-        QTest::newRow("empty file") << QByteArray() << "USER" << "A" << "default";
+                                         << "имя"
+                                         << "Значение";
+        QTest::newRow("UTF-16 LE") << QByteArray(
+                                          "\xFF\xFE[\0U\0]\0\n\0A\0=\0"
+                                          "7\0\n\0",
+                                          18)
+                                   << "U"
+                                   << "A"
+                                   << "7";
+        QTest::newRow("empty file") << QByteArray() << "USER"
+                                    << "A"
+                                    << "default";
     }
 
     void read()
@@ -93,34 +127,43 @@ private slots:
         QTest::newRow("key added at the end of its section, before blank lines")
             << QByteArray("[USER]\r\nB=2\r\n\r\n[Z]\r\nY=1\r\n")
             << QByteArray("[USER]\r\nB=2\r\nAutoStart=1\r\n\r\n[Z]\r\nY=1\r\n");
-        QTest::newRow("section added at the end") << QByteArray("[A]\r\nX=1\r\n")
-                                                  << QByteArray("[A]\r\nX=1\r\n[USER]\r\nAutoStart=1\r\n");
+        QTest::newRow("section added at the end")
+            << QByteArray("[A]\r\nX=1\r\n") << QByteArray("[A]\r\nX=1\r\n[USER]\r\nAutoStart=1\r\n");
         QTest::newRow("LF file stays LF") << QByteArray("[A]\nX=1\n") << QByteArray("[A]\nX=1\n[USER]\nAutoStart=1\n");
-        QTest::newRow("no final line end") << QByteArray("[USER]\nB=2")
-                                           << QByteArray("[USER]\nB=2\nAutoStart=1\n");
+        QTest::newRow("no final line end") << QByteArray("[USER]\nB=2") << QByteArray("[USER]\nB=2\nAutoStart=1\n");
         QTest::newRow("first of two sections") << QByteArray("[USER]\nAutoStart=0\n[USER]\nAutoStart=0\n")
                                                << QByteArray("[USER]\nAutoStart=1\n[USER]\nAutoStart=0\n");
-        QTest::newRow("byte-order mark kept") << QByteArray("\xEF\xBB\xBF[USER]\nAutoStart=0\n")
-                                              << QByteArray("\xEF\xBB\xBF[USER]\nAutoStart=1\n");
+        QTest::newRow("byte-order mark kept")
+            << QByteArray("\xEF\xBB\xBF[USER]\nAutoStart=0\n") << QByteArray("\xEF\xBB\xBF[USER]\nAutoStart=1\n");
         QTest::newRow("UTF-16 kept") << QByteArray("\xFF\xFE[\0U\0S\0E\0R\0]\0\n\0", 16)
-                                     << QByteArray("\xFF\xFE[\0U\0S\0E\0R\0]\0\n\0A\0u\0t\0o\0S\0t\0a\0r\0t\0=\0"
-                                                   "1\0\n\0",
-                                                   40);
+                                     << QByteArray(
+                                            "\xFF\xFE[\0U\0S\0E\0R\0]\0\n\0A\0u\0t\0o\0S\0t\0a\0r\0t\0=\0"
+                                            "1\0\n\0",
+                                            40);
         // Bytes that are no UTF-8 (a cp1252 comment, a name, a value) are not the
         // program's to mend: only the changed line is new.
         QTest::newRow("bytes that are no UTF-8 kept")
-            << QByteArray("; Caf\xE9 cr\xE8me \x93quoted\x94\r\n[\xC0\xC1]\r\nX=\xFF\r\n[USER]\r\nAutoStart=0\r\nY=\xE9\r\n")
-            << QByteArray("; Caf\xE9 cr\xE8me \x93quoted\x94\r\n[\xC0\xC1]\r\nX=\xFF\r\n[USER]\r\nAutoStart=1\r\nY=\xE9\r\n");
+            << QByteArray(
+                   "; Caf\xE9 cr\xE8me \x93quoted\x94\r\n[\xC0\xC1]\r\nX=\xFF\r\n[USER]\r\nAutoStart=0\r\nY=\xE9\r\n")
+            << QByteArray(
+                   "; Caf\xE9 cr\xE8me \x93quoted\x94\r\n[\xC0\xC1]\r\nX=\xFF\r\n[USER]\r\nAutoStart=1\r\nY=\xE9\r\n");
         QTest::newRow("key added beside bytes that are no UTF-8")
             << QByteArray("[USER]\nName=\xE9t\xE9") << QByteArray("[USER]\nName=\xE9t\xE9\nAutoStart=1\n");
         QTest::newRow("a lone surrogate in UTF-16 kept")
-            << QByteArray("\xFF\xFE[\0U\0S\0E\0R\0]\0\n\0\x00\xD8\n\0A\0u\0t\0o\0S\0t\0a\0r\0t\0=\0" "0\0\n\0", 44)
-            << QByteArray("\xFF\xFE[\0U\0S\0E\0R\0]\0\n\0\x00\xD8\n\0A\0u\0t\0o\0S\0t\0a\0r\0t\0=\0" "1\0\n\0", 44);
+            << QByteArray(
+                   "\xFF\xFE[\0U\0S\0E\0R\0]\0\n\0\x00\xD8\n\0A\0u\0t\0o\0S\0t\0a\0r\0t\0=\0"
+                   "0\0\n\0",
+                   44)
+            << QByteArray(
+                   "\xFF\xFE[\0U\0S\0E\0R\0]\0\n\0\x00\xD8\n\0A\0u\0t\0o\0S\0t\0a\0r\0t\0=\0"
+                   "1\0\n\0",
+                   44);
         QTest::newRow("an odd last byte of UTF-16 reads as U+FFFD before a new line")
             << QByteArray("\xFF\xFE[\0U\0S\0E\0R\0]\0\n\0x", 17)
-            << QByteArray("\xFF\xFE[\0U\0S\0E\0R\0]\0\n\0\xFD\xFF\n\0A\0u\0t\0o\0S\0t\0a\0r\0t\0=\0"
-                          "1\0\n\0",
-                          44);
+            << QByteArray(
+                   "\xFF\xFE[\0U\0S\0E\0R\0]\0\n\0\xFD\xFF\n\0A\0u\0t\0o\0S\0t\0a\0r\0t\0=\0"
+                   "1\0\n\0",
+                   44);
         QTest::newRow("value already there: the line stays as written")
             << QByteArray("[USER]\r\n  AutoStart = 1\n\xE9") << QByteArray("[USER]\r\n  AutoStart = 1\n\xE9");
     }
@@ -193,7 +236,8 @@ private slots:
         // A 70 KB file, then a file-size limit that makes any write of it fail half-way,
         // as a full disk would.
         QByteArray Before = "[USER]\r\nAutoStart=0\r\n";
-        for (int I = 0; Before.size() < 70000; ++I) Before += "[Other" + QByteArray::number(I) + "]\r\nKey=some value\r\n";
+        for (int I = 0; Before.size() < 70000; ++I)
+            Before += "[Other" + QByteArray::number(I) + "]\r\nKey=some value\r\n";
         const QString Path = Write(QStringLiteral("big.ini"), Before);
 
         QString Message = QStringLiteral("<nothing raised>");
@@ -267,9 +311,9 @@ private slots:
     void writeRefusesFolder()
     {
         QVERIFY(QDir(FDir.path()).mkpath(QStringLiteral("dir.ini")));
-        QVERIFY_THROWS_EXCEPTION(Exception, ProfileWriteString(FDir.filePath(QStringLiteral("dir.ini")),
-                                                               QStringLiteral("USER"), QStringLiteral("A"),
-                                                               QStringLiteral("1")));
+        QVERIFY_THROWS_EXCEPTION(Exception,
+                                 ProfileWriteString(FDir.filePath(QStringLiteral("dir.ini")), QStringLiteral("USER"),
+                                                    QStringLiteral("A"), QStringLiteral("1")));
     }
 
     void flag_data()
