@@ -74,6 +74,20 @@ velmora_xvfb_run() {
   return "$status"
 }
 
+# velmora_on_own_display <screen WxHxD> <script> <arguments...>: called at the top
+# of an end-to-end script, runs that script again on a display of its own
+# (velmora_xvfb_run) and ends the caller with its status; in the run on that
+# display it returns at once.
+velmora_on_own_display() {
+  [ -z "${VELMORA_E2E_IN_XVFB:-}" ] || return 0
+  command -v xvfb-run >/dev/null || { echo "$(basename "$2"): xvfb-run is missing" >&2; exit 2; }
+  export VELMORA_E2E_IN_XVFB=1
+  local screen=$1
+  shift
+  velmora_xvfb_run "$screen" bash "$@"
+  exit
+}
+
 # velmora_wait_listening <pid> [seconds]: waits (15 s unless told) until the copy of
 # the program with that process id listens on the hand-off socket in
 # $XDG_RUNTIME_DIR. Fails at once when that copy ends first, and when time runs out.

@@ -12,12 +12,7 @@ program=${1:-$here/build/velmora}
 [ -x "$program" ] || { echo "handoff.sh: $program is not built" >&2; exit 2; }
 . "$here/tools/lib.sh"
 
-if [ -z "${VELMORA_E2E_IN_XVFB:-}" ]; then
-  command -v xvfb-run >/dev/null || { echo "handoff.sh: xvfb-run is missing" >&2; exit 2; }
-  export VELMORA_E2E_IN_XVFB=1
-  velmora_xvfb_run 1280x1024x24 bash "$0" "$program"
-  exit
-fi
+velmora_on_own_display 1280x1024x24 "$0" "$program"
 
 box=$(velmora_box e2e)
 first_pid=

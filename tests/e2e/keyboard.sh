@@ -14,12 +14,7 @@ command -v xdotool >/dev/null || { echo "keyboard.sh: xdotool is missing" >&2; e
 
 . "$here/tools/lib.sh"
 
-if [ -z "${VELMORA_E2E_IN_XVFB:-}" ]; then
-  command -v xvfb-run >/dev/null || { echo "keyboard.sh: xvfb-run is missing" >&2; exit 2; }
-  export VELMORA_E2E_IN_XVFB=1
-  velmora_xvfb_run 1280x1024x24 bash "$0" "$program"
-  exit
-fi
+velmora_on_own_display 1280x1024x24 "$0" "$program"
 
 box=$(mktemp -d "${TMPDIR:-/tmp}/velmora-keys.XXXXXX")
 pid=

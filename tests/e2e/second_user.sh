@@ -17,13 +17,8 @@ program=${1:-$here/build/velmora}
 
 . "$here/tools/lib.sh"
 
-if [ -z "${VELMORA_E2E_IN_XVFB:-}" ]; then
-  command -v xvfb-run >/dev/null || { echo "second_user.sh: xvfb-run is missing" >&2; exit 2; }
-  export VELMORA_E2E_IN_XVFB=1
-  # -ac: the third user's copy may use the display too.
-  VELMORA_XVFB_OPTIONS=-ac velmora_xvfb_run 1280x1024x24 bash "$0" "$program"
-  exit
-fi
+# -ac: the third user's copy may use the display too.
+VELMORA_XVFB_OPTIONS=-ac velmora_on_own_display 1280x1024x24 "$0" "$program"
 
 other=velmora-e2e-other
 user=velmora-e2e-user
