@@ -131,8 +131,10 @@ QByteArray ReadFileBytes(const QString& FileName, qint64 MaxBytes)
     if (File.Fd < 0) Fail(errno);
     struct stat Status {};
     if (::fstat(File.Fd, &Status) != 0) Fail(errno);
-    // A device could be read forever, a FIFO until its writer stops.
-    if (!S_ISREG(Status.st_mode)) Fail(S_ISDIR(Status.st_mode) ? EISDIR : ENXIO);
+    // A device could be read forever, a FIFO until its writer stops. No system error
+    // text says what is wrong with them, so the message says it as the loader does.
+    if (S_ISDIR(Status.st_mode)) Fail(EISDIR);
+    if (!S_ISREG(Status.st_mode)) throw EFOpenError(Path.toStdString(), NotRegularFileText);
     if (Status.st_size > MaxBytes) Fail(EFBIG);
 
     // The file may still grow while it is read; one byte beyond the bound tells.

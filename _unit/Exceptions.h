@@ -25,6 +25,10 @@ public:
         if (!(Condition)) throw EAssertionFailed((Text), (SourcePath), __LINE__); \
     } while (false)
 
+// The reason for a file that is opened only as a regular file and is something
+// else (a device, a FIFO, a socket); the system has no error text that says so.
+inline constexpr const char* NotRegularFileText = "Not a regular file";
+
 // A file that cannot be opened: "Cannot open file "<path>". <reason>".
 class EFOpenError : public Exception {
 public:

@@ -205,7 +205,7 @@ TFileStream::TFileStream(const std::string& FileName) : FFileName(FileName)
     }
     if (!S_ISREG(Info.st_mode)) {
         ::close(FHandle);
-        throw EFOpenError(FileName, S_ISDIR(Info.st_mode) ? std::strerror(EISDIR) : "Not a regular file");
+        throw EFOpenError(FileName, S_ISDIR(Info.st_mode) ? std::strerror(EISDIR) : NotRegularFileText);
     }
     FSize = static_cast<int64_t>(Info.st_size);
     FOpened = {static_cast<uint64_t>(Info.st_dev), static_cast<uint64_t>(Info.st_ino), FSize, Nanoseconds(Info.st_mtim),

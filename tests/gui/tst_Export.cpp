@@ -19,6 +19,9 @@
 
 #include <functional>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "Bencode.h"
 #include "DisplayText.h"
 #include "Exceptions.h"
@@ -1026,24 +1029,41 @@ void TestExport::htmlExportTakesEntriesAfterTheNameDialog()
 
 void TestExport::htmlExportUsersOwnTemplates_data()
 {
-    QTest::addColumn<QStringList>("Own");  // the templates in $XDG_DATA_HOME/velmora/fls
+    // The templates in $XDG_DATA_HOME/velmora/fls; "name=/dev/zero" is a symbolic link
+    // to it, "name=fifo" a FIFO.
+    QTest::addColumn<QStringList>("Own");
     QTest::addColumn<QString>("Page");
-    QTest::newRow("none") << QStringList() << "<p>A\r\n\r\n</p>\r\n";
-    QTest::newRow("both") << QStringList{"template.tpl", "mid.tpl"} << "<div>[A]\r\n\r\n</div>\r\n";
-    QTest::newRow("the page only") << QStringList{"template.tpl"} << "<div>A\r\n\r\n</div>\r\n";
-    QTest::newRow("the entry only") << QStringList{"mid.tpl"} << "<p>[A]\r\n\r\n</p>\r\n";
+    QTest::addColumn<QString>("Error");  // "%1" stands for the user's template folder
+    QTest::newRow("none") << QStringList() << "<p>A\r\n\r\n</p>\r\n" << QString();
+    QTest::newRow("both") << QStringList{"template.tpl", "mid.tpl"} << "<div>[A]\r\n\r\n</div>\r\n" << QString();
+    QTest::newRow("the page only") << QStringList{"template.tpl"} << "<div>A\r\n\r\n</div>\r\n" << QString();
+    QTest::newRow("the entry only") << QStringList{"mid.tpl"} << "<p>[A]\r\n\r\n</p>\r\n" << QString();
+    // A device would be read without end: it is refused, and the message says why.
+    QTest::newRow("the page is /dev/zero") << QStringList{"template.tpl=/dev/zero"} << QString()
+                                           << "Cannot open file \"%1template.tpl\". Not a regular file";
+    QTest::newRow("the entry is a FIFO") << QStringList{"mid.tpl=fifo"} << QString()
+                                         << "Cannot open file \"%1mid.tpl\". Not a regular file";
 }
 
 void TestExport::htmlExportUsersOwnTemplates()
 {
     QFETCH(QStringList, Own);
     QFETCH(QString, Page);
+    QFETCH(QString, Error);
     QTemporaryDir Dir;
     MakeFolder(Dir, "<p>{CONTENT}</p>", "{TITLE}");
     const QString UserFolder = FDataHome.path() + QStringLiteral("/velmora/fls/");
     QVERIFY(QDir().mkpath(UserFolder));
     if (Own.contains("template.tpl")) WriteAll(UserFolder + "template.tpl", "<div>{CONTENT}</div>");
     if (Own.contains("mid.tpl")) WriteAll(UserFolder + "mid.tpl", "[{TITLE}]");
+    for (const QString& Special : Own) {
+        const QString Name = Special.section(u'=', 0, 0), Kind = Special.section(u'=', 1);
+        if (Kind == u"fifo") {
+            QCOMPARE(::mkfifo(QFile::encodeName(UserFolder + Name).constData(), 0600), 0);
+        } else if (!Kind.isEmpty()) {
+            QVERIFY(QFile::link(Kind, UserFolder + Name));
+        }
+    }
     TExportPlatform Platform;
     Platform.Folder = Dir.path() + u'/';
     Platform.NameAnswer = [] { return QString(); };
@@ -1052,8 +1072,17 @@ void TestExport::htmlExportUsersOwnTemplates()
     Window.SetExportNameQuestion([&Platform](QWidget* Owner) { return Platform.AskExportName(Owner); });
     Window.AddVST(WriteTorrent(Dir, "a.torrent", SingleFileTorrent("A", 2048)));
 
-    Window.mmAsHTMLClick();
+    // Should anything wait on the FIFO, the alarm ends the test instead of hanging it.
+    ::alarm(20);
+    const QString Raised = RaisedMessage([&] { Window.mmAsHTMLClick(); });
+    ::alarm(0);
     QDir(FDataHome.path() + QStringLiteral("/velmora")).removeRecursively();
+    if (!Error.isEmpty()) {
+        QCOMPARE(Raised, Error.arg(UserFolder));
+        QVERIFY(!QFile::exists(Dir.filePath("out.html")));
+        return;
+    }
+    QCOMPARE(Raised, QStringLiteral("<nothing raised>"));
     QCOMPARE(Decoded(ReadAll(Dir.filePath("out.html"))), Page);
 }
 
