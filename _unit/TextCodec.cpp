@@ -134,9 +134,14 @@ std::string Utf16ToUtf8(std::u16string_view Text)
 
 std::string SanitizeUtf8(std::string_view Bytes)
 {
+    return ValidUtf8(Bytes.substr(SkipByteOrderMark(Bytes)));
+}
+
+std::string ValidUtf8(std::string_view Bytes)
+{
     std::string Out;
     Out.reserve(Bytes.size());
-    size_t I = SkipByteOrderMark(Bytes);
+    size_t I = 0;
     while (I < Bytes.size()) {
         const size_t Start = I;
         if (static_cast<uint8_t>(Bytes[I]) < 0x80) {
@@ -148,6 +153,54 @@ std::string SanitizeUtf8(std::string_view Bytes)
             AppendUtf8(Out, Replacement);
         else
             Out.append(Bytes.substr(Start, I - Start));
+    }
+    return Out;
+}
+
+bool IsHiddenCharacter(char32_t Code)
+{
+    // The control characters (general category Cc), the format characters (Cf)
+    // other than ZWNJ and ZWJ, and the line and paragraph separators (Zl, Zp), as
+    // Unicode 14 assigns them: the same set the window escapes.
+    static constexpr struct {
+        char32_t First, Last;
+    } Ranges[] = {
+        {0x0, 0x1F},        {0x7F, 0x9F},       {0xAD, 0xAD},       {0x600, 0x605},     {0x61C, 0x61C},
+        {0x6DD, 0x6DD},     {0x70F, 0x70F},     {0x890, 0x891},     {0x8E2, 0x8E2},     {0x180E, 0x180E},
+        {0x200B, 0x200B},   {0x200E, 0x200F},   {0x2028, 0x202E},   {0x2060, 0x2064},   {0x2066, 0x206F},
+        {0xFEFF, 0xFEFF},   {0xFFF9, 0xFFFB},   {0x110BD, 0x110BD}, {0x110CD, 0x110CD}, {0x13430, 0x13438},
+        {0x1BCA0, 0x1BCA3}, {0x1D173, 0x1D17A}, {0xE0001, 0xE0001}, {0xE0020, 0xE007F},
+    };
+    for (const auto& Range : Ranges) {
+        if (Code < Range.First) return false;
+        if (Code <= Range.Last) return true;
+    }
+    return false;
+}
+
+std::string VisibleText(std::string_view Bytes)
+{
+    static constexpr char Hex[] = "0123456789ABCDEF";
+    std::string Out;
+    Out.reserve(Bytes.size());
+    const auto Escape = [&](const char* Open, char32_t Value, int Digits) {
+        Out += Open;
+        int Shift = 20;
+        while (Shift >= Digits * 4 && ((Value >> Shift) & 0xF) == 0) Shift -= 4;
+        for (; Shift >= 0; Shift -= 4) Out.push_back(Hex[(Value >> Shift) & 0xF]);
+        Out.push_back('>');
+    };
+    size_t I = 0;
+    while (I < Bytes.size()) {
+        const size_t Start = I;
+        const char32_t Code = DecodeOne(Bytes, I);
+        if (Code == Replacement && I - Start != 3) {
+            Escape("<0x", static_cast<uint8_t>(Bytes[Start]), 2);
+        } else if (IsHiddenCharacter(Code)) {
+            Escape("<U+", Code, 4);
+        } else {
+            Out.append(Bytes.substr(Start, I - Start));
+        }
     }
     return Out;
 }

@@ -2,6 +2,7 @@
 // checking the core against real files.
 
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cmath>
 #include <cstdlib>
@@ -13,6 +14,10 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <nlohmann/json.hpp>
 
@@ -141,42 +146,51 @@ class TOutput {
 public:
     TOutput() { FBuffer.reserve(FlushSize + 4096); }
     std::string& Buffer() { return FBuffer; }
+    // The first pieces are small, so that a reader that has gone (as after "| head
+    // -1") is found out after a few files, not after a megabyte of links.
     void MaybeFlush()
     {
-        if (FBuffer.size() >= FlushSize) Flush();
+        if (FBuffer.size() < FFlushAt) return;
+        Flush();
+        FFlushAt = std::min(FFlushAt * 2, FlushSize);
     }
     bool Flush()
     {
         if (!FBuffer.empty()) {
-            if (std::fwrite(FBuffer.data(), 1, FBuffer.size(), stdout) != FBuffer.size()) {
-                FFailed = true;
-            }
+            if (std::fwrite(FBuffer.data(), 1, FBuffer.size(), stdout) != FBuffer.size()) Failed(errno);
             FBuffer.clear();
         }
-        if (std::fflush(stdout) != 0 || std::ferror(stdout)) FFailed = true;
+        if (std::fflush(stdout) != 0 || std::ferror(stdout)) Failed(errno);
         return !FFailed;
     }
+    // Once a write has failed (the reader has gone), nothing more can reach it: the
+    // run ends instead of loading the rest for no one.
+    bool Failed() const { return FFailed; }
+    // The system's text for the first failed write.
+    const char* FailureText() const { return std::strerror(FErrno); }
 
 private:
     static constexpr size_t FlushSize = 1 << 20;
+    size_t FFlushAt = 4096;
     std::string FBuffer;
     bool FFailed = false;
+    int FErrno = 0;
+
+    void Failed(int Error)
+    {
+        if (!FFailed) FErrno = Error;
+        FFailed = true;
+    }
 };
 
 // A line on standard error; standard output is flushed first so that the two
-// keep their order on a terminal.
+// keep their order on a terminal. The text names files and quotes torrents: what
+// could move the cursor, send the terminal a command or turn the line around
+// stands as a visible escape, and a line break in a name does not split the line.
 void ErrorLine(TOutput& Out, std::string_view Text)
 {
     Out.Flush();
-    std::string Line;
-    Line.reserve(Text.size() + 16);
-    Line += ProgramName;
-    Line += ": ";
-    for (const char c : Text) {
-        // A line break in a file name must not split the line.
-        Line += (static_cast<unsigned char>(c) < 0x20) ? '?' : c;
-    }
-    Line += '\n';
+    const std::string Line = std::string(ProgramName) + ": " + VisibleText(Text) + '\n';
     std::fwrite(Line.data(), 1, Line.size(), stderr);
 }
 
@@ -193,7 +207,7 @@ int PrintText(const char* Text)
 
 int UsageError(const std::string& Message)
 {
-    std::string Text = std::string(ProgramName) + ": " + Message + "\n" + UsageText +
+    std::string Text = std::string(ProgramName) + ": " + VisibleText(Message) + "\n" + UsageText +
                        "Try 'velmora-cli --help' for more information.\n";
     std::fwrite(Text.data(), 1, Text.size(), stderr);
     return 2;
@@ -273,7 +287,7 @@ nlohmann::ordered_json TorrentJson(const std::string& FileName, bool Loaded, boo
     }
 
     Json Object = Json::object();
-    Object["file"] = SanitizeUtf8(FileName);
+    Object["file"] = ValidUtf8(FileName);  // every byte of the name, a leading mark too
     Object["loaded"] = Loaded;
     Object["errors"] = std::move(Errors);
     Object["warnings"] = std::move(Warnings);
@@ -337,12 +351,15 @@ public:
         }
     }
 
+    // Whether the run must end now: the output can no longer be written.
+    bool Stopped() const { return FOut.Failed(); }
+
     // The exit status; the output is written.
     int Finish()
     {
-        int Status = FAnyFailed ? 1 : 0;
+        int Status = FListFailed ? 2 : FAnyFailed ? 1 : 0;
         if (!FOut.Flush()) {
-            std::fprintf(stderr, "%s: cannot write the output: %s\n", ProgramName, std::strerror(errno));
+            std::fprintf(stderr, "%s: cannot write the output: %s\n", ProgramName, FOut.FailureText());
             Status = 1;
         }
         return Status;
@@ -355,14 +372,15 @@ private:
     // its buffers.
     TTorrentFile FTorrent;
     bool FAnyFailed = false;
+    bool FListFailed = false;  // a list could not be read to its end
 
     void Fail(const std::string& FileName, const std::string& Message)
     {
         FAnyFailed = true;
         if (FOptions.Json) {
             nlohmann::ordered_json Object = nlohmann::ordered_json::object();
-            Object["file"] = SanitizeUtf8(FileName);
-            Object["error"] = SanitizeUtf8(Message);
+            Object["file"] = ValidUtf8(FileName);
+            Object["error"] = ValidUtf8(Message);
             AppendJson(FOut, Object);
         } else {
             ErrorLine(FOut, Message);
@@ -431,6 +449,7 @@ private:
         std::sort(Entries.begin(), Entries.end());
         const std::string Prefix = Dir.empty() || Dir.back() == '/' ? Dir : Dir + '/';
         for (const auto& [Name, IsFolder] : Entries) {
+            if (Stopped()) return;
             if (IsFolder) {
                 Folder(Prefix + Name);
             } else {
@@ -439,31 +458,118 @@ private:
         }
     }
 
-    // The paths of a list file ("-": standard input), each loaded as soon as it is read.
+    // A list that cannot be read to its end fails the run as a whole (exit status 2):
+    // the files it would have named are unknown.
+    void ListFail(const std::string& ListName, const std::string& Message)
+    {
+        Fail(ListName, Message);
+        FListFailed = true;
+    }
+
+    // The paths of a list file ("-": standard input), each loaded as soon as it is
+    // read. A line takes at most the longest path in memory, however long it is;
+    // a longer one is an error of its own. A list must end: a device is refused,
+    // and so is a stream that goes on for MaxBytesWithoutPath bytes without naming
+    // a path (the endless zeros of /dev/zero through a pipe, with or without -0).
     void List(const std::string& ListName)
     {
         const bool Stdin = ListName == "-";
-        std::FILE* In = Stdin ? stdin : std::fopen(ListName.c_str(), "rb");
-        if (!In) {
-            Fail(ListName, "Cannot open file \"" + ListName + "\". " + std::strerror(errno));
+        const int Fd = Stdin ? STDIN_FILENO : ::open(ListName.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+        if (Fd < 0) {
+            ListFail(ListName, "Cannot open file \"" + ListName + "\". " + std::strerror(errno));
             return;
         }
-        const int End = FOptions.Null ? '\0' : '\n';
-        char* Line = nullptr;
-        size_t Capacity = 0;
-        for (ssize_t Length; (Length = ::getdelim(&Line, &Capacity, End, In)) >= 0;) {
-            std::string_view Path(Line, static_cast<size_t>(Length));
-            if (!Path.empty() && Path.back() == static_cast<char>(End)) Path.remove_suffix(1);
-            if (!FOptions.Null && !Path.empty() && Path.back() == '\r') Path.remove_suffix(1);
-            if (!Path.empty()) this->Path(std::string(Path));
+        std::string Why = ListKindError(Fd);
+        if (Why.empty()) Why = ReadList(ListName, Fd);
+        if (!Stdin) ::close(Fd);
+        if (!Why.empty() && !Stopped()) ListFail(ListName, "Cannot read file \"" + ListName + "\". " + Why);
+    }
+
+    // Why the open list is no list of paths: what is neither a regular file, a
+    // pipe, a socket nor a terminal is a device, which may give bytes for ever.
+    // The null device is an empty list.
+    static std::string ListKindError(int Fd)
+    {
+        struct stat Status {};
+        if (::fstat(Fd, &Status) != 0) return std::strerror(errno);
+        if (S_ISDIR(Status.st_mode)) return std::strerror(EISDIR);
+        if (S_ISREG(Status.st_mode) || S_ISFIFO(Status.st_mode) || S_ISSOCK(Status.st_mode) || ::isatty(Fd)) return {};
+        struct stat Null {};
+        if (S_ISCHR(Status.st_mode) && ::stat("/dev/null", &Null) == 0 && S_ISCHR(Null.st_mode) &&
+            Null.st_rdev == Status.st_rdev)
+            return {};
+        return "Not a regular file, a pipe or a terminal";
+    }
+
+    // The longest path the system opens (PATH_MAX counts the closing NUL), and how
+    // far a list may go without naming one before it is taken for no list at all.
+    static constexpr size_t MaxPathBytes = PATH_MAX - 1;
+    static constexpr size_t MaxBytesWithoutPath = size_t(1) << 20;
+
+    // Reads the list's lines and loads each path; the reason when the list could
+    // not be read to its end, else empty.
+    std::string ReadList(const std::string& ListName, int Fd)
+    {
+        const char End = FOptions.Null ? '\0' : '\n';
+        std::string Line;        // the line's first MaxPathBytes + 1 bytes at most
+        size_t LineBytes = 0;    // the whole line's length
+        size_t WithoutPath = 0;  // bytes since the last line that was not empty
+        size_t LineNumber = 1;
+        std::vector<char> Buffer(size_t(1) << 16);
+        Line.reserve(MaxPathBytes + 1);
+        for (;;) {
+            const ssize_t Got = ::read(Fd, Buffer.data(), Buffer.size());
+            if (Got < 0) {
+                if (errno == EINTR) continue;
+                return std::strerror(errno);
+            }
+            if (Got == 0) break;
+            const char* Pos = Buffer.data();
+            const char* const Stop = Pos + Got;
+            while (Pos < Stop) {
+                const char* Delimiter = static_cast<const char*>(std::memchr(Pos, End, size_t(Stop - Pos)));
+                const char* PieceEnd = Delimiter ? Delimiter : Stop;
+                const size_t Piece = size_t(PieceEnd - Pos);
+                Line.append(Pos, std::min(Piece, MaxPathBytes + 1 - Line.size()));
+                LineBytes += Piece;
+                WithoutPath += Piece + (Delimiter ? 1 : 0);
+                if (WithoutPath > MaxBytesWithoutPath) {
+                    return std::to_string(MaxBytesWithoutPath) + " bytes without a path: not a list of paths";
+                }
+                Pos = Delimiter ? Delimiter + 1 : Stop;
+                if (!Delimiter) break;
+                ListLine(ListName, LineNumber++, Line, LineBytes, WithoutPath);
+                if (Stopped()) return {};
+            }
         }
-        const bool ReadFailed = std::ferror(In) != 0;
-        const int ReadErrno = errno;
-        std::free(Line);
-        if (!Stdin) std::fclose(In);
-        if (ReadFailed) {
-            Fail(ListName, "Cannot read file \"" + ListName + "\". " + std::strerror(ReadErrno));
+        if (LineBytes > 0) ListLine(ListName, LineNumber, Line, LineBytes, WithoutPath);
+        return {};
+    }
+
+    // One line of a list, its end taken off: a path to load, an empty line to skip,
+    // or an error of its own. Line holds its first bytes, LineBytes says how many
+    // it had; both start afresh for the next line.
+    void ListLine(const std::string& ListName, size_t Number, std::string& Line, size_t& LineBytes, size_t& WithoutPath)
+    {
+        if (!FOptions.Null && !Line.empty() && Line.back() == '\r' && LineBytes == Line.size()) {
+            Line.pop_back();
+            --LineBytes;
         }
+        const auto LineFail = [&](const std::string& Why) {
+            Fail(ListName, "Cannot read line " + std::to_string(Number) + " of file \"" + ListName + "\". " + Why);
+        };
+        if (LineBytes > MaxPathBytes) {
+            LineFail(std::string(std::strerror(ENAMETOOLONG)) + " (" + std::to_string(LineBytes) +
+                     " bytes; a path takes at most " + std::to_string(MaxPathBytes) + ")");
+        } else if (Line.find('\0') != std::string::npos) {
+            // The system would take the path as ending at the NUL: another file.
+            LineFail("A path holds no NUL byte (a list whose paths end with NUL bytes needs -0)");
+        } else if (!Line.empty()) {
+            Path(Line);
+        }
+        if (!Line.empty()) WithoutPath = 0;
+        Line.clear();
+        LineBytes = 0;
     }
 };
 
@@ -501,13 +607,16 @@ int main(int argc, char** argv)
         } else if (Arg == "--version") {
             return PrintText("velmora-cli " VELMORA_VERSION "\n");
         } else {
-            return UsageError("unknown option '" + SanitizeUtf8(Arg) + "'");
+            return UsageError("unknown option '" + std::string(Arg) + "'");
         }
     }
     if (Sources.empty()) return UsageError("no file named");
 
     TRunner Runner(Options);
-    for (const TSource& Source : Sources) Runner.Source(Source);
+    for (const TSource& Source : Sources) {
+        if (Runner.Stopped()) break;
+        Runner.Source(Source);
+    }
     const int Status = Runner.Finish();
     // The model still holds the whole decoded tree of the last file. Tearing it
     // down object by object costs a quarter of the run on a torrent of 100,000

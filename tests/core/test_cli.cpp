@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <climits>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -155,6 +156,40 @@ TEST_F(Cli, FailuresGoToStandardErrorAndTheOthersGoOn)
     EXPECT_NE(Err[2].find("Error parsing file; does not appear to be valid bencoded metainfo"), std::string::npos);
     EXPECT_NE(Err[3].find(Cut), std::string::npos);
     EXPECT_NE(Err[3].find("Corrupt File: \"info\" segment is truncated"), std::string::npos);
+
+    // A name that could steer the terminal or disguise itself reaches standard error
+    // visibly escaped: the message stays one line that shows every byte of the name.
+    const struct {
+        const char* Name;
+        const char* Shown;
+    } Names[] = {
+        {"csi\x9b"
+         "2J",
+         "csi<0x9B>2J"},  // a raw C1 byte, no UTF-8
+        {"csi\xc2\x9b"
+         "2J",
+         "csi<U+009B>2J"},  // U+009B as UTF-8
+        {"esc\x1b[2Jdel\x7f", "esc<U+001B>[2Jdel<U+007F>"},
+        {"line\nbreak\rtab\t", "line<U+000A>break<U+000D>tab<U+0009>"},
+        {"invoice\xe2\x80\xae"
+         "fdp.exe",
+         "invoice<U+202E>fdp.exe"},  // right-to-left override
+        {"iso\xe2\x81\xa6late\xe2\x81\xa9", "iso<U+2066>late<U+2069>"},
+        {"\xef\xbb\xbf"
+         "bom",
+         "<U+FEFF>bom"},
+        {"\xd0\x9f\xd1\x80\xd0\xb8\xd0\xb2\xd0\xb5\xd1\x82 \xf0\x9f\x91\xa9\xe2\x80\x8d\xf0\x9f\x92\xbb",
+         "\xd0\x9f\xd1\x80\xd0\xb8\xd0\xb2\xd0\xb5\xd1\x82 \xf0\x9f\x91\xa9\xe2\x80\x8d\xf0\x9f\x92\xbb"},
+    };
+    for (const auto& Row : Names) {
+        SCOPED_TRACE(Row.Shown);
+        const TRun Hostile = Run({(Dir / Row.Name).string()});
+        EXPECT_EQ(Hostile.Status, 1);
+        EXPECT_EQ(Hostile.Err,
+                  "velmora-cli: Cannot open file \"" + (Dir / Row.Shown).string() + "\". No such file or directory\n");
+    }
+    // So does an unknown option.
+    EXPECT_NE(Run({"--\x9b\xc2\x9b"}).Err.find("unknown option '--<0x9B><U+009B>'\n"), std::string::npos);
 }
 
 TEST_F(Cli, UsageErrorsExitWith2)
@@ -199,11 +234,18 @@ TEST_F(Cli, HelpAndVersion)
 
 // Output that cannot be written (a reader that went away, as in "velmora-cli ... |
 // head -0") ends with exit status 1, as the usage text and the manual say, not with
-// the pipe's signal.
+// the pipe's signal. It ends there: a long list is not loaded for no one, so the
+// missing file at its end is never reached.
 TEST_F(Cli, ClosedPipeExitsWith1)
 {
     const std::string Good = Write("good.torrent", Torrent("movie.mkv"));
-    const std::vector<std::vector<std::string>> Calls = {{Good}, {"--json", Good}, {"--help"}, {"--version"}};
+    std::string Paths;
+    for (int k = 0; k < 20000; ++k) Paths += Good + '\n';
+    const std::string Never = (Dir / "never.torrent").string();
+    const std::string Long = Write("long.txt", Paths + Never + '\n');
+    const std::string ErrFile = (Dir / "stderr").string();
+    const std::vector<std::vector<std::string>> Calls = {
+        {Good}, {"--json", Good}, {"--help"}, {"--version"}, {"--files-from", Long}, {"--json", "--files-from", Long}};
     for (const auto& Args : Calls) {
         int Pipe[2];
         ASSERT_EQ(::pipe(Pipe), 0);
@@ -217,7 +259,7 @@ TEST_F(Cli, ClosedPipeExitsWith1)
             std::vector<char*> Argv{const_cast<char*>(VELMORA_CLI)};
             for (const std::string& Arg : Args) Argv.push_back(const_cast<char*>(Arg.c_str()));
             Argv.push_back(nullptr);
-            std::freopen("/dev/null", "w", stderr);
+            std::freopen(ErrFile.c_str(), "w", stderr);
             ::execv(VELMORA_CLI, Argv.data());
             ::_exit(127);
         }
@@ -228,6 +270,9 @@ TEST_F(Cli, ClosedPipeExitsWith1)
         if (WIFEXITED(Raw)) {
             EXPECT_EQ(WEXITSTATUS(Raw), 1) << Args.back();
         }
+        const std::string Err = ReadAll(ErrFile);
+        EXPECT_EQ(Err.find("never.torrent"), std::string::npos) << Args.back();
+        EXPECT_NE(Err.find("cannot write the output: Broken pipe"), std::string::npos) << Args.back() << Err;
     }
 }
 
@@ -340,6 +385,23 @@ TEST_F(Cli, JsonIsValidUtf8WhateverTheBytes)
     EXPECT_EQ(J["files"][0]["path"],
               "a\xef\xbf\xbd"
               "b");
+
+    // A name that begins with a byte-order mark keeps it: without it, "file" would
+    // name another file. So for one that loads, one that cannot be opened and one
+    // from a list.
+    const std::string Bom = "\xef\xbb\xbf";
+    Write(Bom + "bom.torrent", Torrent("movie.avi"));
+    const std::string List = Bom + "gone.torrent\n";
+    const fs::path Previous = fs::current_path();
+    fs::current_path(Dir);
+    const TRun Marked = Run({"--json", Bom + "bom.torrent", Bom + "missing.torrent", "--files-from", "-"}, &List);
+    fs::current_path(Previous);
+    const auto MarkedLines = Marked.OutLines();
+    ASSERT_EQ(MarkedLines.size(), 3u);
+    EXPECT_EQ(nlohmann::json::parse(MarkedLines[0])["file"], Bom + "bom.torrent");
+    EXPECT_EQ(nlohmann::json::parse(MarkedLines[0])["info_hash"], MovieHash);
+    EXPECT_EQ(nlohmann::json::parse(MarkedLines[1])["file"], Bom + "missing.torrent");
+    EXPECT_EQ(nlohmann::json::parse(MarkedLines[2])["file"], Bom + "gone.torrent");
 }
 
 TEST_F(Cli, JsonReportsFailuresToo)
@@ -457,10 +519,55 @@ TEST_F(Cli, BatchInputsAndTheFullLink)
     EXPECT_EQ(NoFolder.OutLines(), std::vector<std::string>{Link});
     EXPECT_NE(NoFolder.Err.find(Tree), std::string::npos);
 
-    const TRun NoList = Run({"--files-from", Missing, A});
-    EXPECT_EQ(NoList.Status, 1);
-    EXPECT_EQ(NoList.OutLines(), std::vector<std::string>{Link});
-    EXPECT_NE(NoList.Err.find("Cannot open file \"" + Missing + "\". "), std::string::npos);
+    // Lists that cannot be read to their end fail with status 2, lines that are no
+    // path with 1; the run goes on with the next file either way, and nothing is
+    // passed over without a word. A line takes no more memory than the longest path.
+    const std::string Zeros(1100000, '\0');
+    const std::string LongPath = std::string(PATH_MAX, 'x') + "\n";
+    const struct {
+        std::vector<std::string> Args;
+        std::string Input;
+        int Status;
+        std::string Err;
+        std::vector<std::string> Out;
+    } Lists[] = {
+        {{"--files-from", Missing}, "", 2, "Cannot open file \"" + Missing + "\". No such file or directory", {}},
+        {{"--files-from", Dir.string()}, "", 2, "Cannot read file \"" + Dir.string() + "\". Is a directory", {}},
+        {{"--files-from", "/dev/zero"}, "", 2, "Cannot read file \"/dev/zero\". Not a regular file, a pipe", {}},
+        {{"-0", "--files-from", "/dev/zero"}, "", 2, "Cannot read file \"/dev/zero\". Not a regular file", {}},
+        {{"--files-from", "/dev/null"}, "", 0, "", {}},
+        // Endless zeros through a pipe: one line without end, or empty paths without end.
+        {{"--files-from", "-"}, Zeros, 2, "Cannot read file \"-\". 1048576 bytes without a path", {}},
+        {{"-0", "--files-from", "-"}, Zeros, 2, "Cannot read file \"-\". 1048576 bytes without a path", {}},
+        {{"--files-from", "-"}, std::string(1 << 21, 'x') + '\n' + A + '\n', 2, "1048576 bytes without a path", {}},
+        // Not too many empty lines before a path, then an over-long line: an error of
+        // its own, and the next line is read.
+        {{"-0", "--files-from", "-"},
+         std::string(1000, '\0') + A + '\0' + std::string(5000, 'y') + '\0' + A + '\0',
+         1,
+         "Cannot read line 1002 of file \"-\". File name too long (5000 bytes; a path takes at most " +
+             std::to_string(PATH_MAX - 1) + ")",
+         {Link, Link}},
+        {{"--files-from", "-"}, LongPath + A + "\n", 1, "Cannot read line 1 of file \"-\". File name too long", {Link}},
+        // A NUL ends the name the system sees: "a.torrent" must not be loaded instead.
+        {{"--files-from", "-"},
+         A + std::string(1, '\0') + "tail\n",
+         1,
+         "Cannot read line 1 of file \"-\". A path holds no NUL",
+         {}},
+    };
+    for (const auto& Row : Lists) {
+        SCOPED_TRACE(Row.Args.back() + " " + Row.Input.substr(0, 20));
+        std::vector<std::string> Args = Row.Args;
+        Args.push_back(A);  // after the list: still loaded
+        std::vector<std::string> Out = Row.Out;
+        Out.push_back(Link);
+        const TRun R = Run(Args, &Row.Input);
+        EXPECT_EQ(R.Status, Row.Status);
+        EXPECT_EQ(R.OutLines(), Out);
+        EXPECT_EQ(R.ErrLines().size(), Row.Err.empty() ? 0u : 1u) << R.Err;
+        EXPECT_NE(R.Err.find(Row.Err), std::string::npos) << R.Err;
+    }
 
     for (const char* Mode : {"", "--full"}) {
         SCOPED_TRACE(Mode);
