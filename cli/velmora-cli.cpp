@@ -58,7 +58,8 @@ Options:
                Also read the paths of files from LIST, one per line ("-" for
                standard input), so that any number of files needs no argument
                list. Empty lines are skipped; a CR before the line feed is
-               dropped. The files are loaded as the paths are read.
+               dropped. The files are loaded as the paths are read. A line
+               longer than the longest path (PATH_MAX) is an error of its own.
   -0, --null   The paths in every LIST end with a NUL byte instead of a line
                feed (as find -print0 writes them).
   -r, --recursive
@@ -81,6 +82,9 @@ Plain output:
     magnet:?xt=urn:btmh:1220<64 lower-case hex digits>  (v2 only)
   A file that fails (see below) prints no link; instead one line on
   standard error names the file and the reason, and the other files go on.
+  In every line on standard error, control characters, DEL, C1 controls,
+  direction marks and other invisible characters of a name appear as
+  <U+XXXX>, and bytes that are not UTF-8 as <0xXX>.
   A private torrent whose link names no tracker (any private torrent
   without --full) gets a warning line on standard error: clients find the
   peers of a private torrent only through its trackers.
@@ -122,13 +126,17 @@ JSON output (--json):
   A file that cannot be opened gives {"file": ..., "error": ...} instead.
 
 A file fails when it cannot be opened, when its metainfo cannot be read, or
-when it yields no info hash (no "info" dictionary, or one cut short). A LIST
-that cannot be opened, and a folder that cannot be read, fail the same way.
+when it yields no info hash (no "info" dictionary, or one cut short). A folder
+that cannot be read fails the same way. A LIST that cannot be opened or read
+to its end (a device such as /dev/zero, or a megabyte without a path) is
+reported like a file; the arguments after it go on.
 
 Exit status:
   0  every file gave a magnet link (warnings do not count)
-  1  at least one file failed, or the output could not be written
-  2  usage error: an unknown option, or no file named
+  1  at least one file failed, or the output could not be written (the run
+     ends at the first failed write)
+  2  usage error: an unknown option, or no file named; or a LIST that could
+     not be read to its end
 
 Examples:
   velmora-cli file.torrent                       the link of one file

@@ -28,6 +28,7 @@
 #include "PlatformQt.h"
 #include "Exceptions.h"
 #include "FakePlatform.h"
+#include "ManualPage.h"
 #include "TorrentMaker.h"
 #include "frm_Main.h"
 
@@ -969,6 +970,10 @@ private slots:
         QCOMPARE(Platform.Errors,
                  QStringList({QStringLiteral("Unable to write to %1fls/sets.ini.").arg(Platform.Folder)}));
         QVERIFY(!QDir(Platform.Folder + QStringLiteral("fls")).exists());  // the folder is not made
+        // The manual page quotes the box as it reads, full stop included.
+        const QString Manual = ManualPageText(QStringLiteral("desktop/velmora.1"));
+        if (!Manual.isEmpty())
+            QVERIFY2(Manual.contains(QStringLiteral("“Unable to write to file.”")), qPrintable(Manual));
     }
 
     // A program folder the user may not write to, as a system-wide install: the

@@ -48,6 +48,7 @@
 #include "HandOffServer.h"
 #include "LocalPath.h"
 #include "OnlyOne.h"
+#include "ManualPage.h"
 
 extern char** environ;
 
@@ -604,6 +605,15 @@ void TestOnlyOne::runtimeFolderPrefersPrivateXdgFolder()
     QVERIFY(::mkdir(QFile::encodeName(Deep).constData(), 0700) == 0);
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(Deep));
     QCOMPARE(QString::fromStdString(RuntimeFolder()), Cache.path() + "/velmora-" + HostName());
+
+    // The window's manual page names the same places, in the same order.
+    const QString Manual = ManualPageText(QStringLiteral("desktop/velmora.1"));
+    if (!Manual.isEmpty()) {
+        QVERIFY2(Manual.contains(QStringLiteral("Otherwise they are kept in the folder velmora-<host> (the machine's "
+                                                "name) in XDG_CACHE_HOME, and where that cannot be used either, in "
+                                                "the folder velmora-<uid> (the user's number) in TMPDIR.")),
+                 qPrintable(Manual));
+    }
 }
 
 void TestOnlyOne::runtimeFolderFallback_data()
