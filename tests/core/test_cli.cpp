@@ -175,6 +175,8 @@ TEST_F(Cli, FailuresGoToStandardErrorAndTheOthersGoOn)
          "fdp.exe",
          "invoice<U+202E>fdp.exe"},  // right-to-left override
         {"iso\xe2\x81\xa6late\xe2\x81\xa9", "iso<U+2066>late<U+2069>"},
+        {"tag\xf3\xa0\x80\x81", "tag<U+E0001>"},
+        {"cut\xe2\x80", "cut<0xE2><0x80>"},
         {"\xef\xbb\xbf"
          "bom",
          "<U+FEFF>bom"},

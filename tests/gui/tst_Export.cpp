@@ -28,6 +28,7 @@
 #include "Export.h"
 #include "FileSizeLimit.h"
 #include "Platform.h"
+#include "TextCodec.h"
 #include "TorrentEntry.h"
 #include "fer_Exp.h"
 #include "frm_Main.h"
@@ -593,6 +594,19 @@ void TestExport::displayText_data()
     QTest::newRow("Arabic and Hebrew text stays")
         << QStringLiteral("\u0633\u0644\u0627\u0645 \u05E9\u05DC\u05D5\u05DD")
         << QStringLiteral("\u0633\u0644\u0627\u0645 \u05E9\u05DC\u05D5\u05DD");
+    // velmora-cli escapes on the terminal what the window escapes (and TAB, LF, CR,
+    // which would break its line): every character, as the core's table has it.
+    QString Every, Escaped;
+    for (char32_t C = 0; C <= 0x10FFFF; ++C) {
+        if (C >= 0xD800 && C <= 0xDFFF) continue;
+        // Not fromUcs4, which would take U+FEFF for a byte-order mark and drop it.
+        const QChar Pair[2] = {QChar(QChar::highSurrogate(C)), QChar(QChar::lowSurrogate(C))};
+        const QString Char = C < 0x10000 ? QString(QChar(char16_t(C))) : QString(Pair, 2);
+        Every += Char;
+        const bool Hidden = IsHiddenCharacter(C) && C != u'\t' && C != u'\n' && C != u'\r';
+        Escaped += Hidden ? QStringLiteral("<U+%1>").arg(uint(C), 4, 16, QLatin1Char('0')).toUpper() : Char;
+    }
+    QTest::newRow("every character as the command line escapes it") << Every << Escaped;
 }
 
 void TestExport::displayText()
