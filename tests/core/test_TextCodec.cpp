@@ -133,6 +133,12 @@ TEST(Sanitize, AnyBytesGiveStableValidText)
         const std::string Clean = SanitizeUtf8(Bytes);
         ASSERT_EQ(SanitizeUtf8(Clean), Clean);
         ASSERT_EQ(Utf8ToUtf16(Clean), Utf8ToUtf16(Bytes));
+        // The terminal's form is valid UTF-8 with nothing hidden in it, and shows a
+        // name that is already safe unchanged.
+        const std::string Shown = VisibleText(Bytes);
+        ASSERT_EQ(ValidUtf8(Shown), Shown);
+        for (const char16_t C : Utf8ToUtf16(Shown)) ASSERT_FALSE(IsHiddenCharacter(C)) << int(C);
+        ASSERT_EQ(VisibleText(Shown), Shown);
     }
 }
 
