@@ -37,9 +37,10 @@ template <class TIdentity> bool ReadIdentity(HANDLE File, TIdentity& Identity)
     return true;
 }
 
-// Others may go on reading, writing, renaming and deleting the file while it is
-// open, as they may on other systems.
-constexpr DWORD ShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+// Others may go on reading and writing the file while it is open, but not rename
+// or delete it: its name then names the bytes that were read, as Windows programs
+// expect of a file another one holds open.
+constexpr DWORD ShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE;
 
 }  // namespace
 
