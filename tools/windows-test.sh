@@ -50,6 +50,7 @@ export WINEPREFIX=$out/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 unset DISPLAY WAYLAND_DISPLAY
 # Wine's own services start with the first program and outlive it: they must not
 # hold this script's output open, and they end with the server at the end.
+mkdir -p "$WINEPREFIX"
 wineserver -p 60
 trap 'wineserver -k 2>/dev/null || true' EXIT
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
