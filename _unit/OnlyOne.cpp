@@ -8,6 +8,8 @@
 #include <system_error>
 #include <thread>
 
+// The Windows lock and client are in OnlyOne_win32.cpp; the wire format is shared.
+#ifndef _WIN32
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/file.h>
@@ -171,6 +173,7 @@ std::string CacheFolder(std::string* Why)
 }
 
 }  // namespace
+#endif  // !_WIN32
 
 std::string MutexSafeName(std::string_view Name)
 {
@@ -180,6 +183,7 @@ std::string MutexSafeName(std::string_view Name)
     return Result;
 }
 
+#ifndef _WIN32
 std::string RuntimeFolder(std::string* Error)
 {
     std::string Why;
@@ -245,6 +249,7 @@ const std::string& InstanceLockError()
 {
     return LockError;
 }
+#endif  // !_WIN32
 
 // ---------------------------------------------------------------------------------
 // Messages.
@@ -315,6 +320,7 @@ THandOffMessage THandOffDecoder::Take()
 // ---------------------------------------------------------------------------------
 // The later copy's side.
 
+#ifndef _WIN32
 namespace {
 
 bool SendAll(int Fd, std::string_view Bytes)
@@ -461,3 +467,4 @@ std::string AbsoluteArgument(std::string_view Arg)
     if (Error) return std::string(Arg);
     return Absolute.string();
 }
+#endif  // !_WIN32

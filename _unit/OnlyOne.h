@@ -25,9 +25,15 @@
 // The name of the lock that marks a running copy.
 inline constexpr const char* VelmoraMutexName = "MyProgramKTZMutex180671";
 
+#ifdef _WIN32
+// The handle of the named mutex while this copy holds it, else null. Closed when
+// the program ends.
+extern void* MutexHandle;
+#else
 // The descriptor of the lock file while this copy holds the lock, else -1. Closed
 // when the program ends.
 extern int MutexHandle;
+#endif
 
 // Name with every backslash replaced by an underscore; nothing else changes.
 std::string MutexSafeName(std::string_view Name);
@@ -72,6 +78,14 @@ inline constexpr char HandOffAck = '\x06';
 // The socket's file name in the runtime folder, from the main window's class name
 // and caption.
 inline constexpr const char* HandOffSocketName = "TfrmKTZ-Velmora";
+
+#ifdef _WIN32
+// On Windows the running copy listens on a named pipe, "\\.\pipe\" followed by
+// HandOffSocketName, the user's security identifier and the logon session's
+// number: one per user and session, like the mutex. A QLocalServer listens on it
+// when given this full name.
+std::string HandOffPipeName();
+#endif
 
 struct THandOffMessage {
     THandOffKind Kind = THandOffKind::Text;

@@ -4,11 +4,13 @@
 #include <cerrno>
 #include <cstring>
 
+#ifndef _WIN32
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
+#endif
 
 // ---------------------------------------------------------------------------
 // TStream
@@ -168,7 +170,9 @@ int64_t TMemoryStream::ReadAt(int64_t Pos, void* Buffer, int64_t Count)
 }
 
 // ---------------------------------------------------------------------------
-// TFileStream
+// TFileStream (the Windows one is in Streams_win32.cpp)
+
+#ifndef _WIN32
 
 namespace {
 
@@ -269,3 +273,5 @@ int64_t TFileStream::ReadAt(int64_t Pos, void* Buffer, int64_t Count)
     }
     return Done;
 }
+
+#endif  // !_WIN32

@@ -151,7 +151,11 @@ private:
     static constexpr int64_t BufferSize = 256 * 1024;
 
     std::string FFileName;
+#ifdef _WIN32
+    void* FHandle = nullptr;  // the file's HANDLE
+#else
     int FHandle = -1;
+#endif
     int64_t FSize = 0;
     std::unique_ptr<uint8_t[]> FBuffer;  // allocated on the first refill
     int64_t FBufferSize = 0;

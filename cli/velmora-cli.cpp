@@ -21,6 +21,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "CliPlatform.h"
 #include "Streams.h"
 #include "TextCodec.h"
 #include "TorrentFile.h"
@@ -399,7 +400,7 @@ private:
     {
         if (FOptions.Recursive) {
             std::error_code Error;
-            if (std::filesystem::is_directory(FileName, Error)) {
+            if (std::filesystem::is_directory(FsPath(FileName), Error)) {
                 Folder(FileName);
                 return;
             }
@@ -443,11 +444,11 @@ private:
         namespace fs = std::filesystem;
         std::vector<std::pair<std::string, bool>> Entries;  // name, is a folder
         std::error_code Error;
-        fs::directory_iterator It(Dir, Error);
+        fs::directory_iterator It(FsPath(Dir), Error);
         for (; !Error && It != fs::directory_iterator(); It.increment(Error)) {
             std::error_code KindError;
             const bool IsFolder = It->is_directory(KindError) && !It->is_symlink(KindError);
-            std::string Name = It->path().filename().string();
+            std::string Name = FsName(It->path().filename());
             if (IsFolder || EndsWithTorrent(Name)) Entries.emplace_back(std::move(Name), IsFolder);
         }
         if (Error) {
@@ -455,7 +456,7 @@ private:
             return;
         }
         std::sort(Entries.begin(), Entries.end());
-        const std::string Prefix = Dir.empty() || Dir.back() == '/' ? Dir : Dir + '/';
+        const std::string Prefix = Dir.empty() || EndsWithSeparator(Dir) ? Dir : Dir + PathSeparator;
         for (const auto& [Name, IsFolder] : Entries) {
             if (Stopped()) return;
             if (IsFolder) {
@@ -482,7 +483,7 @@ private:
     void List(const std::string& ListName)
     {
         const bool Stdin = ListName == "-";
-        const int Fd = Stdin ? STDIN_FILENO : ::open(ListName.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+        const int Fd = Stdin ? STDIN_FILENO : OpenForReading(ListName);
         if (Fd < 0) {
             ListFail(ListName, "Cannot open file \"" + ListName + "\". " + std::strerror(errno));
             return;
@@ -585,14 +586,14 @@ private:
 
 int main(int argc, char** argv)
 {
-    // A reader that goes away makes the next write fail with EPIPE, which is then
-    // reported and ends the run with status 1, instead of the signal ending it.
-    std::signal(SIGPIPE, SIG_IGN);
+    SetUpStandardStreams();
+    const std::vector<std::string> Args = ProgramArguments(argc, argv);
+    const size_t Count = Args.size();
     TOptions Options;
     bool OptionsEnded = false;
     std::vector<TSource> Sources;
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view Arg = argv[i];
+    for (size_t i = 0; i < Count; ++i) {
+        const std::string_view Arg = Args[i];
         if (OptionsEnded || Arg.size() < 2 || Arg[0] != '-') {
             Sources.push_back(TSource{std::string(Arg), false});
         } else if (Arg == "--") {
@@ -606,8 +607,8 @@ int main(int argc, char** argv)
         } else if (Arg == "-0" || Arg == "--null") {
             Options.Null = true;
         } else if (Arg == "--files-from") {
-            if (i + 1 >= argc) return UsageError("option '--files-from' needs a file");
-            Sources.push_back(TSource{argv[++i], true});
+            if (i + 1 >= Count) return UsageError("option '--files-from' needs a file");
+            Sources.push_back(TSource{Args[++i], true});
         } else if (Arg.substr(0, 13) == "--files-from=") {
             Sources.push_back(TSource{std::string(Arg.substr(13)), true});
         } else if (Arg == "--help" || Arg == "-h") {

@@ -11,6 +11,7 @@ packages=(
   shared-mime-info libfile-mimeinfo-perl file groff-base librsvg2-bin
   python3 python3-libtorrent time
   dpkg-dev lintian
+  mingw-w64 g++-mingw-w64-x86-64-posix wine wine64 ccache
 )
 missing=()
 for p in "${packages[@]}"; do

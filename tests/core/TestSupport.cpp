@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <stdexcept>
 
 std::unique_ptr<TObject> DecodeBytes(std::string_view Bytes, int64_t* EndPosition)
@@ -80,9 +81,20 @@ std::string Repeat(std::string_view Piece, size_t Count)
 
 TTempDir::TTempDir()
 {
+#ifdef _WIN32
+    // No mkdtemp: a random name, taken when create_directory makes it.
+    std::random_device Random;
+    for (int Tries = 0; Tries < 100 && FPath.empty(); ++Tries) {
+        const std::filesystem::path Path =
+            std::filesystem::temp_directory_path() / ("velmora-test-" + std::to_string(Random()));
+        if (std::filesystem::create_directory(Path)) FPath = Path.string();
+    }
+    if (FPath.empty()) throw std::runtime_error("cannot make a temporary folder");
+#else
     std::string Template = (std::filesystem::temp_directory_path() / "velmora-test-XXXXXX").string();
     if (::mkdtemp(Template.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
     FPath = Template;
+#endif
 }
 
 TTempDir::~TTempDir()
