@@ -122,10 +122,11 @@ void ReadUtf8Path(const TObjectHash& Entry, TTorrentSubFile& File)
         Path += static_cast<const TIntString*>((*Elements)[k])->StringValue;
         Path += '\\';
     }
-    File.PathUtf8 = std::move(Path);
-    File.NameUtf8 = Elements->Count() > 0 ? static_cast<const TIntString*>(Elements->Items.back().get())->StringValue
-                                          : std::string();
-    File.HasUtf8 = true;
+    File.Utf8 = std::make_unique<TTorrentSubFile::TUtf8Names>();
+    File.Utf8->Path = std::move(Path);
+    if (Elements->Count() > 0) {
+        File.Utf8->Name = static_cast<const TIntString*>(Elements->Items.back().get())->StringValue;
+    }
 }
 
 bool IsDigit(int Byte)
@@ -566,10 +567,9 @@ bool TTorrentFile::LoadFromStream(TStream& Stream)
                 Total = L;
                 FileCount = 1;
                 auto File = std::make_unique<TTorrentSubFile>(Name, std::string(), L, 0);
-                if (HasNameUtf8) {
-                    File->NameUtf8 = NameUtf8;
-                    File->HasUtf8 = true;
-                }
+                if (HasNameUtf8)
+                    File->Utf8 =
+                        std::make_unique<TTorrentSubFile::TUtf8Names>(TTorrentSubFile::TUtf8Names{NameUtf8, {}});
                 Files.push_back(std::move(File));
             } else if (const TObject* FilesValue = Info.Find("files")) {
                 // Several files, each placed after the ones before it.

@@ -30,13 +30,16 @@ public:
 
     // The same from the file's "path.utf-8" (a single file: the torrent's
     // "name.utf-8"), which tools that write Name and Path in a local code page add
-    // beside them; HasUtf8 tells whether the file has it.
-    std::string NameUtf8;
-    std::string PathUtf8;
-    bool HasUtf8 = false;
+    // beside them; null when the file has none, so that the common file costs one
+    // pointer for it.
+    struct TUtf8Names {
+        std::string Name;
+        std::string Path;
+    };
+    std::unique_ptr<TUtf8Names> Utf8;
     // What is shown and written for the file: the UTF-8 variant where there is one.
-    const std::string& ShownName() const { return HasUtf8 ? NameUtf8 : Name; }
-    const std::string& ShownPath() const { return HasUtf8 ? PathUtf8 : Path; }
+    const std::string& ShownName() const { return Utf8 ? Utf8->Name : Name; }
+    const std::string& ShownPath() const { return Utf8 ? Utf8->Path : Path; }
 };
 
 // One piece hash, a view of 20 bytes held by the torrent's decoded tree.
