@@ -96,7 +96,8 @@ TTorrentEntry MakeTorrentEntry(const QString& FileName, const TTorrentFile& Torr
 {
     TTorrentEntry Entry;
     Entry.FileName = PathForDisplay(PathFileName(FileName));
-    Entry.Title = FromUtf8(Torrent.Name);
+    // The "….utf-8" variants where the torrent has them, as other clients show it.
+    Entry.Title = FromUtf8(Torrent.ShownName());
     Entry.FileCount = Torrent.FileCount;
     Entry.Size = Torrent.TotalLength;
     Entry.Link = FromAnsi(Torrent.MagnetLink());
@@ -105,12 +106,12 @@ TTorrentEntry MakeTorrentEntry(const QString& FileName, const TTorrentFile& Torr
     Entry.FullLinkHasTracker = Torrent.HasLinkTracker();
     Entry.PieceLength = Torrent.PieceLength;
     Entry.PieceCount = int32_t(std::min<size_t>(Torrent.Pieces.size(), INT32_MAX));
-    Entry.Comment = FromAnsi(Torrent.Comment);
+    Entry.Comment = Torrent.HasCommentUtf8 ? FromUtf8(Torrent.CommentUtf8) : FromAnsi(Torrent.Comment);
     if (Torrent.MultiFile) {
         std::string List;
         for (const auto& File : Torrent.Files) {
-            List += File->Path;
-            List += File->Name;
+            List += File->ShownPath();
+            List += File->ShownName();
             List += "\r\n";
         }
         Entry.FileList = FromUtf8(List);

@@ -9,7 +9,7 @@
 
 struct TTorrentEntry {
     QString FileName;  // the path's part after its last '/'
-    QString Title;     // the torrent's name, decoded from UTF-8
+    QString Title;     // the torrent's name ("name.utf-8" where it has one), decoded from UTF-8
     int32_t FileCount = 0;
     int64_t Size = 0;
     QString Link;      // the magnet link: the hash alone
@@ -17,8 +17,8 @@ struct TTorrentEntry {
     bool FullLinkHasTracker = false;
     int32_t PieceLength = 0;
     int32_t PieceCount = 0;
-    QString Comment;   // through the ANSI code page (UTF-8 here)
-    QString FileList;  // multi-file only: one line per file, each ended by CR LF
+    QString Comment;   // through the ANSI code page (UTF-8 here); "comment.utf-8" first
+    QString FileList;  // multi-file only: one line per file ("path.utf-8" first), each ended by CR LF
     QString Private;   // "Private" or empty
     QString Encoding;  // the declared "encoding", or empty
 

@@ -12,6 +12,7 @@ namespace {
 struct TDecoder {
     TStream& Stream;
     TInfoExtent* InfoExtent = nullptr;  // where the root's "info" value lies, if wanted
+    TInfoSink* InfoSink = nullptr;      // what receives its bytes, if wanted
     bool Aborted = false;
 };
 
@@ -23,6 +24,10 @@ inline bool IsDigit(int C)
 // A string body this long (the "pieces" of a big torrent) has its memory backed
 // before it is read into.
 constexpr int64_t LargeString = int64_t{4} << 20;
+// A string body this long is copied in from the stream's own buffer, run by run,
+// into room reserved for it: filling it with zeros first (resize) would write
+// every byte of a 64 MB body twice.
+constexpr int64_t LongString = int64_t{64} << 10;
 
 std::unique_ptr<TObject> ReadValueLead(TDecoder& D, int Lead, int Depth);
 std::unique_ptr<TObjectHash> ReadDictionaryAt(TDecoder& D, int Depth, bool* Closed);
@@ -50,15 +55,22 @@ void ReadStringBody(TStream& Stream, int32_t LengthSoFar, std::string& Bytes)
     const int64_t Take = ReadBodyLength(Stream, LengthSoFar);
     Bytes.clear();
     if (Take <= 0) return;
-    if (Take >= LargeString) {
-        // The allocation is fresh memory from the system: have it backed in one
-        // go before the first write touches it.
-        Bytes.reserve(static_cast<size_t>(Take));
-        PopulateBuffer(Bytes.data(), static_cast<size_t>(Take));
+    if (Take < LongString) {
+        Bytes.resize(static_cast<size_t>(Take));
+        const int64_t Got = Stream.Read(Bytes.data(), Take);
+        if (Got != Take) Bytes.resize(static_cast<size_t>(std::max<int64_t>(Got, 0)));
+        return;
     }
-    Bytes.resize(static_cast<size_t>(Take));
-    const int64_t Got = Stream.Read(Bytes.data(), Take);
-    if (Got != Take) Bytes.resize(static_cast<size_t>(std::max<int64_t>(Got, 0)));
+    Bytes.reserve(static_cast<size_t>(Take));
+    // The allocation is fresh memory from the system: have it backed in one go
+    // before the first write touches it.
+    if (Take >= LargeString) PopulateBuffer(Bytes.data(), static_cast<size_t>(Take));
+    for (int64_t Left = Take; Left > 0;) {
+        const std::string_view Run = Stream.ReadView(Left);
+        if (Run.empty()) break;
+        Bytes.append(Run);
+        Left -= static_cast<int64_t>(Run.size());
+    }
 }
 
 std::unique_ptr<TIntString> ReadScalarString(TStream& Stream, int32_t LengthSoFar)
@@ -143,6 +155,12 @@ std::unique_ptr<TObjectHash> ReadDictionaryAt(TDecoder& D, int Depth, bool* Clos
         ReadStringBody(Stream, Lead - '0', Key);
         const int64_t Start = Stream.Position();
 
+        const bool IsInfo = Key == "info";
+        const bool Tapped = IsInfo && Depth == 1 && D.InfoExtent && D.InfoSink;
+        if (Tapped) {
+            D.InfoSink->Begin();
+            Stream.StartTap(*D.InfoSink);
+        }
         bool ValueClosed = false;
         std::unique_ptr<TObject> Value;
         const int ValueLead = Stream.ReadByte();
@@ -150,15 +168,19 @@ std::unique_ptr<TObjectHash> ReadDictionaryAt(TDecoder& D, int Depth, bool* Clos
             Value = ReadDictionaryAt(D, Depth + 1, &ValueClosed);
         else if (ValueLead >= 0)
             Value = ReadValueLead(D, ValueLead, Depth + 1);
+        const bool Passed = Tapped && Stream.StopTap();
         if (D.Aborted) return nullptr;
 
-        const bool IsInfo = Key == "info";
         if (IsInfo && Depth == 1 && Value && D.InfoExtent) {
             // The real extent, for the info hash: the entries below can be
             // replaced by the document's own keys, this cannot.
             D.InfoExtent->Start = Start;
             D.InfoExtent->Length = Stream.Position() - Start;
             D.InfoExtent->Complete = ValueClosed;
+            D.InfoExtent->Passed = Passed;
+        } else if (Tapped) {
+            // The sink now holds bytes of a value that the extent does not describe.
+            D.InfoExtent->Passed = false;
         }
         if (Value && !Key.empty()) Dictionary->Put(Key, std::move(Value));
         if (IsInfo) {
@@ -255,10 +277,10 @@ std::unique_ptr<TObject> ReadValue(TStream& Stream)
     return ReadRoot(D);
 }
 
-std::unique_ptr<TObject> ReadValue(TStream& Stream, TInfoExtent& InfoExtent)
+std::unique_ptr<TObject> ReadValue(TStream& Stream, TInfoExtent& InfoExtent, TInfoSink* Sink)
 {
     InfoExtent = TInfoExtent();
-    TDecoder D{Stream, &InfoExtent};
+    TDecoder D{Stream, &InfoExtent, Sink};
     std::unique_ptr<TObject> Value = ReadRoot(D);
     // The extent went with a root dictionary that turned out broken.
     if (!Value) InfoExtent = TInfoExtent();

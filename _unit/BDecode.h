@@ -105,12 +105,26 @@ struct TInfoExtent {
     // The value is a dictionary closed by its own 'e' inside the stream, so
     // [Start, Start + Length) holds all of its bytes.
     bool Complete = false;
+    // The sink given to ReadValue received exactly those bytes, in order.
+    bool Passed = false;
+};
+
+// Receives the bytes of the root's "info" value while the decoder reads them, so
+// that they are hashed without being read twice. Begin starts afresh: of a root
+// that holds "info" twice, the later value counts.
+class TInfoSink : public TByteSink {
+public:
+    virtual void Begin() = 0;
+
+protected:
+    ~TInfoSink() = default;
 };
 
 std::unique_ptr<TObject> ReadValue(TStream& Stream);
 // The same, and fills InfoExtent for the root dictionary; a root that is not a
-// dictionary, or none, leaves it empty.
-std::unique_ptr<TObject> ReadValue(TStream& Stream, TInfoExtent& InfoExtent);
+// dictionary, or none, leaves it empty. Sink, when given, receives the bytes of
+// the root's "info" value as they are read.
+std::unique_ptr<TObject> ReadValue(TStream& Stream, TInfoExtent& InfoExtent, TInfoSink* Sink = nullptr);
 // Helpers of ReadValue; each starts after its lead byte has been consumed.
 std::unique_ptr<TObjectHash> ReadDictionary(TStream& Stream);
 std::unique_ptr<TObjectList> ReadList(TStream& Stream);

@@ -245,26 +245,37 @@ std::string CleanDisplayName(std::string_view Name)
     return Out;
 }
 
-std::vector<std::string> LinkTrackers(const TMagnetParts& Parts)
+std::vector<std::string_view> LinkTrackers(const TMagnetParts& Parts)
 {
-    std::vector<std::string> Trackers;
+    std::vector<std::string_view> Trackers;
     for (const auto& Tier : Parts.Tiers) {
         for (const auto& Url : Tier) {
             const std::string_view Trimmed = TrimLeadingBlanks(Url);
-            if (!Trimmed.empty()) Trackers.emplace_back(Trimmed);
+            if (!Trimmed.empty()) Trackers.push_back(Trimmed);
         }
     }
     if (Trackers.empty()) {
         const std::string_view Trimmed = TrimLeadingBlanks(Parts.Announce);
-        if (!Trimmed.empty()) Trackers.emplace_back(Trimmed);
+        if (!Trimmed.empty()) Trackers.push_back(Trimmed);
     }
     return Trackers;
+}
+
+std::string LinkDisplayName(const TMagnetParts& Parts)
+{
+    if (!Parts.HasName) return {};
+    // Cleaning an empty name gives "_"; one that cleaning empties (dots, separators
+    // and direction marks only) is named after its hash instead.
+    if (Parts.Name.empty()) return "_";
+    std::string Name = CleanDisplayName(Parts.Name);
+    if (Name.empty()) Name = Parts.HashName;
+    return Name;
 }
 
 std::vector<std::string> LinkWebSeeds(const TMagnetParts& Parts)
 {
     std::vector<std::string> Seeds;
-    std::set<std::string> Seen;
+    std::set<std::string, std::less<>> Seen;
     for (const auto& Url : Parts.WebSeeds) {
         if (Url.empty()) continue;
         std::string Seed = EncodeWebSeed(Url);
@@ -277,7 +288,8 @@ std::vector<std::string> LinkWebSeeds(const TMagnetParts& Parts)
 std::string MakeFullMagnetLink(const TMagnetParts& Parts)
 {
     std::string Link = "magnet:?";
-    if (!Parts.InfoHash.empty() || Parts.InfoHashV2.empty()) {
+    if (Parts.InfoHash.empty() && Parts.InfoHashV2.empty()) return {};
+    if (!Parts.InfoHash.empty()) {
         Link += "xt=urn:btih:";
         Link += Parts.InfoHash;
     }
@@ -286,7 +298,7 @@ std::string MakeFullMagnetLink(const TMagnetParts& Parts)
         Link += "xt=urn:btmh:1220";
         Link += Parts.InfoHashV2;
     }
-    const std::string Name = CleanDisplayName(Parts.Name);
+    const std::string Name = LinkDisplayName(Parts);
     if (!Name.empty()) {
         Link += "&dn=";
         Link += EscapeMagnetValue(Name);
@@ -316,11 +328,13 @@ const std::string* StringOf(const TObject* Value)
 
 void TTorrentFile::ReadLinkSources() noexcept
 {
-    LinkName.clear();
+    LinkName = {};
+    HasLinkName = false;
     TrackerTiers.clear();
     WebSeeds.clear();
     // Read as leniently as clients read them: an entry of the wrong kind is passed
-    // over, never a reason to give no link.
+    // over, never a reason to give no link. Empty trackers never reach the link, so
+    // they are not kept: a tier of millions of them costs nothing.
     try {
         if (const auto* List = dynamic_cast<const TObjectList*>(Root->Find("announce-list"))) {
             for (const auto& Tier : List->Items) {
@@ -328,7 +342,8 @@ void TTorrentFile::ReadLinkSources() noexcept
                 if (!Urls) continue;
                 auto& Out = TrackerTiers.emplace_back();
                 for (const auto& Url : Urls->Items) {
-                    if (const std::string* Text = StringOf(Url.get())) Out.push_back(*Text);
+                    const std::string* Text = StringOf(Url.get());
+                    if (Text && !Text->empty()) Out.push_back(*Text);
                 }
             }
         }
@@ -343,7 +358,10 @@ void TTorrentFile::ReadLinkSources() noexcept
         if (const auto* Info = dynamic_cast<const TObjectHash*>(Root->Find("info"))) {
             const std::string* Text = StringOf(Info->Find("name.utf-8"));
             if (!Text) Text = StringOf(Info->Find("name"));
-            if (Text) LinkName = *Text;
+            if (Text) {
+                LinkName = *Text;
+                HasLinkName = true;
+            }
         }
     } catch (...) {
         // An allocation that fails leaves the link without its extras.
@@ -356,6 +374,8 @@ TMagnetParts TTorrentFile::LinkParts() const
     if (!IsV2Only()) Parts.InfoHash = InfoHash;
     Parts.InfoHashV2 = InfoHashV2;
     Parts.Name = LinkName;
+    Parts.HasName = HasLinkName;
+    Parts.HashName = InfoHash;
     Parts.Tiers = TrackerTiers;
     Parts.Announce = Announce;
     Parts.WebSeeds = WebSeeds;
@@ -370,7 +390,14 @@ std::string TTorrentFile::FullMagnetLink() const
 
 bool TTorrentFile::HasLinkTracker() const
 {
-    return !LinkTrackers(LinkParts()).empty();
+    // LinkTrackers without the copies: a tiered tracker that is not all blanks,
+    // else the announce URL.
+    for (const auto& Tier : TrackerTiers) {
+        for (const auto& Url : Tier) {
+            if (!TrimLeadingBlanks(Url).empty()) return true;
+        }
+    }
+    return !TrimLeadingBlanks(Announce).empty();
 }
 
 bool TTorrentFile::LinkFindsNoPeers(bool FullLink) const

@@ -15,9 +15,40 @@
 // ---------------------------------------------------------------------------
 // TStream
 
+void TStream::StartTap(TByteSink& Sink)
+{
+    FTap = &Sink;
+    FTapNext = Position();
+    FTapBroken = false;
+}
+
+bool TStream::StopTap()
+{
+    FlushTap();
+    const bool Whole = FTap != nullptr && !FTapBroken;
+    FTap = nullptr;
+    return Whole;
+}
+
+void TStream::FlushTap()
+{
+    if (FTap == nullptr || FTapBroken) return;
+    const int64_t Pos = Position();
+    if (Pos == FTapNext) return;
+    // The bytes must still stand in the window, and the position must not have gone
+    // back past what was passed on already.
+    if (FBegin == nullptr || FTapNext < FWindowPos || FTapNext > Pos) {
+        FTapBroken = true;
+        return;
+    }
+    FTap->Consume(FBegin + (FTapNext - FWindowPos), static_cast<size_t>(Pos - FTapNext));
+    FTapNext = Pos;
+}
+
 int64_t TStream::ReadSlow(void* Buffer, int64_t Count)
 {
     if (Count <= 0 || Buffer == nullptr) return 0;
+    FlushTap();
     uint8_t* Out = static_cast<uint8_t*>(Buffer);
     int64_t Done = 0;
     while (Done < Count) {
@@ -35,16 +66,23 @@ int64_t TStream::ReadSlow(void* Buffer, int64_t Count)
         if (Want >= 64 * 1024) {
             // Big string bodies go straight into the caller's buffer: copying them
             // through the window would only double the memory traffic.
+            FlushTap();
             int64_t Got = ReadAt(Pos, Out + Done, Want);
             if (Got <= 0) break;
+            if (FTap != nullptr && !FTapBroken && FTapNext == Pos) {
+                FTap->Consume(Out + Done, static_cast<size_t>(Got));
+                FTapNext = Pos + Got;
+            }
             Done += Got;
             Detach(Pos + Got);
             if (Got < Want) break;
             continue;
         }
+        FlushTap();
         Fill(Pos);
         if (FCur == FEnd) break;
     }
+    FlushTap();
     return Done;
 }
 
@@ -54,6 +92,7 @@ std::string_view TStream::ReadView(int64_t Count)
     if (FCur == FEnd) {
         const int64_t Pos = Position();
         if (Pos >= Size()) return {};
+        FlushTap();
         Fill(Pos);
     }
     const int64_t Take = std::min<int64_t>(Count, FEnd - FCur);
@@ -66,6 +105,7 @@ int TStream::ReadByteSlow()
 {
     int64_t Pos = Position();
     if (Pos >= Size()) return -1;
+    FlushTap();
     Fill(Pos);
     if (FCur == FEnd) return -1;
     return *FCur++;
@@ -81,6 +121,11 @@ int64_t TStream::Seek(int64_t Offset, TSeekOrigin Origin)
     }
     int64_t Target = 0;
     if (__builtin_add_overflow(Base, Offset, &Target) || Target < 0) return -1;
+    if (FTap != nullptr && Target != Position()) {
+        // What the tap was given would no longer be the bytes read in a row.
+        FlushTap();
+        FTapBroken = true;
+    }
     if (FBegin != nullptr && Target >= FWindowPos && Target - FWindowPos <= FEnd - FBegin)
         FCur = FBegin + (Target - FWindowPos);
     else

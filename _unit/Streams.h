@@ -16,6 +16,15 @@
 
 enum class TSeekOrigin { soBeginning, soCurrent, soEnd };
 
+// Receives bytes in runs, in order (see TStream::StartTap).
+class TByteSink {
+public:
+    virtual void Consume(const uint8_t* Data, size_t Size) = 0;
+
+protected:
+    ~TByteSink() = default;
+};
+
 class TStream {
 public:
     virtual ~TStream() = default;
@@ -63,6 +72,14 @@ public:
     // Bytes between the position and the end; 0 when the position is past the end.
     int64_t Remaining() const;
 
+    // Passes every byte that the stream gives out from its position on to Sink, in
+    // order, until StopTap: a reader that must hash what it reads (the info bytes)
+    // then needs no second read. Runs are passed on before the buffer they lie in
+    // is refilled, and the rest at StopTap. A seek in between breaks the run.
+    void StartTap(TByteSink& Sink);
+    // Ends the tap; true when Sink got every byte from the start to the position.
+    bool StopTap();
+
     // True when the source may have changed since the stream was opened, so that
     // what was read need not be the bytes of any one version of it. Bytes in
     // memory never change.
@@ -94,6 +111,13 @@ protected:
 private:
     int ReadByteSlow();
     int64_t ReadSlow(void* Buffer, int64_t Count);
+    // Passes the bytes between the tap's mark and the position on, while the
+    // window still holds them.
+    void FlushTap();
+
+    TByteSink* FTap = nullptr;
+    int64_t FTapNext = 0;  // absolute position of the next byte for the tap
+    bool FTapBroken = false;
 };
 
 // Asks the system to back a buffer that is about to be filled with memory at

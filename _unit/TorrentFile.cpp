@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <typeinfo>
+#include <unordered_set>
 
 #include "MessageDigests.h"
 #include "TextCodec.h"
@@ -65,6 +66,25 @@ std::u16string FileMessage(size_t Index, std::u16string_view Key)
            u"\" segment";
 }
 
+// Hands the bytes it receives to a digest, in runs that Transform can take.
+class TDigestSink final : public TInfoSink {
+public:
+    explicit TDigestSink(TMessageDigest& Digest) : FDigest(Digest) {}
+    void Begin() override { FDigest.Initialize(); }
+    void Consume(const uint8_t* Data, size_t Size) override
+    {
+        while (Size > 0) {
+            const size_t Run = std::min(Size, static_cast<size_t>(HashChunkSize));
+            FDigest.Transform(Data, static_cast<int32_t>(Run));
+            Data += Run;
+            Size -= Run;
+        }
+    }
+
+private:
+    TMessageDigest& FDigest;
+};
+
 // Puts the stream back where it stood, on every way out of a scope.
 class TPositionGuard {
 public:
@@ -77,6 +97,37 @@ private:
     TStream& FStream;
     int64_t FPosition;
 };
+
+// A name loses a trailing ".torrent" (lowercase, byte for byte).
+void CutTorrentEnding(std::string& Name)
+{
+    static constexpr std::string_view Suffix = ".torrent";
+    if (Name.size() >= Suffix.size() && std::string_view(Name).substr(Name.size() - Suffix.size()) == Suffix) {
+        Name.resize(Name.size() - Suffix.size());
+    }
+}
+
+// A file entry's "path.utf-8", when it is a list of strings, as the UTF-8 variant
+// of its Path and Name; anything else is passed over.
+void ReadUtf8Path(const TObjectHash& Entry, TTorrentSubFile& File)
+{
+    const auto* Elements = dynamic_cast<const TObjectList*>(Entry.Find("path.utf-8"));
+    if (!Elements) return;
+    for (const auto& Element : Elements->Items) {
+        const auto* Text = dynamic_cast<const TIntString*>(Element.get());
+        if (!Text || Text->IsInteger) return;
+    }
+    std::string Path;
+    for (size_t k = 0; k + 1 < Elements->Count(); ++k) {
+        Path += static_cast<const TIntString*>((*Elements)[k])->StringValue;
+        Path += '\\';
+    }
+    File.Utf8 = std::make_unique<TTorrentSubFile::TUtf8Names>();
+    File.Utf8->Path = std::move(Path);
+    if (Elements->Count() > 0) {
+        File.Utf8->Name = static_cast<const TIntString*>(Elements->Items.back().get())->StringValue;
+    }
+}
 
 bool IsDigit(int Byte)
 {
@@ -245,7 +296,8 @@ void TTorrentFile::Clear()
     FHasPieces = false;
     Root->Clear();
     Errors.clear();
-    LinkName.clear();
+    LinkName = {};
+    HasLinkName = false;
     TrackerTiers.clear();
     WebSeeds.clear();
 }
@@ -262,21 +314,35 @@ bool TTorrentFile::HasLinkHash() const
 
 std::string TTorrentFile::MagnetLink() const
 {
-    if (IsV2Only()) {
-        return InfoHashV2.empty() ? std::string(MagnetPrefix) : MagnetPrefixV2 + InfoHashV2;
-    }
-    return MagnetPrefix + InfoHash;
+    // A file that gave no hash gives no link: the bare prefix would name no swarm.
+    if (!HasLinkHash()) return {};
+    return IsV2Only() ? MagnetPrefixV2 + InfoHashV2 : MagnetPrefix + InfoHash;
 }
 
-void TTorrentFile::HashInfo(TStream& Stream, TMessageDigest& Sha1, int64_t Start, int64_t Length)
+void TTorrentFile::SetInfoHash(TMessageDigest& Sha1)
+{
+    Sha1.Complete();
+    InfoHash = Sha1.DigestHex();
+    InfoHashBytes.assign(reinterpret_cast<const char*>(Sha1.Digest()), static_cast<size_t>(Sha1.DigestSize()));
+}
+
+void TTorrentFile::SetInfoHashV2(TMessageDigest& Sha256)
+{
+    Sha256.Complete();
+    InfoHashV2 = Sha256.DigestHex();
+    InfoHashV2Bytes.assign(reinterpret_cast<const char*>(Sha256.Digest()), static_cast<size_t>(Sha256.DigestSize()));
+}
+
+void TTorrentFile::HashInfo(TStream& Stream, TMessageDigest* Sha1, TMessageDigest* Sha256, int64_t Start,
+                            int64_t Length)
 {
     // Only bytes that the stream holds are hashed; anything else leaves no hash.
     const int64_t Size = Stream.Size();
     if (Start < 0 || Length < 0 || Start > Size || Length > Size - Start) return;
 
     TPositionGuard Back(Stream);
-    std::unique_ptr<TMessageDigest> Sha256;
-    if (MetaVersion == 2) Sha256 = TSHA256::Create();
+    if (Sha1) Sha1->Initialize();
+    if (Sha256) Sha256->Initialize();
 
     if (Stream.Seek(Start, TSeekOrigin::soBeginning) != Start) {
         throw Exception("cannot seek to the info bytes");
@@ -287,20 +353,12 @@ void TTorrentFile::HashInfo(TStream& Stream, TMessageDigest& Sha1, int64_t Start
         const std::string_view Bytes = Stream.ReadView(std::min(Left, HashChunkSize));
         if (Bytes.empty()) throw Exception("cannot read the info bytes");
         const auto Count = static_cast<int32_t>(Bytes.size());
-        Sha1.Transform(Bytes.data(), Count);
+        if (Sha1) Sha1->Transform(Bytes.data(), Count);
         if (Sha256) Sha256->Transform(Bytes.data(), Count);
         Left -= static_cast<int64_t>(Bytes.size());
     }
-
-    Sha1.Complete();
-    InfoHash = Sha1.DigestHex();
-    InfoHashBytes.assign(reinterpret_cast<const char*>(Sha1.Digest()), static_cast<size_t>(Sha1.DigestSize()));
-    if (Sha256) {
-        Sha256->Complete();
-        InfoHashV2 = Sha256->DigestHex();
-        InfoHashV2Bytes.assign(reinterpret_cast<const char*>(Sha256->Digest()),
-                               static_cast<size_t>(Sha256->DigestSize()));
-    }
+    if (Sha1) SetInfoHash(*Sha1);
+    if (Sha256) SetInfoHashV2(*Sha256);
 }
 
 void TTorrentFile::ReadFileTree(TStream& Stream, const TInfoExtent& InfoExtent, int64_t& Total)
@@ -345,6 +403,11 @@ bool TTorrentFile::LoadFromStream(TStream& Stream)
     PieceLength = 0;
     Trackers.clear();
     IsPrivate = false;
+    NameUtf8.clear();
+    HasNameUtf8 = false;
+    CommentUtf8.clear();
+    HasCommentUtf8 = false;
+    Skipped.clear();
     MetaVersion = 0;
     InfoHashV2Bytes.clear();
     int64_t Total = 0;
@@ -353,10 +416,12 @@ bool TTorrentFile::LoadFromStream(TStream& Stream)
     try {
         // The digest of the info hash; it goes with the try block on every way out.
         std::unique_ptr<TMessageDigest> Sha1 = TSHA1::Create();
+        TDigestSink Sha1Sink(*Sha1);
 
-        // Decode the whole document once, noting where the root's "info" value lies.
+        // Decode the whole document once, noting where the root's "info" value lies
+        // and hashing its bytes as they pass.
         TInfoExtent InfoExtent;
-        std::unique_ptr<TObject> Value = ReadValue(Stream, InfoExtent);
+        std::unique_ptr<TObject> Value = ReadValue(Stream, InfoExtent, &Sha1Sink);
         if (!Value) {
             Errors.push_back(u"Error parsing file; does not appear to be valid bencoded metainfo");
             return false;
@@ -368,34 +433,85 @@ bool TTorrentFile::LoadFromStream(TStream& Stream)
         Value.release();
         Root.reset(Dictionary);
 
+        // The keys outside "info" play no part in the hash: one of the wrong kind is
+        // skipped with a message of its own, and the load goes on.
+        const auto Skip = [this](std::u16string Message) {
+            Errors.push_back(Message);
+            Skipped.push_back(std::move(Message));
+        };
+        const auto SkipKey = [&Skip](std::u16string_view Key) {
+            Skip(u"Corrupt File: \"" + std::u16string(Key) + u"\" segment is of the wrong kind and was skipped");
+        };
+        // A scalar of the root, or null (with a message) for a value of another kind.
+        const auto RootScalar = [this, &SkipKey](std::string_view Key, std::u16string_view Name) -> const TIntString* {
+            const TObject* Value = Root->Find(Key);
+            if (!Value) return nullptr;
+            if (const auto* Scalar = dynamic_cast<const TIntString*>(Value)) return Scalar;
+            SkipKey(Name);
+            return nullptr;
+        };
+
         // The tracker: a torrent without one is reported but still loads.
-        if (const TObject* Announce_ = Root->Find("announce")) {
-            Announce = AsScalar(Announce_).StringValue;
-        } else {
+        if (const TIntString* Announce_ = RootScalar("announce", u"announce")) {
+            Announce = Announce_->StringValue;
+        } else if (!Root->Exists("announce")) {
             Errors.push_back(u"Corrupt File: Missing \"announce\" segment");
         }
 
-        // The tracker tiers, flattened in order.
+        // The tracker tiers, flattened in order. An empty tracker is no tracker, and
+        // a tier names each of its trackers once: neither is kept, so a tier of
+        // millions of them costs no more than their decoded tree.
         if (const TObject* AnnounceList = Root->Find("announce-list")) {
-            for (const auto& Tier : AsList(AnnounceList).Items) {
-                for (const auto& Tracker : AsList(Tier.get()).Items) {
-                    Trackers.push_back(AnsiToUtf16(AsScalar(Tracker.get()).StringValue));
+            if (const auto* Tiers = dynamic_cast<const TObjectList*>(AnnounceList)) {
+                size_t WrongKind = 0;
+                std::unordered_set<std::string_view> Seen;
+                for (const auto& Tier : Tiers->Items) {
+                    const auto* Urls = dynamic_cast<const TObjectList*>(Tier.get());
+                    if (!Urls) {
+                        ++WrongKind;
+                        continue;
+                    }
+                    Seen.clear();
+                    for (const auto& Tracker : Urls->Items) {
+                        const auto* Url = dynamic_cast<const TIntString*>(Tracker.get());
+                        if (!Url) {
+                            ++WrongKind;
+                            continue;
+                        }
+                        if (Url->StringValue.empty() || !Seen.insert(Url->StringValue).second) continue;
+                        Trackers.push_back(AnsiToUtf16(Url->StringValue));
+                    }
                 }
+                if (WrongKind > 0) {
+                    Skip(u"Corrupt File: tiers or trackers of the wrong kind in \"announce-list\" were skipped (" +
+                         Ascii16(std::to_string(WrongKind)) + u")");
+                }
+            } else {
+                SkipKey(u"announce-list");
             }
         }
 
         // What the torrent says about itself, none of it required.
-        if (const TObject* Comment_ = Root->Find("comment")) {
-            Comment = AsScalar(Comment_).StringValue;
+        if (const TIntString* Comment_ = RootScalar("comment", u"comment")) Comment = Comment_->StringValue;
+        if (const auto* CommentUtf8_ = dynamic_cast<const TIntString*>(Root->Find("comment.utf-8"))) {
+            if (!CommentUtf8_->IsInteger) {
+                CommentUtf8 = CommentUtf8_->StringValue;
+                HasCommentUtf8 = true;
+            }
         }
-        if (const TObject* Date = Root->Find("creation date")) {
-            const int32_t Seconds = Low32(AsScalar(Date).IntegerValue);
-            CreationDate = 25569.0 + static_cast<double>(Seconds) / 86400.0;
-            HasCreationDate = true;
+        if (const TIntString* Date = RootScalar("creation date", u"creation date")) {
+            // Whole seconds since 1970, all 64 bits of them; a date no calendar text
+            // can show (before the year 1 or after 9999, such as a count of
+            // milliseconds) is no date rather than a wrapped one.
+            constexpr int64_t FirstSecond = -62135596800;  // 0001-01-01T00:00:00Z
+            constexpr int64_t LastSecond = 253402300799;   // 9999-12-31T23:59:59Z
+            const int64_t Seconds = Date->IntegerValue;
+            if (Seconds >= FirstSecond && Seconds <= LastSecond) {
+                CreationDate = 25569.0 + static_cast<double>(Seconds) / 86400.0;
+                HasCreationDate = true;
+            }
         }
-        if (const TObject* Encoding_ = Root->Find("encoding")) {
-            Encoding = AsScalar(Encoding_).StringValue;
-        }
+        if (const TIntString* Encoding_ = RootScalar("encoding", u"encoding")) Encoding = Encoding_->StringValue;
 
         // The info dictionary: what is shared, and how it is hashed.
         if (const TObject* InfoValue = Root->Find("info")) {
@@ -412,13 +528,17 @@ bool TTorrentFile::LoadFromStream(TStream& Stream)
             // The name, less a trailing ".torrent".
             if (const TObject* Name_ = Info.Find("name")) {
                 Name = AsScalar(Name_).StringValue;
-                static constexpr std::string_view Suffix = ".torrent";
-                if (Name.size() >= Suffix.size() &&
-                    std::string_view(Name).substr(Name.size() - Suffix.size()) == Suffix) {
-                    Name.resize(Name.size() - Suffix.size());
-                }
+                CutTorrentEnding(Name);
             } else {
                 Errors.push_back(u"Corrupt File: Missing \"info.name\" segment");
+            }
+            // Its UTF-8 variant, when it is a string; anything else is passed over.
+            if (const auto* NameUtf8_ = dynamic_cast<const TIntString*>(Info.Find("name.utf-8"))) {
+                if (!NameUtf8_->IsInteger) {
+                    NameUtf8 = NameUtf8_->StringValue;
+                    CutTorrentEnding(NameUtf8);
+                    HasNameUtf8 = true;
+                }
             }
 
             // The piece length, its low 32 bits taken as signed.
@@ -446,7 +566,11 @@ bool TTorrentFile::LoadFromStream(TStream& Stream)
                 const int64_t L = AsScalar(Length).IntegerValue;
                 Total = L;
                 FileCount = 1;
-                Files.push_back(std::make_unique<TTorrentSubFile>(Name, std::string(), L, 0));
+                auto File = std::make_unique<TTorrentSubFile>(Name, std::string(), L, 0);
+                if (HasNameUtf8)
+                    File->Utf8 =
+                        std::make_unique<TTorrentSubFile::TUtf8Names>(TTorrentSubFile::TUtf8Names{NameUtf8, {}});
+                Files.push_back(std::move(File));
             } else if (const TObject* FilesValue = Info.Find("files")) {
                 // Several files, each placed after the ones before it.
                 MultiFile = true;
@@ -476,6 +600,7 @@ bool TTorrentFile::LoadFromStream(TStream& Stream)
                     } else {
                         Errors.push_back(FileMessage(i, u"path"));
                     }
+                    ReadUtf8Path(Entry, *File);
                     Files.push_back(std::move(File));
                     Total = WrappingAdd(Total, L);
                 }
@@ -498,7 +623,16 @@ bool TTorrentFile::LoadFromStream(TStream& Stream)
                 if (!InfoExtent.Complete) {
                     Errors.push_back(u"Corrupt File: \"info\" segment is truncated");
                 } else {
-                    HashInfo(Stream, *Sha1, InfoExtent.Start, InfoExtent.Length);
+                    // The SHA-256 is wanted only once "meta version" has been read, so
+                    // it takes a second pass; the SHA-1 has one only when the bytes
+                    // did not reach it whole on the way in.
+                    std::unique_ptr<TMessageDigest> Sha256;
+                    if (MetaVersion == 2) Sha256 = TSHA256::Create();
+                    TMessageDigest* Sha1Again = InfoExtent.Passed ? nullptr : Sha1.get();
+                    if (InfoExtent.Passed) SetInfoHash(*Sha1);
+                    if (Sha1Again || Sha256) {
+                        HashInfo(Stream, Sha1Again, Sha256.get(), InfoExtent.Start, InfoExtent.Length);
+                    }
                 }
             }
         } else {

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Bounds on hostile metainfo files, measured with the real velmora-cli.
 
-    bench/bounds.py [--cli PATH] [--keep DIR] [--runs N] [--judge wall|cpu]
+    bench/bounds.py [--cli PATH] [--keep DIR] [--runs N] [--judge wall|cpu] [--only TEXT]
 
 Generates each file in a temporary folder (or DIR), runs velmora-cli on it and
 measures the wall time and the peak resident memory of that one process (GNU
@@ -15,6 +15,7 @@ other work, --judge cpu applies the time bounds to the processor time instead.
 """
 import argparse
 import hashlib
+import json
 import os
 import shutil
 import signal
@@ -47,8 +48,9 @@ def torrent(info, before=b"", after=b""):
 
 class Case:
     def __init__(self, name, data, expect_link=None, expect_error=None, max_seconds=None,
-                 max_peak_mb=None, max_ratio=None, path=None, note=""):
+                 max_peak_mb=None, max_ratio=None, path=None, note="", args=()):
         self.name = name
+        self.args = tuple(args)             # options put before the file
         self.data = data
         self.expect_link = expect_link      # the one line expected on standard output
         self.expect_error = expect_error    # text expected on standard error (exit 1)
@@ -108,6 +110,14 @@ def cases():
                     expect_error="Something bad happened", max_ratio=50))
     out.append(Case("10,000,000 empty dictionaries", b"l" + b"de" * m + b"e",
                     expect_error="Something bad happened", max_ratio=50))
+    # A tracker tier of empty strings: an empty tracker is no tracker, so nothing
+    # beyond the decoded tree may be kept for them, in any output.
+    empty_tier = torrent(info, before=bencode("announce-list") + b"ll" + b"0:" * m + b"ee")
+    for args in ((), ("--json",), ("--full",)):
+        out.append(Case("10,000,000 empty trackers in a tier" + (" " + args[0] if args else ""), empty_tier,
+                        expect_link=link_of(info) + ("&dn=bounds.bin&tr=http%3a%2f%2ftracker.example%2fannounce"
+                                                     if args == ("--full",) else ""),
+                        args=args, max_seconds=5.0, max_ratio=50))
     big = info_single(length=n * 262144, piece_count=n)
     out.append(Case("1,000,000-piece torrent", torrent(big), expect_link=link_of(big),
                     max_seconds=1.0, max_ratio=50))
@@ -122,7 +132,7 @@ def cases():
     return out
 
 
-def run_measured(cli, path):
+def run_measured(cli, path, args=()):
     """One run: exit status, output, error text, wall seconds, peak RSS in bytes,
     processor seconds (user + system).
 
@@ -130,7 +140,8 @@ def run_measured(cli, path):
     program's own and not that of this script, which a fork would carry over."""
     with tempfile.NamedTemporaryFile(prefix="velmora-time-") as report:
         start = time.perf_counter()
-        proc = subprocess.Popen([TIME, "-f", "%x %M %U %S", "-o", report.name, cli, path], stdin=subprocess.DEVNULL,
+        proc = subprocess.Popen([TIME, "-f", "%x %M %U %S", "-o", report.name, cli, *args, path],
+                                stdin=subprocess.DEVNULL,
                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE, start_new_session=True)
         try:
             out, err = proc.communicate(timeout=KILL_AFTER)
@@ -155,6 +166,7 @@ def main():
     parser.add_argument("--cli", default=os.environ.get("VELMORA_CLI", os.path.join(ROOT, "build", "velmora-cli")))
     parser.add_argument("--keep", help="write the files into this folder and keep them")
     parser.add_argument("--runs", type=int, default=3)
+    parser.add_argument("--only", help="run only the cases whose name contains this text")
     parser.add_argument("--judge", choices=("wall", "cpu"), default="wall",
                         help="the time that the time bounds apply to; cpu (user + system) for a busy machine")
     args = parser.parse_args()
@@ -179,7 +191,7 @@ def main():
     rows, failures = [], 0
     total_start = time.perf_counter()
     try:
-        for i, case in enumerate(cases()):
+        for i, case in enumerate(c for c in cases() if not args.only or args.only in c.name):
             if case.path is None:
                 path = os.path.join(folder, "case%02d.torrent" % i)
                 with open(path, "wb") as f:
@@ -190,7 +202,7 @@ def main():
                 size = 0
             case.data = None  # let the big ones go before the next is made
             runs = args.runs if case.max_seconds else 1
-            results = [run_measured(args.cli, path) for _ in range(runs)]
+            results = [run_measured(args.cli, path, case.args) for _ in range(runs)]
             code, out, err = results[0][:3]
             seconds = min(r[3] for r in results)
             peak = max(r[4] for r in results)
@@ -199,7 +211,13 @@ def main():
             if code < 0 or code > 2:
                 problems.append("exit %d" % code)
             if case.expect_link is not None:
-                if code != 0 or out.strip() != case.expect_link:
+                got = out.strip()
+                if "--json" in case.args:
+                    try:
+                        got = json.loads(got)["link"]
+                    except (ValueError, KeyError, TypeError):
+                        pass
+                if code != 0 or got != case.expect_link:
                     problems.append("link %r, exit %d, %s" % (out.strip()[:60], code, err.strip()[:80]))
             if case.expect_error is not None:
                 if code != 1 or out.strip() or case.expect_error not in err:

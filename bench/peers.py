@@ -8,6 +8,10 @@ Prints median wall time and peak memory of each whole process, and the ratios.
 The tools take turns run by run, so that a busy machine slows all of them alike.
 
     bench/peers.py [--cli build/velmora-cli] [--runs 11] [--work DIR] [--only TEXT]
+                   [--compare OTHER-velmora-cli]
+
+--compare adds another build of velmora-cli (an older one, say) to the same turns,
+so that a change is measured before and after side by side in one run.
 
 Goals: velmora-cli at most 0.5 x the best peer's time on each single file, 0.8 x
 on the batch of 2,000 (one velmora-cli call), at most 2 x the floor on the
@@ -181,6 +185,7 @@ def main():
     parser.add_argument("--runs", type=int, default=11)
     parser.add_argument("--work", help="keep the generated inputs in this folder")
     parser.add_argument("--only", help="measure only the inputs whose label contains this text")
+    parser.add_argument("--compare", help="another velmora-cli to time in the same turns, as its own row")
     args = parser.parse_args()
     if not os.access(args.cli, os.X_OK):
         parser.error("no velmora-cli at %s (build it, or pass --cli)" % args.cli)
@@ -204,6 +209,8 @@ def main():
             continue
         batch = len(paths) > 1
         tools = {"velmora-cli": [[cli] + paths]}
+        if args.compare:
+            tools["compared"] = [[os.path.abspath(args.compare)] + paths]
         if transmission:
             # It reads one file a call: the batch costs one process per file.
             tools["transmission-show"] = [[transmission, p] for p in paths]
@@ -224,7 +231,10 @@ def main():
     print("| input | velmora-cli | transmission-show | libtorrent | floor "
           "| time vs best peer | time vs floor | memory vs best peer |")
     print("|---|---|---|---|---|---|---|---|")
-    for label, result in rows:
+    shown = [("velmora-cli", "")]
+    if args.compare:
+        shown.append(("compared", " (compared: %s)" % args.compare))
+    for (label, result), (ours, note) in ((r, o) for r in rows for o in shown):
         def cell(name):
             if name not in result:
                 return "not installed"
@@ -232,13 +242,15 @@ def main():
                 return "refuses"
             t, m = result[name]
             return "%.4f s / %.1f MB" % (t, m)
-        ours_t, ours_m = result["velmora-cli"]
+        if result.get(ours) is None:
+            continue
+        ours_t, ours_m = result[ours]
         peers = [result[n] for n in PEERS if result.get(n)]
         vs_peer = "%.2f" % (ours_t / min(t for t, _ in peers)) if peers else "-"
         vs_mem = "%.2f" % (ours_m / min(m for _, m in peers)) if peers else "-"
         vs_floor = "%.2f" % (ours_t / result["floor"][0]) if result.get("floor") else "-"
         print("| %s | %s | %s | %s | %s | %s | %s | %s |" % (
-            label, cell("velmora-cli"), cell("transmission-show"), cell("libtorrent"),
+            label + note, cell(ours), cell("transmission-show"), cell("libtorrent"),
             cell("floor"), vs_peer, vs_floor, vs_mem))
     if not args.work:
         shutil.rmtree(work, ignore_errors=True)

@@ -97,18 +97,22 @@ JSON output (--json):
     file           the path as given
     loaded         whether the metainfo could be read (true/false)
     errors         the loader's messages, in order (also for loaded files)
-    warnings       [{"code", "text"}]: what makes the link in use (the full
-                   one with --full) unlikely to work; the one code so far is
-                   "private-without-tracker"
-    link           the magnet link; the bare "magnet:?xt=urn:btih:" when
-                   there is no hash
-    full_link      the full link (see --full)
+    warnings       [{"code", "text"}]: what the user should know of a file
+                   that gave its link. The codes: "private-without-tracker"
+                   (the link in use, the full one with --full, finds no
+                   peers) and "skipped-wrong-kind" (a key outside "info",
+                   or a tier or tracker of "announce-list", of the wrong
+                   kind was skipped; its text is the message in errors)
+    link           the magnet link, or null when there is no hash
+    full_link      the full link (see --full), or null when there is no hash
     info_hash      SHA-1 of the info bytes, 40 hex digits, or ""
     info_hash_v2   SHA-256 of the info bytes when "meta version" is 2,
                    64 hex digits, or ""
     meta_version   the integer "meta version" of the info dictionary, 0
                    when absent
-    title          the torrent's name (a trailing ".torrent" removed)
+    title          the torrent's name (a trailing ".torrent" removed); here
+                   and in comment and files, the "name.utf-8",
+                   "comment.utf-8" and "path.utf-8" variants where they stand
     size           total length of all files in bytes
     file_count     number of files
     piece_length   bytes per piece
@@ -118,9 +122,11 @@ JSON output (--json):
     private        whether the torrent is private (true/false)
     multi_file     whether the torrent lists several files (true/false)
     announce       the announce URL
-    trackers       every tracker of "announce-list", tiers flattened
+    trackers       every tracker of "announce-list", tiers flattened; an
+                   empty one and a repeat within its tier left out
     creation_date  the creation date in UTC, ISO 8601, such as
-                   "2038-01-19T03:14:07Z", or null when there is none
+                   "2038-01-19T03:14:07Z", or null when there is none or
+                   it lies outside the years 1 to 9999
     files          [{"path", "length", "offset"}]: each file's relative
                    path, its folders separated by "\", its size in bytes
                    and where it begins in the torrent's byte stream
@@ -271,6 +277,8 @@ void AppendJson(TOutput& Out, const nlohmann::ordered_json& Object)
 constexpr const char* PrivateWithoutTrackerCode = "private-without-tracker";
 constexpr const char* PrivateWithoutTrackerText =
     "private torrent, but the link names no tracker: a client cannot find its peers";
+// A key of the wrong kind outside "info" was skipped; the load went on.
+constexpr const char* SkippedWrongKindCode = "skipped-wrong-kind";
 
 nlohmann::ordered_json TorrentJson(const std::string& FileName, bool Loaded, bool Full, const TTorrentFile& Torrent)
 {
@@ -281,13 +289,16 @@ nlohmann::ordered_json TorrentJson(const std::string& FileName, bool Loaded, boo
     if (Torrent.LinkFindsNoPeers(Full)) {
         Warnings.push_back(Json{{"code", PrivateWithoutTrackerCode}, {"text", PrivateWithoutTrackerText}});
     }
+    for (const auto& Message : Torrent.Skipped) {
+        Warnings.push_back(Json{{"code", SkippedWrongKindCode}, {"text", Utf16ToUtf8(Message)}});
+    }
     Json Trackers = Json::array();
     for (const auto& Tracker : Torrent.Trackers) Trackers.push_back(Utf16ToUtf8(Tracker));
     Json Files = Json::array();
     std::string Path;
     for (const auto& File : Torrent.Files) {
-        Path.assign(File->Path);
-        Path += File->Name;
+        Path.assign(File->ShownPath());
+        Path += File->ShownName();
         Json Entry = Json::object();
         Entry["path"] = SanitizeUtf8(Path);
         Entry["length"] = File->Length;
@@ -300,17 +311,19 @@ nlohmann::ordered_json TorrentJson(const std::string& FileName, bool Loaded, boo
     Object["loaded"] = Loaded;
     Object["errors"] = std::move(Errors);
     Object["warnings"] = std::move(Warnings);
-    Object["link"] = Torrent.MagnetLink();
-    Object["full_link"] = Torrent.FullMagnetLink();  // escaped to ASCII
+    // No hash, no link: null rather than a link that names no swarm.
+    const bool HasLink = Torrent.HasLinkHash();
+    Object["link"] = HasLink ? Json(Torrent.MagnetLink()) : Json();
+    Object["full_link"] = HasLink ? Json(Torrent.FullMagnetLink()) : Json();  // escaped to ASCII
     Object["info_hash"] = Torrent.InfoHash;
     Object["info_hash_v2"] = Torrent.InfoHashV2;
     Object["meta_version"] = Torrent.MetaVersion;
-    Object["title"] = SanitizeUtf8(Torrent.Name);
+    Object["title"] = SanitizeUtf8(Torrent.ShownName());
     Object["size"] = Torrent.TotalLength;
     Object["file_count"] = Torrent.FileCount;
     Object["piece_length"] = Torrent.PieceLength;
     Object["piece_count"] = Torrent.Pieces.size();
-    Object["comment"] = SanitizeUtf8(Torrent.Comment);
+    Object["comment"] = SanitizeUtf8(Torrent.ShownComment());
     Object["encoding"] = SanitizeUtf8(Torrent.Encoding);
     Object["private"] = Torrent.IsPrivate;
     Object["multi_file"] = Torrent.MultiFile;

@@ -25,11 +25,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size)
                "InfoHashBytes of %zu bytes beside InfoHash %s", Torrent.InfoHashBytes.size(), Torrent.InfoHash.c_str());
     FUZZ_CHECK(Torrent.InfoHashV2.empty() || Torrent.InfoHashV2.size() == 64, "v2 hash %s", Torrent.InfoHashV2.c_str());
     FUZZ_CHECK(Loaded || Torrent.Errors.size() > 0, "a failed load without a message");
+    // A link exactly when there is a hash to name the swarm.
     const std::string Link = Torrent.MagnetLink();
-    FUZZ_CHECK(Link.rfind("magnet:?xt=urn:bt", 0) == 0, "link %s", Link.c_str());
+    FUZZ_CHECK(Torrent.HasLinkHash() ? Link.rfind("magnet:?xt=urn:bt", 0) == 0 : Link.empty(), "link %s", Link.c_str());
     // The full link extends the bare one and is escaped to printable ASCII throughout.
     const std::string Full = Torrent.FullMagnetLink();
-    FUZZ_CHECK(Full.rfind(Link, 0) == 0, "full link %s does not begin with %s", Full.c_str(), Link.c_str());
+    FUZZ_CHECK(Full.rfind(Link, 0) == 0 && Full.empty() == Link.empty(), "full link %s does not begin with %s",
+               Full.c_str(), Link.c_str());
     for (const char Char : Full)
         FUZZ_CHECK(Char > ' ' && Char < 0x7F, "byte 0x%02x in the full link", static_cast<unsigned char>(Char));
 

@@ -89,6 +89,16 @@ const char* const MsgNeither =
     "the other)";
 const char* const MsgTruncated = "Corrupt File: \"info\" segment is truncated";
 
+std::string MsgSkipped(const std::string& Key)
+{
+    return "Corrupt File: \"" + Key + "\" segment is of the wrong kind and was skipped";
+}
+std::string MsgSkippedTrackers(int Count)
+{
+    return "Corrupt File: tiers or trackers of the wrong kind in \"announce-list\" were skipped (" +
+           std::to_string(Count) + ")";
+}
+
 // ---------------------------------------------------------------------------
 // Messages and results
 
@@ -118,10 +128,36 @@ TEST(TorrentFileMessages, AreAddedInStepOrder)
          {MsgAnnounce, "Corrupt File: files[0] is missing a \"length\" segment",
           "Corrupt File: files[1] is missing a \"path\" segment"}},
         {"complete single file", WithInfo(SingleInfo()), true, {}},
-        {"announce-list not a list", D({{"announce", S("a")}, {"announce-list", S("x")}}), false, {MsgBad}},
-        {"tier not a list", D({{"announce-list", L({S("x")})}}), false, {MsgAnnounce, MsgBad}},
-        {"tracker not a scalar", D({{"announce-list", L({L({L({})})})}}), false, {MsgAnnounce, MsgBad}},
-        {"announce a list", D({{"announce", L({})}}), false, {MsgBad}},
+        // Keys outside "info" of the wrong kind are skipped, each with a message.
+        {"announce-list an empty string",
+         D({{"announce", S("a")}, {"announce-list", S("")}}),
+         true,
+         {MsgSkipped("announce-list"), MsgInfo}},
+        {"flat announce-list",
+         D({{"announce", S("a")}, {"announce-list", L({S("udp://x"), S("udp://y")})}, {"info", SingleInfo()}}),
+         true,
+         {MsgSkippedTrackers(2)}},
+        {"tier not a list", D({{"announce-list", L({S("x")})}}), true, {MsgAnnounce, MsgSkippedTrackers(1), MsgInfo}},
+        {"tracker not a scalar, beside good ones",
+         D({{"announce", S("a")},
+            {"announce-list", L({L({S("udp://x"), L({}), "de"}), "de", L({S("udp://y")})})},
+            {"info", SingleInfo()}}),
+         true,
+         {MsgSkippedTrackers(3)}},
+        {"announce a list", D({{"announce", L({})}}), true, {MsgSkipped("announce"), MsgInfo}},
+        {"announce a dictionary",
+         D({{"announce", D({{"url", S("http://t/")}})}, {"info", SingleInfo()}}),
+         true,
+         {MsgSkipped("announce")}},
+        {"comment, creation date, encoding and created by of the wrong kind",
+         D({{"announce", S("a")},
+            {"comment", L({S("c")})},
+            {"created by", D({{"x", I(1)}})},
+            {"creation date", L({})},
+            {"encoding", D({})},
+            {"info", SingleInfo()}}),
+         true,
+         {MsgSkipped("comment"), MsgSkipped("creation date"), MsgSkipped("encoding")}},
         {"info a string", D({{"announce", S("a")}, {"info", S("x")}}), false, {MsgBad}},
         {"name a dictionary", WithInfo(D({{"name", "de"}})), false, {MsgBad}},
         {"files not a list",
@@ -275,23 +311,34 @@ TEST(TorrentFileFields, PrivateOnlyForTheInteger1)
     }
 }
 
-TEST(TorrentFileFields, CreationDateIsSecondsSince1970InTheLow32Bits)
+TEST(TorrentFileFields, CreationDateIsSecondsSince1970InAll64Bits)
 {
-    const std::pair<std::string, double> Cases[] = {
-        {I(0), 25569.0},
-        {I(86400), 25570.0},
-        {I(43200), 25569.5},
-        {I(-86400), 25568.0},
-        {I(2147483647), 25569.0 + 2147483647.0 / 86400.0},
-        {I(4294967296), 25569.0},                           // wraps to 0
-        {I(2147483648), 25569.0 - 2147483648.0 / 86400.0},  // wraps negative
-        {S("1700000000"), 25569.0},                         // a string counts as 0
+    const struct {
+        std::string Value;
+        bool Has;
+        double Expected;
+    } Cases[] = {
+        {I(0), true, 25569.0},
+        {I(86400), true, 25570.0},
+        {I(43200), true, 25569.5},
+        {I(-86400), true, 25568.0},
+        {I(2147483647), true, 25569.0 + 2147483647.0 / 86400.0},
+        {I(2147483648), true, 25569.0 + 2147483648.0 / 86400.0},      // 2038, not 1901
+        {I(4294967296), true, 25569.0 + 4294967296.0 / 86400.0},      // 2106, not 1970
+        {I(253402300799), true, 25569.0 + 253402300799.0 / 86400.0},  // 9999-12-31T23:59:59Z
+        {I(-62135596800), true, 25569.0 - 62135596800.0 / 86400.0},   // 0001-01-01T00:00:00Z
+        {I(1452468725091), false, 0},                                 // milliseconds: no calendar holds it
+        {I(253402300800), false, 0},
+        {I(-62135596801), false, 0},
+        {I(INT64_MIN), false, 0},
+        {S("1700000000"), true, 25569.0},  // a string counts as 0
     };
-    for (const auto& [Value, Expected] : Cases) {
-        SCOPED_TRACE(Value);
-        const TLoaded Got = Load(D({{"creation date", Value}}));
-        EXPECT_TRUE(Got.Torrent->HasCreationDate);
-        EXPECT_DOUBLE_EQ(Got.Torrent->CreationDate, Expected);
+    for (const auto& Case : Cases) {
+        SCOPED_TRACE(Case.Value);
+        const TLoaded Got = Load(D({{"creation date", Case.Value}}));
+        EXPECT_EQ(Got.Torrent->HasCreationDate, Case.Has);
+        EXPECT_DOUBLE_EQ(Got.Torrent->CreationDate, Case.Expected);
+        EXPECT_EQ(Messages(*Got.Torrent), (std::vector<std::string>{MsgAnnounce, MsgInfo}));
     }
     EXPECT_FALSE(Load("de").Torrent->HasCreationDate);
 }
@@ -327,12 +374,68 @@ TEST(TorrentFileFields, ScalarsOfTheOtherKindReadAsEmptyOrZero)
 
 TEST(TorrentFileFields, TrackersAreFlattenedAndDecodedFromUtf8)
 {
-    const TLoaded Got = Load(D({{"announce-list", L({L({S("udp://a"), S("udp://b")}), L({}),
-                                                     L({S("http://\xc3\xa9"), S("x\xff"
-                                                                                "y")})})}}));
+    // Empty trackers are none; a repeat within a tier is left out, one in another
+    // tier kept.
+    const TLoaded Got = Load(D({{"announce-list", L({L({S("udp://a"), S(""), S("udp://b"), S("udp://a"), I(0)}), L({}),
+                                                     L({S("http://\xc3\xa9"),
+                                                        S("x\xff"
+                                                          "y"),
+                                                        S("udp://a"), S(""), S("udp://a")})})}}));
     ASSERT_TRUE(Got.Result);
-    const std::vector<std::u16string> Expected = {u"udp://a", u"udp://b", u"http://\u00e9", u"x\ufffdy"};
+    const std::vector<std::u16string> Expected = {u"udp://a", u"udp://b", u"http://\u00e9", u"x\ufffdy", u"udp://a"};
     EXPECT_EQ(Got.Torrent->Trackers, Expected);
+    ASSERT_EQ(Got.Torrent->TrackerTiers.size(), 3u);
+    EXPECT_EQ(Got.Torrent->TrackerTiers[0].size(), 3u);  // the repeat stays in the link, as libtorrent has it
+    EXPECT_EQ(Got.Torrent->TrackerTiers[2].size(), 4u);
+}
+
+TEST(TorrentFileFields, Utf8VariantsStandBesideTheLocalNames)
+{
+    const std::string Multi =
+        D({{"files", L({D({{"length", I(10)},
+                           {"path", L({S("\x93\xfa"), S("a.txt")})},
+                           {"path.utf-8", L({S("日本"), S("あ.txt")})}}),
+                        D({{"length", I(5)}, {"path", L({S("b.txt")})}, {"path.utf-8", L({S("x"), I(1)})}}),
+                        D({{"length", I(1)}, {"path", L({S("c")})}, {"path.utf-8", S("not a list")}})})},
+           {"name", S("\x93\xfa\x96\x7b.torrent")},
+           {"name.utf-8", S("日本.torrent")},
+           {"piece length", I(16384)},
+           {"pieces", S(Piece1)}});
+    const TLoaded Got =
+        Load(D({{"announce", S("a")}, {"comment", S("\x83\x65")}, {"comment.utf-8", S("コメント")}, {"info", Multi}}));
+    ASSERT_TRUE(Got.Result);
+    const TTorrentFile& T = *Got.Torrent;
+    EXPECT_TRUE(Messages(T).empty());
+    EXPECT_EQ(T.Name, "\x93\xfa\x96\x7b");
+    EXPECT_EQ(T.ShownName(), "日本");
+    EXPECT_EQ(T.Comment, "\x83\x65");
+    EXPECT_EQ(T.ShownComment(), "コメント");
+    ASSERT_EQ(T.Files.size(), 3u);
+    EXPECT_EQ(T.Files[0]->ShownPath(), "日本\\");
+    EXPECT_EQ(T.Files[0]->ShownName(), "あ.txt");
+    EXPECT_EQ(T.Files[0]->Path, "\x93\xfa\\");
+    // A variant that is no list of strings is passed over.
+    EXPECT_EQ(T.Files[1]->ShownName(), "b.txt");
+    EXPECT_EQ(T.Files[2]->ShownName(), "c");
+    // The hash and the bare link are the info bytes' alone; the full link's dn= has
+    // always taken "name.utf-8".
+    EXPECT_EQ(T.InfoHash, Load(D({{"info", Multi}})).Torrent->InfoHash);
+
+    // A single file is named after the torrent, in both forms; an integer variant
+    // counts as none.
+    const auto Single_ = [](const std::string& Variant) {
+        return WithInfo(D({{"length", I(700)},
+                           {"name", S("legacy")},
+                           {"name.utf-8", Variant},
+                           {"piece length", I(16384)},
+                           {"pieces", S(Piece1)}}));
+    };
+    const TLoaded Single = Load(Single_(S("юникод")));
+    ASSERT_EQ(Single.Torrent->Files.size(), 1u);
+    EXPECT_EQ(Single.Torrent->Files[0]->ShownName(), "юникод");
+    EXPECT_EQ(Single.Torrent->Files[0]->Name, "legacy");
+    const TLoaded IntegerName = Load(Single_(I(5)));
+    EXPECT_EQ(IntegerName.Torrent->ShownName(), "legacy");
 }
 
 TEST(TorrentFileFields, AFailureKeepsWhatWasSet)
@@ -394,7 +497,8 @@ TEST(TorrentFileFields, ClearEmptiesTheModel)
     EXPECT_EQ(T.Pieces.size(), 0u);
     EXPECT_EQ(T.Root->Count(), 0);
     EXPECT_TRUE(T.Errors.empty());
-    EXPECT_EQ(T.MagnetLink(), MagnetPrefix);
+    EXPECT_EQ(T.MagnetLink(), "");
+    EXPECT_EQ(T.FullMagnetLink(), "");
 }
 
 // ---------------------------------------------------------------------------
@@ -524,7 +628,9 @@ TEST(TorrentFileInfoHash, TruncatedInfoGivesAMessageAndNoHash)
         EXPECT_TRUE(Got.Torrent->InfoHashBytes.empty());
         ASSERT_FALSE(Got.Torrent->Errors.empty());
         EXPECT_EQ(Messages(*Got.Torrent).back(), MsgTruncated);
-        EXPECT_EQ(Got.Torrent->MagnetLink(), MagnetPrefix);
+        // No hash, no link: neither the bare one nor the full one.
+        EXPECT_EQ(Got.Torrent->MagnetLink(), "");
+        EXPECT_EQ(Got.Torrent->FullMagnetLink(), "");
     }
 }
 
@@ -650,7 +756,8 @@ TEST(TorrentFileV2, TruncatedV2OnlyHasNoLink)
     EXPECT_TRUE(Got.Result);
     EXPECT_TRUE(Got.Torrent->InfoHashV2.empty());
     EXPECT_EQ(Messages(*Got.Torrent), std::vector<std::string>{MsgTruncated});
-    EXPECT_EQ(Got.Torrent->MagnetLink(), MagnetPrefix);
+    EXPECT_EQ(Got.Torrent->MagnetLink(), "");
+    EXPECT_EQ(Got.Torrent->FullMagnetLink(), "");
 }
 
 // One file at the bottom of Depth nested folders.
@@ -839,6 +946,19 @@ std::vector<TLinkCase> LinkCases()
          Root(Tracker, NamedInfo(std::string(239, 'd') + "\xff" + std::string(20, 'x') + ".ab"))},
         {"long cyrillic name", Root(Tracker, NamedInfo(std::string(238, 'e') + std::string(10, '\xd0') + ".ext"))},
         {"name.utf-8 first", Root(Tracker, NamedInfo("legacy", "10:name.utf-8" + S("юникод")))},
+        // Names that cleaning leaves nothing of: libtorrent names the folder after
+        // the SHA-1 of the info bytes (a v2-only torrent too), an empty name "_".
+        {"two dots, folder", Root(Tracker, TwoFileInfo(".."))},
+        {"one dot, folder", Root(Tracker, TwoFileInfo("."))},
+        {"separators only, folder", Root(Tracker, TwoFileInfo("/\\"))},
+        {"direction mark only, folder", Root(Tracker, TwoFileInfo("\xE2\x80\xAE"))},
+        {"empty name, folder", Root(Tracker, TwoFileInfo(""))},
+        {"name.utf-8 two dots, folder", Root(Tracker, D({{"files", L({D({{"length", I(10)}, {"path", L({S("a")})}}),
+                                                                      D({{"length", I(5)}, {"path", L({S("b")})}})})},
+                                                         {"name", S("ok")},
+                                                         {"name.utf-8", S("..")},
+                                                         {"piece length", I(16384)},
+                                                         {"pieces", S(Piece1)}}))},
         {"no tracker", Root("", NamedInfo("alone"))},
         {"private, no tracker", Root("", NamedInfo("secret", "7:privatei1e"))},
         {"tracker with query", Root(Announce("http://t.example/a?passkey=1&x=a b"), NamedInfo("q"))},
@@ -870,6 +990,11 @@ std::vector<TLinkCase> LinkCases()
         {"unsorted keys",
          "d4:infod4:name9:movie.avi6:lengthi700e6:pieces20:" + Piece1 + "12:piece lengthi16384ee8:announce3:abce"},
         {"v2 only", Root(Announce("http://t.example/v2"), V2OnlyInfo)},
+        {"v2 only, two dots",
+         Root(Announce("http://t.example/v2"), D({{"file tree", D({{"a.txt", Leaf(100)}, {"b.txt", Leaf(50)}})},
+                                                  {"meta version", I(2)},
+                                                  {"name", S("..")},
+                                                  {"piece length", I(16384)}}))},
         {"hybrid", Root(Announce("http://t.example/h") + Tiers({{"udp://h.example:1"}}), HybridInfo,
                         UrlList({"http://w.example/h"}))},
     };
@@ -959,8 +1084,12 @@ TEST(TorrentFileFullLink, KeepsTheFileOrderAndJudgesPrivateLinks)
         {"tier order kept",
          Root(Tiers({{"http://b.example/", "http://a.example/"}, {"http://c.example/"}}), NamedInfo("n")),
          "&dn=n&tr=http%3a%2f%2fb.example%2f&tr=http%3a%2f%2fa.example%2f&tr=http%3a%2f%2fc.example%2f", false, false},
-        {"empty name: no dn", Root(Announce("http://t/"), NamedInfo("")), "&tr=http%3a%2f%2ft%2f", false, false},
-        {"two dots: no dn", Root("", NamedInfo("..")), "", false, false},
+        // libtorrent refuses a single file whose name cleaning empties; named as it
+        // names a folder of that name.
+        {"empty name: dn=_", Root(Announce("http://t/"), NamedInfo("")), "&dn=_&tr=http%3a%2f%2ft%2f", false, false},
+        {"two dots: dn is the hash", Root("", NamedInfo("..")), "&dn={hash}", false, false},
+        {"no name: no dn", Root("", "d6:lengthi700e12:piece lengthi16384e6:pieces" + S(Piece1) + "e"), "", false,
+         false},
         {"private with tracker", Root(Announce("http://t/"), NamedInfo("p", "7:privatei1e")),
          "&dn=p&tr=http%3a%2f%2ft%2f", true, false},
         {"private, blank tracker", Root(Announce("  "), NamedInfo("p", "7:privatei1e")), "&dn=p", true, true},
@@ -971,7 +1100,9 @@ TEST(TorrentFileFullLink, KeepsTheFileOrderAndJudgesPrivateLinks)
         const TLoaded Got = Load(Case.Document);
         ASSERT_TRUE(Got.Result);
         const TTorrentFile& T = *Got.Torrent;
-        EXPECT_EQ(T.FullMagnetLink(), T.MagnetLink() + Case.Tail);
+        std::string Tail = Case.Tail;
+        if (const size_t At = Tail.find("{hash}"); At != std::string::npos) Tail.replace(At, 6, T.InfoHash);
+        EXPECT_EQ(T.FullMagnetLink(), T.MagnetLink() + Tail);
         EXPECT_EQ(T.LinkFindsNoPeers(false), Case.BareFindsNoPeers);
         EXPECT_EQ(T.LinkFindsNoPeers(true), Case.FullFindsNoPeers);
     }

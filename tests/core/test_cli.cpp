@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <csignal>
 #include <cstdio>
@@ -348,7 +349,13 @@ TEST_F(Cli, JsonCreationDateIsRoundedToTheSecond)
         {"13:creation datei-1e", "1969-12-31T23:59:59Z"},
         {"13:creation datei951782400e", "2000-02-29T00:00:00Z"},
         {"13:creation datei1234567891e", "2009-02-13T23:31:31Z"},
-        {"13:creation datei4294967296e", "1970-01-01T00:00:00Z"},  // low 32 bits
+        // All 64 bits count; what no calendar text can show is no date.
+        {"13:creation datei2147483648e", "2038-01-19T03:14:08Z"},
+        {"13:creation datei4294967296e", "2106-02-07T06:28:16Z"},
+        {"13:creation datei253402300799e", "9999-12-31T23:59:59Z"},
+        {"13:creation datei-62135596800e", "0001-01-01T00:00:00Z"},
+        {"13:creation datei1452468725091e", nullptr},  // milliseconds
+        {"13:creation datei253402300800e", nullptr},
         {"", nullptr},
     };
     std::vector<std::string> Args = {"--json"};
@@ -406,6 +413,67 @@ TEST_F(Cli, JsonIsValidUtf8WhateverTheBytes)
     EXPECT_EQ(nlohmann::json::parse(MarkedLines[2])["file"], Bom + "gone.torrent");
 }
 
+// Keys outside "info" of the wrong kind cost nothing but a warning; the
+// "….utf-8" variants are what the JSON shows; a name that cleaning empties is
+// named after the hash under --full.
+TEST_F(Cli, LenientKeysUtf8VariantsAndCleanedNames)
+{
+    const std::string Info =
+        "d5:filesl"
+        "d6:lengthi10e4:pathl2:\x93\xfa"
+        "5:a.txte10:path.utf-8l6:日本5:a.txteee"
+        "4:name2:\x93\xfa"
+        "10:name.utf-8" +
+        S("日本語") + "12:piece lengthi16384e6:pieces" + S(std::string(20, '\x01')) + "e";
+    const struct {
+        const char* Title;
+        std::string Document;
+        std::vector<std::string> Codes;
+    } Cases[] = {
+        {"flat announce-list",
+         "d8:announce" + S("http://t.example/a") + "13:announce-listl3:udp4:httpe4:info" + Info + "e",
+         {"skipped-wrong-kind"}},
+        {"announce a dictionary",
+         "d8:announced3:url1:xe7:commentle4:info" + Info + "e",
+         {"skipped-wrong-kind", "skipped-wrong-kind"}},
+        {"utf-8 variants",
+         "d8:announce1:x7:comment2:\x83\x65"
+         "13:comment.utf-8" +
+             S("コメント") + "4:info" + Info + "e",
+         {}},
+    };
+    for (const auto& Case : Cases) {
+        SCOPED_TRACE(Case.Title);
+        const std::string Path = Write("t.torrent", Case.Document);
+        const TRun Plain = Run({Path});
+        EXPECT_EQ(Plain.Status, 0) << Plain.Err;
+        ASSERT_EQ(Plain.OutLines().size(), 1u);
+        const TRun R = Run({"--json", Path});
+        EXPECT_EQ(R.Status, 0);
+        const auto J = nlohmann::json::parse(R.OutLines().at(0));
+        EXPECT_EQ(J["link"], Plain.OutLines()[0]);
+        std::vector<std::string> Codes;
+        for (const auto& Warning : J["warnings"]) {
+            Codes.push_back(Warning["code"]);
+            // Each warning is a message of the load as well.
+            EXPECT_NE(std::find(J["errors"].begin(), J["errors"].end(), Warning["text"]), J["errors"].end());
+        }
+        EXPECT_EQ(Codes, Case.Codes);
+        EXPECT_EQ(J["title"], "日本語");
+        EXPECT_EQ(J["files"][0]["path"], "日本\\a.txt");
+    }
+    const auto Utf8 = nlohmann::json::parse(Run({"--json", Write("u.torrent", Cases[2].Document)}).OutLines().at(0));
+    EXPECT_EQ(Utf8["comment"], "コメント");
+
+    // "..", cleaned away: dn= is the info hash, as libtorrent writes it.
+    const std::string Dots = Write("dots.torrent", Torrent(".."));
+    const TRun Full = Run({"--full", Dots});
+    EXPECT_EQ(Full.Status, 0);
+    const auto Hash = nlohmann::json::parse(Run({"--json", Dots}).OutLines().at(0))["info_hash"].get<std::string>();
+    EXPECT_EQ(Full.OutLines(), std::vector<std::string>{"magnet:?xt=urn:btih:" + Hash + "&dn=" + Hash +
+                                                        "&tr=http%3a%2f%2ft.example%2fa"});
+}
+
 TEST_F(Cli, JsonReportsFailuresToo)
 {
     const std::string NoInfo = Write("noinfo.torrent", "d8:announce1:xe");
@@ -419,7 +487,9 @@ TEST_F(Cli, JsonReportsFailuresToo)
     const auto First = nlohmann::json::parse(Lines[0]);
     EXPECT_EQ(First["loaded"], true);
     EXPECT_EQ(First["errors"], (nlohmann::json{"Corrupt File: Missing \"info\" segment"}));
-    EXPECT_EQ(First["link"], "magnet:?xt=urn:btih:");
+    // No hash, no link of either kind.
+    EXPECT_EQ(First["link"], nullptr);
+    EXPECT_EQ(First["full_link"], nullptr);
     EXPECT_EQ(First["info_hash"], "");
     EXPECT_EQ(First["creation_date"], nullptr);
     const auto Second = nlohmann::ordered_json::parse(Lines[1]);
@@ -584,11 +654,11 @@ TEST_F(Cli, BatchInputsAndTheFullLink)
     }
 }
 
-// A torrent larger than the file stream's window, so that it is read in several
+// A torrent several times the file stream's window, so that it is read in several
 // pieces; Fill sets its piece bytes, so that two of them differ only in content.
 std::string LargeTorrent(char Fill)
 {
-    const int Pieces = 16000;
+    const int Pieces = 64000;
     return "d8:announce" + S("http://t.example/a") + "4:infod6:lengthi" + std::to_string(int64_t(Pieces) * 16384) +
            "e4:name" + S("large") + "12:piece lengthi16384e6:pieces" + S(std::string(20 * Pieces, Fill)) + "ee";
 }
@@ -616,8 +686,8 @@ TEST_F(Cli, FileRewrittenWhileReadGivesNoLink)
     const TRun NewRun = Run({Write("new.torrent", New)});
     ASSERT_EQ(NewRun.Status, 0) << NewRun.Err;
 
-    // After the third read the info bytes are hashed half old, half new; after the
-    // first the tree is the old file's and the hash the new one's.
+    // After the third read the pieces are read half old, half new; after the first
+    // nearly all of the info bytes are the new file's.
     const struct {
         const char* After;
         bool Json;
@@ -637,7 +707,8 @@ TEST_F(Cli, FileRewrittenWhileReadGivesNoLink)
         const std::string Message = "The file changed while it was read";
         if (Json) {
             const auto J = nlohmann::json::parse(R.Out);
-            EXPECT_EQ(J["link"], "magnet:?xt=urn:btih:");
+            EXPECT_EQ(J["link"], nullptr);
+            EXPECT_EQ(J["full_link"], nullptr);
             EXPECT_EQ(J["info_hash"], "");
             EXPECT_NE(J["errors"].dump().find(Message), std::string::npos) << R.Out;
         } else {

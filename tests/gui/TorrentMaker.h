@@ -42,6 +42,7 @@ inline std::string BDict(const std::map<std::string, std::string>& Items)
 struct TFile {
     std::vector<std::string> Path;  // folders, then the file's name
     int64_t Length = 0;
+    std::vector<std::string> PathUtf8 = {};  // "path.utf-8", omitted when empty
 };
 
 struct TTorrentRecipe {
@@ -51,6 +52,10 @@ struct TTorrentRecipe {
     bool HasAnnounce = true;
     std::string Comment;   // omitted when empty
     std::string Encoding;  // omitted when empty
+    // "name.utf-8" and "comment.utf-8", as tools that write the others in a local
+    // code page add them; omitted when empty.
+    std::string NameUtf8;
+    std::string CommentUtf8;
     int64_t PieceLength = 262144;
     int64_t PieceCount = 4;
     bool HasPieces = true;
@@ -76,6 +81,7 @@ inline std::string InfoBytes(const TTorrentRecipe& Recipe)
 {
     std::map<std::string, std::string> Info;
     if (Recipe.HasName) Info["name"] = BStr(Recipe.Name);
+    if (!Recipe.NameUtf8.empty()) Info["name.utf-8"] = BStr(Recipe.NameUtf8);
     Info["piece length"] = BInt(Recipe.PieceLength);
     if (Recipe.HasPieces) Info["pieces"] = BStr(PieceBytes(Recipe.PieceCount));
     if (Recipe.Private) Info["private"] = BInt(1);
@@ -93,7 +99,13 @@ inline std::string InfoBytes(const TTorrentRecipe& Recipe)
             for (const TFile& File : Recipe.Files) {
                 std::vector<std::string> Path;
                 for (const std::string& Element : File.Path) Path.push_back(BStr(Element));
-                Files.push_back(BDict({{"length", BInt(File.Length)}, {"path", BList(Path)}}));
+                std::map<std::string, std::string> Entry = {{"length", BInt(File.Length)}, {"path", BList(Path)}};
+                if (!File.PathUtf8.empty()) {
+                    std::vector<std::string> PathUtf8;
+                    for (const std::string& Element : File.PathUtf8) PathUtf8.push_back(BStr(Element));
+                    Entry["path.utf-8"] = BList(PathUtf8);
+                }
+                Files.push_back(BDict(Entry));
             }
             Info["files"] = BList(Files);
         }
@@ -106,6 +118,7 @@ inline std::string TorrentBytes(const TTorrentRecipe& Recipe)
     std::map<std::string, std::string> Root;
     if (Recipe.HasAnnounce) Root["announce"] = BStr(Recipe.Announce);
     if (!Recipe.Comment.empty()) Root["comment"] = BStr(Recipe.Comment);
+    if (!Recipe.CommentUtf8.empty()) Root["comment.utf-8"] = BStr(Recipe.CommentUtf8);
     if (!Recipe.Encoding.empty()) Root["encoding"] = BStr(Recipe.Encoding);
     Root["creation date"] = BInt(1700000000);
     Root["info"] = InfoBytes(Recipe);

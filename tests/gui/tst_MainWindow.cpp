@@ -388,8 +388,16 @@ private slots:
         Multi.Files = {{{"a", "b.txt"}, 10}, {{"c.txt"}, 5}};
         TTorrentRecipe Single = Named("movie.avi");
         Single.Length = 700;
-        TfrmKTZ W(Platform, {Make("multi.torrent", Multi), Make("single.torrent", Single)});
-        QCOMPARE(W.Entries().size(), 2);
+        // Made by a tool that writes names in a local code page (Shift JIS here) and
+        // their UTF-8 forms beside them: the UTF-8 ones are shown.
+        TTorrentRecipe Local = Named("\x93\xfa\x96\x7b");
+        Local.NameUtf8 = "日本";
+        Local.Comment = "\x83\x52";
+        Local.CommentUtf8 = "コメント";
+        Local.Files = {{{"\x83\x74", "a.txt"}, 10, {"フォルダ", "a.txt"}}, {{"b.txt"}, 5, {}}};
+        TfrmKTZ W(Platform,
+                  {Make("multi.torrent", Multi), Make("single.torrent", Single), Make("local.torrent", Local)});
+        QCOMPARE(W.Entries().size(), 3);
 
         const TTorrentEntry& M = W.Entries()[0];
         QCOMPARE(M.Title, QStringLiteral("Сборник"));
@@ -410,6 +418,12 @@ private slots:
         QCOMPARE(S.Private, QString());
         QCOMPARE(S.Encoding, QString());
         QCOMPARE(S.Comment, QString());
+
+        const TTorrentEntry& L = W.Entries()[2];
+        QCOMPARE(L.Title, QStringLiteral("日本"));
+        QCOMPARE(L.Comment, QStringLiteral("コメント"));
+        QCOMPARE(L.FileList, QStringLiteral("フォルダ\\a.txt\r\nb.txt\r\n"));
+        QCOMPARE(L.Link, ExpectedLink(Local));
     }
 
     void malformedUtf8TitleIsReplaced()
