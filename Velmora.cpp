@@ -16,6 +16,7 @@
 #include <string>
 #include <thread>
 #include <utility>
+#include <vector>
 
 #include "HandOffServer.h"
 #include "LocalPath.h"
@@ -60,6 +61,12 @@ QString Tr(const char* Text)
     return QCoreApplication::translate("Velmora", Text);
 }
 
+// Set once a running copy of an earlier version has refused a stream: its texts
+// then go one at a time.
+bool OneAtATime = false;
+
+void ComplainOfGivingUp(int argc);
+
 // Each argument made absolute, then "?"; without arguments only a request to come
 // forward. Exit code 0 when the running copy has taken everything; nullopt when it
 // would not take the batch or ended meanwhile (it is closing), which is worth
@@ -70,16 +77,41 @@ std::optional<int> HandOff(int argc, char** argv)
         const THandOffFailure Why = HandOffFailure();
         return Why == THandOffFailure::Refused || Why == THandOffFailure::Broken;
     };
+    const auto GiveUp = [argc](const char* What) {
+        if (HandOffFailure() == THandOffFailure::TimedOut)
+            ComplainOfGivingUp(argc);
+        else
+            ComplainOfHandOff(What);
+        return 1;
+    };
     if (argc <= 1) {
         if (BringFirstInstanceForward()) return 0;
         if (Retry()) return std::nullopt;
-        ComplainOfHandOff("запущенная копия не вышла вперёд");
-        return 1;
+        return GiveUp("запущенная копия не вышла вперёд");
+    }
+    if (!OneAtATime) {
+        std::vector<std::string> Texts;
+        Texts.reserve(std::size_t(argc - 1));
+        for (int I = 1; I < argc; ++I) Texts.push_back(AbsoluteArgument(argv[I]));
+        std::vector<std::size_t> Skipped;
+        if (PassAllToFirstInstance(Texts, &Skipped)) {
+            for (const std::size_t I : Skipped)
+                Complain(std::string("файл не передан запущенной копии") + ": an argument of " +
+                         std::to_string(Texts[I].size()) + " bytes is too long to hand over");
+            return Skipped.empty() ? 0 : 1;
+        }
+        if (HandOffStreamRefused()) {
+            OneAtATime = true;
+            return std::nullopt;
+        }
+        if (Retry()) return std::nullopt;
+        return GiveUp("запущенная копия не приняла конец передачи");
     }
     int ExitCode = 0;
     for (int I = 1; I < argc; ++I) {
         if (PassToFirstInstance(AbsoluteArgument(argv[I]))) continue;
         if (Retry()) return std::nullopt;
+        if (HandOffFailure() == THandOffFailure::TimedOut) return GiveUp("");
         ComplainOfHandOff("файл не передан запущенной копии");
         ExitCode = 1;
         // A text that was too long to send leaves the connection open; the others
@@ -88,8 +120,7 @@ std::optional<int> HandOff(int argc, char** argv)
     }
     if (!PassToFirstInstance(HandOffEndMark)) {
         if (Retry()) return std::nullopt;
-        ComplainOfHandOff("запущенная копия не приняла конец передачи");
-        return 1;
+        return GiveUp("запущенная копия не приняла конец передачи");
     }
     return ExitCode;
 }

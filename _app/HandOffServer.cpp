@@ -19,10 +19,11 @@ struct THandOffServer::TConnection {
     THandOffDecoder Decoder;
     QStringList Batch;  // texts that have arrived, not yet delivered
     qsizetype BatchBytes = 0;
-    quint64 Frames = 0;    // whole messages so far
-    bool Pending = false;  // the sender waits for the answer to "?" or Forward
-    bool Gone = false;     // the sender closed; its batch may still be delivered
-    bool Dropped = false;  // broke the protocol; nothing more is delivered
+    quint64 Frames = 0;      // whole messages so far
+    bool Pending = false;    // the sender waits for the answer to "?" or Forward
+    bool Streaming = false;  // the sender sends texts without waiting for their answers
+    bool Gone = false;       // the sender closed; its batch may still be delivered
+    bool Dropped = false;    // broke the protocol; nothing more is delivered
 };
 
 struct THandOffServer::TDelivery {
@@ -151,43 +152,64 @@ void THandOffServer::Service(const std::shared_ptr<TConnection>& Connection)
         return;
     }
     THandOffDecoder& Decoder = Connection->Decoder;
-    while (Decoder.State() == THandOffDecoder::TState::NeedMore && Socket->bytesAvailable() > 0) {
-        const QByteArray Chunk = Socket->read(static_cast<qint64>(Decoder.Wanted()));
-        if (Chunk.isEmpty()) break;
-        Decoder.Feed(std::string_view(Chunk.constData(), static_cast<std::size_t>(Chunk.size())));
+    const quint64 FramesBefore = Connection->Frames;
+    qsizetype Acks = 0;  // answers owed, written together
+    for (;;) {
+        while (Decoder.State() == THandOffDecoder::TState::NeedMore && Socket->bytesAvailable() > 0) {
+            const QByteArray Chunk = Socket->read(static_cast<qint64>(Decoder.Wanted()));
+            if (Chunk.isEmpty()) break;
+            Decoder.Feed(std::string_view(Chunk.constData(), static_cast<std::size_t>(Chunk.size())));
+        }
+        if (!IsServed(*Connection)) return;
+        if (Decoder.State() == THandOffDecoder::TState::Bad) {
+            Drop(Connection);
+            return;
+        }
+        if (Decoder.State() == THandOffDecoder::TState::NeedMore) break;
+        // Only a sender that said it streams may send before its answer.
+        if (!Connection->Streaming && Socket->bytesAvailable() > 0) {
+            Drop(Connection);
+            return;
+        }
+        const THandOffMessage Message = Decoder.Take();
+        ++Connection->Frames;
+        if (Message.Kind == THandOffKind::Stream) {
+            Connection->Streaming = true;
+            ++Acks;
+            continue;
+        }
+        if (Message.Kind == THandOffKind::Forward || Message.Text == HandOffEndMark) {
+            // Nothing may follow before its answer, which comes once the window has
+            // taken the batch.
+            if (Socket->bytesAvailable() > 0) {
+                Drop(Connection);
+                return;
+            }
+            if (Acks > 0 && !Answer(Connection, QByteArray(Acks, HandOffAck))) return;
+            Connection->Pending = true;
+            Connection->Frame->stop();
+            Deliver(Connection, true, Message.Kind == THandOffKind::Forward);
+            return;
+        }
+        Connection->Batch << PathFromLocal(
+            QByteArray(Message.Text.data(), static_cast<qsizetype>(Message.Text.size())));
+        Connection->BatchBytes += static_cast<qsizetype>(Message.Text.size());
+        if (Connection->BatchBytes > MaxBatchBytes) Deliver(Connection, false, false);
+        ++Acks;
     }
-    if (!IsServed(*Connection)) return;
-    switch (Decoder.State()) {
-    case THandOffDecoder::TState::Bad: Drop(Connection); return;
-    case THandOffDecoder::TState::NeedMore: return;
-    case THandOffDecoder::TState::Ready: break;
-    }
-    if (Socket->bytesAvailable() > 0) {
-        Drop(Connection);
-        return;
-    }
-    const THandOffMessage Message = Decoder.Take();
-    ++Connection->Frames;
-    if (Message.Kind == THandOffKind::Forward || Message.Text == HandOffEndMark) {
-        // Answered once the window has taken the batch.
-        Connection->Pending = true;
-        Connection->Frame->stop();
-        Deliver(Connection, true, Message.Kind == THandOffKind::Forward);
-        return;
-    }
-    Connection->Batch << PathFromLocal(QByteArray(Message.Text.data(), static_cast<qsizetype>(Message.Text.size())));
-    Connection->BatchBytes += static_cast<qsizetype>(Message.Text.size());
-    if (Connection->BatchBytes > MaxBatchBytes) Deliver(Connection, false, false);
-    if (Answer(Connection, HandOffAck)) Connection->Frame->start();
+    if (Acks > 0 && !Answer(Connection, QByteArray(Acks, HandOffAck))) return;
+    // Each whole message sets a new deadline for the next; a trickle that makes no
+    // message whole keeps the old one.
+    if (Connection->Frames != FramesBefore) Connection->Frame->start();
 }
 
-// Writes one answer byte; false when the connection is no longer served after it.
-bool THandOffServer::Answer(const std::shared_ptr<TConnection>& Connection, char Byte)
+// Writes answer bytes; false when the connection is no longer served after them.
+bool THandOffServer::Answer(const std::shared_ptr<TConnection>& Connection, const QByteArray& Bytes)
 {
     if (!IsServed(*Connection)) return false;
     // A sender that has gone makes the write fail; the socket then reports its
     // disconnection from inside flush, which forgets the connection.
-    Connection->Socket->write(&Byte, 1);
+    Connection->Socket->write(Bytes);
     Connection->Socket->flush();
     return IsServed(*Connection);
 }
@@ -262,9 +284,9 @@ void THandOffServer::Pump()
         Connection->Pending = false;
         if (!Taken) {
             // Said before the connection closes, so that the sender knows why.
-            Answer(Connection, HandOffRefused);
+            Answer(Connection, QByteArray(1, HandOffRefused));
             Drop(Connection);
-        } else if (Answer(Connection, HandOffAck)) {
+        } else if (Answer(Connection, QByteArray(1, HandOffAck))) {
             Connection->Frame->start();
             Service(Connection);
         }

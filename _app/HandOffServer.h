@@ -21,7 +21,8 @@ class QTimer;
 // Listens on the hand-off socket and answers each text as soon as it has arrived;
 // the texts of one connection up to its closing "?" are one batch, delivered at
 // once through the batch handler, from the event loop, and "?" is answered when the
-// handler has taken them. The handler only queues the batch, so no sender ever
+// handler has taken them. A sender that opens with Stream may send its texts
+// without waiting for their answers. The handler only queues the batch, so no sender ever
 // waits for a file to load or for a box that the window shows. Batches are
 // delivered one at a time across all connections, each connection's texts in their
 // order. Until SetHandlers is called, batches wait (their senders wait for "?").
@@ -73,7 +74,7 @@ private:
     static bool IsServed(const TConnection& Connection);
     void AcceptConnections();
     void Service(const std::shared_ptr<TConnection>& Connection);
-    bool Answer(const std::shared_ptr<TConnection>& Connection, char Byte);
+    bool Answer(const std::shared_ptr<TConnection>& Connection, const QByteArray& Bytes);
     void Deliver(const std::shared_ptr<TConnection>& Connection, bool Answered, bool Forward);
     void Drop(std::shared_ptr<TConnection> Connection);
     void Forget(std::shared_ptr<TConnection> Connection);

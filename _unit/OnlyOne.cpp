@@ -38,6 +38,7 @@ struct TMutexHandleCloser {
 std::string LockError;
 std::string SendError;
 THandOffFailure Failure = THandOffFailure::None;
+bool StreamRefused = false;
 int ClientSocket = -1;
 // The end of the patience given to the last ConnectToFirstInstance.
 std::chrono::steady_clock::time_point PatienceEnd = std::chrono::steady_clock::time_point::max();
@@ -290,6 +291,8 @@ std::size_t THandOffDecoder::Feed(std::string_view Bytes)
                 FMessage.Kind = THandOffKind::Text;
             } else if (Kind == static_cast<unsigned char>(THandOffKind::Forward) && FLength == 0) {
                 FMessage.Kind = THandOffKind::Forward;
+            } else if (Kind == static_cast<unsigned char>(THandOffKind::Stream) && FLength == 0) {
+                FMessage.Kind = THandOffKind::Stream;
             } else {
                 FState = TState::Bad;
                 break;
@@ -504,6 +507,100 @@ bool PassToFirstInstance(std::string_view Text)
     What.append(Text);
     What.push_back('"');
     return Exchange(THandOffKind::Text, Text, What);
+}
+
+bool PassAllToFirstInstance(const std::vector<std::string>& Texts, std::vector<std::size_t>* Skipped)
+{
+    StreamRefused = false;
+    if (!Exchange(THandOffKind::Stream, {}, "the stream of files")) {
+        // A running copy of an earlier version closes the connection at once.
+        StreamRefused = Failure == THandOffFailure::Broken;
+        return false;
+    }
+    // Sends while the socket takes bytes and reads the answers as they come, so
+    // that neither side waits on the other's full buffer.
+    std::size_t Next = 0;  // the next text to encode
+    std::size_t Sent = 0;  // messages sent whole, "?" among them
+    std::size_t Answered = 0;
+    bool EndSent = false;
+    std::string Pending;
+    std::size_t PendingAt = 0;
+    const std::string What = "the files";
+    for (;;) {
+        // Messages go out in pieces of up to 64 KiB, not one system call each.
+        if (PendingAt == Pending.size()) {
+            Pending.clear();
+            PendingAt = 0;
+            while (!EndSent && Pending.size() < 64 * 1024) {
+                if (Next < Texts.size()) {
+                    if (Texts[Next].size() > HandOffMaxText) {
+                        if (Skipped) Skipped->push_back(Next);
+                        ++Next;
+                        continue;
+                    }
+                    Pending += EncodeHandOff(THandOffKind::Text, Texts[Next++]);
+                } else {
+                    Pending += EncodeHandOff(THandOffKind::Text, HandOffEndMark);
+                    EndSent = true;
+                }
+                ++Sent;
+            }
+        }
+        const bool Writing = PendingAt < Pending.size();
+        pollfd P{ClientSocket, short(POLLIN | (Writing ? POLLOUT : 0)), 0};
+        const auto Left = std::chrono::duration_cast<std::chrono::milliseconds>(PatienceEnd - TClock::now());
+        if (Left.count() <= 0) {
+            Fail(THandOffFailure::TimedOut,
+                 "the running copy of Velmora did not take " + What + " within " + Seconds(PatienceGiven));
+            DisconnectFromFirstInstance();
+            return false;
+        }
+        const int Ready = ::poll(&P, 1, static_cast<int>(std::min<long long>(Left.count() + 1, 60000)));
+        if (Ready < 0 && errno != EINTR) {
+            Fail(THandOffFailure::Broken, "cannot wait for the running copy of Velmora: " + ErrnoText(errno));
+            DisconnectFromFirstInstance();
+            return false;
+        }
+        if (Ready <= 0) continue;
+        if (P.revents & (POLLIN | POLLHUP | POLLERR)) {
+            char Answers[4096];
+            const ssize_t N = ::recv(ClientSocket, Answers, sizeof Answers, 0);
+            if (N < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
+            if (N <= 0) {
+                Fail(THandOffFailure::Broken, "the running copy of Velmora ended before it took " + What);
+                DisconnectFromFirstInstance();
+                return false;
+            }
+            for (ssize_t I = 0; I < N; ++I) {
+                if (Answers[I] == HandOffAck && Answered < Sent) {
+                    ++Answered;
+                    continue;
+                }
+                if (Answers[I] == HandOffRefused)
+                    Fail(THandOffFailure::Refused, "the running copy of Velmora is closing and did not take " + What);
+                else
+                    Fail(THandOffFailure::Unexpected, "unexpected answer from the running copy of Velmora");
+                DisconnectFromFirstInstance();
+                return false;
+            }
+            if (EndSent && Answered == Sent && PendingAt == Pending.size()) return true;
+        }
+        if (Writing && (P.revents & POLLOUT)) {
+            const ssize_t N =
+                ::send(ClientSocket, Pending.data() + PendingAt, Pending.size() - PendingAt, MSG_NOSIGNAL);
+            if (N < 0 && errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) {
+                Fail(THandOffFailure::Broken, "the running copy of Velmora stopped listening: " + ErrnoText(errno));
+                DisconnectFromFirstInstance();
+                return false;
+            }
+            if (N > 0) PendingAt += static_cast<std::size_t>(N);
+        }
+    }
+}
+
+bool HandOffStreamRefused()
+{
+    return StreamRefused;
 }
 
 bool BringFirstInstanceForward()

@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // ---------------------------------------------------------------------------------
 // The lock.
@@ -68,6 +69,10 @@ const std::string& InstanceLockError();
 enum class THandOffKind : std::uint8_t {
     Text = 'T',     // a command-line argument, or the closing "?"
     Forward = 'F',  // come forward; carries no text
+    // The sender will send its texts and "?" without waiting for each answer, and
+    // read the answers as they come; carries no text. A receiver that does not know
+    // it closes the connection, and the sender then sends one message at a time.
+    Stream = 'S',
 };
 
 inline constexpr std::size_t HandOffHeaderSize = 5;
@@ -158,6 +163,13 @@ THandOffConnect ConnectToFirstInstance(std::string_view MutexName,
 // "?": until the window has taken the batch). False on failure, with HandOffError()
 // set; a text too long to send leaves the connection usable.
 bool PassToFirstInstance(std::string_view Text);
+// Hands every text and then "?" to the running copy as one stream, without waiting
+// for each answer, and waits until the window has taken the batch. Texts longer than
+// HandOffMaxText are left out; their indexes go to Skipped. False on failure, with
+// HandOffFailure() Broken and HandOffStreamRefused() true when the running copy
+// does not take streams: then hand over one text at a time on a new connection.
+bool PassAllToFirstInstance(const std::vector<std::string>& Texts, std::vector<std::size_t>* Skipped);
+bool HandOffStreamRefused();
 // Asks the running copy to bring its window forward, and waits for its answer.
 bool BringFirstInstanceForward();
 bool ConnectedToFirstInstance();
