@@ -534,6 +534,7 @@ private slots:
     void laterCopyWaitsForFirstCopyToListen();
     void laterCopyGivesUpWhenNoOneListens();
     void laterCopyTriesAgainWhenRefused();
+    void laterCopyTalksToAnEarlierVersion();
     void laterCopyDoesNotWaitForABox_data();
     void laterCopyDoesNotWaitForABox();
 
@@ -1610,6 +1611,66 @@ void TestOnlyOne::laterCopyTriesAgainWhenRefused()
     const auto Run = First.Box.RunLater(Batch);
     QVERIFY2(Run.Normal && Run.ExitCode == 0, qPrintable(Run.Errors));
     QCOMPARE(First.Recorder.Batches, (QList<QStringList>{Batch, Batch, Batch}));
+}
+
+namespace {
+
+// Reads exactly Size bytes, waiting at most TimeoutMs for each piece.
+bool ReadExactly(int Fd, char* Into, size_t Size, int TimeoutMs)
+{
+    while (Size > 0) {
+        pollfd P{Fd, POLLIN, 0};
+        if (::poll(&P, 1, TimeoutMs) <= 0) return false;
+        const ssize_t N = ::recv(Fd, Into, Size, 0);
+        if (N <= 0) return false;
+        Into += N;
+        Size -= size_t(N);
+    }
+    return true;
+}
+
+}  // namespace
+
+// A running copy of an earlier version knows only texts and the request to come
+// forward, answers each after handling it, and drops a connection that sends
+// anything else: the later copy hands its files over one at a time then.
+void TestOnlyOne::laterCopyTalksToAnEarlierVersion()
+{
+    QVERIFY2(ProgramBuilt(), VELMORA_BIN " is not built");
+    TFakeFirstCopy First;
+    QVERIFY(First.Start(false));
+    const int Listener = DeafListener(First.Box.SocketPath());
+    QVERIFY(Listener >= 0);
+    QStringList Texts;
+    std::atomic<int> Connections{0};
+    std::atomic<bool> Stop{false};
+    std::thread Earlier([&] {
+        while (!Stop) {
+            pollfd L{Listener, POLLIN, 0};
+            if (::poll(&L, 1, 50) <= 0) continue;
+            const int Fd = ::accept4(Listener, nullptr, nullptr, SOCK_CLOEXEC);
+            if (Fd < 0) continue;
+            ++Connections;
+            for (;;) {
+                char Header[HandOffHeaderSize];
+                if (!ReadExactly(Fd, Header, sizeof Header, 5000)) break;
+                const uint32_t Length = (uint32_t(uint8_t(Header[3])) << 8) | uint8_t(Header[4]);
+                if ((Header[0] != 'T' && Header[0] != 'F') || Header[1] || Header[2]) break;
+                std::string Text(Length, '\0');
+                if (!ReadExactly(Fd, Text.data(), Length, 5000)) break;
+                Texts << QString::fromStdString(Text);
+                if (::send(Fd, &HandOffAck, 1, MSG_NOSIGNAL) != 1) break;
+            }
+            ::close(Fd);
+        }
+    });
+    const auto Run = First.Box.RunLater({"/x/1.torrent", "/x/2.torrent"});
+    Stop = true;
+    Earlier.join();
+    ::close(Listener);
+    QVERIFY2(Run.Normal && Run.ExitCode == 0, qPrintable(Run.Errors));
+    QCOMPARE(Texts, (QStringList{"/x/1.torrent", "/x/2.torrent", "?"}));
+    QCOMPARE(Connections.load(), 2);
 }
 
 // ---------------------------------------------------------------------------------
