@@ -4,10 +4,10 @@
 // runtime folder, and keeps it for the life of the process: the kernel drops it
 // when the process ends, however it ends, so a killed copy never blocks the next
 // start. It then listens on a local socket in the same folder. A later copy finds
-// the lock taken, connects to that socket, hands over its command-line arguments one
-// message at a time, each answered as soon as it has arrived, and the closing "?",
-// answered once the running copy's window has taken the whole batch (not loaded
-// it). It then ends without starting the window system.
+// the lock taken, connects to that socket, hands over its command-line arguments as
+// one stream of messages, each text answered as soon as it has arrived and the
+// closing "?" once the running copy's window has taken the whole batch (not loaded
+// it), and ends without starting the window system.
 //
 // The lock, the wire format and the sender use only POSIX and the standard library,
 // so that a later copy costs no more than the program's start; the receiver,
