@@ -15,12 +15,22 @@
 
 struct THandOffServer::TConnection {
     QPointer<QLocalSocket> Socket;
-    QTimer* Idle = nullptr;
+    QTimer* Frame = nullptr;  // the deadline of the message under way
     THandOffDecoder Decoder;
-    THandOffMessage Message;
-    bool Pending = false;  // Message waits in the queue or is being delivered
-    bool Gone = false;     // the sender closed; Message may still be delivered
-    bool Dropped = false;  // broke the protocol; nothing more is delivered
+    QStringList Batch;  // texts that have arrived, not yet delivered
+    qsizetype BatchBytes = 0;
+    quint64 Frames = 0;      // whole messages so far
+    bool Pending = false;    // the sender waits for the answer to "?" or Forward
+    bool Streaming = false;  // the sender sends texts without waiting for their answers
+    bool Gone = false;       // the sender closed; its batch may still be delivered
+    bool Dropped = false;    // broke the protocol; nothing more is delivered
+};
+
+struct THandOffServer::TDelivery {
+    std::shared_ptr<TConnection> Connection;
+    QStringList Texts;
+    bool Answered = false;  // the sender waits for its answer
+    bool Forward = false;   // a request to come forward, no batch
 };
 
 THandOffServer::THandOffServer(QObject* Parent) : QObject(Parent) {}
@@ -37,6 +47,9 @@ bool THandOffServer::Listen(const QString& Folder)
     FServer = new QLocalServer(this);
     FServer->setSocketOptions(QLocalServer::UserAccessOption);
     FServer->setMaxPendingConnections(MaxConnections);
+    // Many later copies may start at once (a file manager's "open with" on a
+    // selection, xargs): those beyond the system's queue would have to try again.
+    FServer->setListenBacklogSize(ListenBacklog);
     // Only the lock's holder gets here, so whatever lies at the path is what an
     // ended copy left behind.
     QLocalServer::removeServer(FPath);
@@ -50,9 +63,9 @@ bool THandOffServer::Listen(const QString& Folder)
     return true;
 }
 
-void THandOffServer::SetHandlers(TTextHandler OnText, TForwardHandler OnForward)
+void THandOffServer::SetHandlers(TBatchHandler OnBatch, TForwardHandler OnForward)
 {
-    FOnText = std::move(OnText);
+    FOnBatch = std::move(OnBatch);
     FOnForward = std::move(OnForward);
     if (!FQueue.empty()) SchedulePump();
 }
@@ -88,9 +101,9 @@ void THandOffServer::AcceptConnections()
 
         auto Connection = std::make_shared<TConnection>();
         Connection->Socket = Socket;
-        Connection->Idle = new QTimer(Socket);
-        Connection->Idle->setSingleShot(true);
-        Connection->Idle->setInterval(FIdleTimeoutMs);
+        Connection->Frame = new QTimer(Socket);
+        Connection->Frame->setSingleShot(true);
+        Connection->Frame->setInterval(FFrameTimeoutMs);
         FConnections.push_back(Connection);
 
         std::weak_ptr<TConnection> Weak = Connection;
@@ -100,14 +113,24 @@ void THandOffServer::AcceptConnections()
         connect(Socket, &QLocalSocket::disconnected, this, [this, Weak] {
             if (auto C = Weak.lock()) {
                 Service(C);
+                if (C->Dropped || C->Gone) return;
                 C->Gone = true;
+                // What arrived was answered: the sender took it as received.
+                if (!C->Batch.isEmpty()) Deliver(C, false, false);
                 Forget(C);
             }
         });
-        connect(Connection->Idle, &QTimer::timeout, this, [this, Weak] {
-            if (auto C = Weak.lock(); C && !C->Pending) Drop(C);
+        // A trickle of bytes does not keep a place: the deadline is for the whole
+        // message. What arrived meanwhile is read first, in case the event loop was
+        // held up longer than the sender.
+        connect(Connection->Frame, &QTimer::timeout, this, [this, Weak] {
+            auto C = Weak.lock();
+            if (!C || C->Pending) return;
+            const quint64 Before = C->Frames;
+            Service(C);
+            if (IsServed(*C) && !C->Pending && C->Frames == Before) Drop(C);
         });
-        Connection->Idle->start();
+        Connection->Frame->start();
         Service(Connection);
     }
 }
@@ -116,7 +139,7 @@ void THandOffServer::AcceptConnections()
 // dropped, its sender closed, or the server forgot it.
 bool THandOffServer::IsServed(const TConnection& Connection)
 {
-    return Connection.Socket && Connection.Idle && !Connection.Dropped && !Connection.Gone;
+    return Connection.Socket && Connection.Frame && !Connection.Dropped && !Connection.Gone;
 }
 
 void THandOffServer::Service(const std::shared_ptr<TConnection>& Connection)
@@ -129,31 +152,80 @@ void THandOffServer::Service(const std::shared_ptr<TConnection>& Connection)
         return;
     }
     THandOffDecoder& Decoder = Connection->Decoder;
-    bool Progress = false;
-    while (Decoder.State() == THandOffDecoder::TState::NeedMore && Socket->bytesAvailable() > 0) {
-        const QByteArray Chunk = Socket->read(static_cast<qint64>(Decoder.Wanted()));
-        if (Chunk.isEmpty()) break;
-        Decoder.Feed(std::string_view(Chunk.constData(), static_cast<std::size_t>(Chunk.size())));
-        Progress = true;
-    }
-    if (!IsServed(*Connection)) return;
-    switch (Decoder.State()) {
-    case THandOffDecoder::TState::Bad: Drop(Connection); return;
-    case THandOffDecoder::TState::Ready:
-        if (Socket->bytesAvailable() > 0) {
+    const quint64 FramesBefore = Connection->Frames;
+    qsizetype Acks = 0;  // answers owed, written together
+    for (;;) {
+        while (Decoder.State() == THandOffDecoder::TState::NeedMore && Socket->bytesAvailable() > 0) {
+            const QByteArray Chunk = Socket->read(static_cast<qint64>(Decoder.Wanted()));
+            if (Chunk.isEmpty()) break;
+            Decoder.Feed(std::string_view(Chunk.constData(), static_cast<std::size_t>(Chunk.size())));
+        }
+        if (!IsServed(*Connection)) return;
+        if (Decoder.State() == THandOffDecoder::TState::Bad) {
             Drop(Connection);
             return;
         }
-        Connection->Message = Decoder.Take();
-        Connection->Pending = true;
-        Connection->Idle->stop();
-        FQueue.push_back(Connection);
-        SchedulePump();
-        return;
-    case THandOffDecoder::TState::NeedMore:
-        if (Progress) Connection->Idle->start();
-        return;
+        if (Decoder.State() == THandOffDecoder::TState::NeedMore) break;
+        // Only a sender that said it streams may send before its answer.
+        if (!Connection->Streaming && Socket->bytesAvailable() > 0) {
+            Drop(Connection);
+            return;
+        }
+        const THandOffMessage Message = Decoder.Take();
+        ++Connection->Frames;
+        if (Message.Kind == THandOffKind::Stream) {
+            Connection->Streaming = true;
+            ++Acks;
+            continue;
+        }
+        if (Message.Kind == THandOffKind::Forward || Message.Text == HandOffEndMark) {
+            // Nothing may follow before its answer, which comes once the window has
+            // taken the batch.
+            if (Socket->bytesAvailable() > 0) {
+                Drop(Connection);
+                return;
+            }
+            if (Acks > 0 && !Answer(Connection, QByteArray(Acks, HandOffAck))) return;
+            Connection->Pending = true;
+            Connection->Frame->stop();
+            Deliver(Connection, true, Message.Kind == THandOffKind::Forward);
+            return;
+        }
+        Connection->Batch << PathFromLocal(
+            QByteArray(Message.Text.data(), static_cast<qsizetype>(Message.Text.size())));
+        Connection->BatchBytes += static_cast<qsizetype>(Message.Text.size());
+        if (Connection->BatchBytes > MaxBatchBytes) Deliver(Connection, false, false);
+        ++Acks;
     }
+    if (Acks > 0 && !Answer(Connection, QByteArray(Acks, HandOffAck))) return;
+    // Each whole message sets a new deadline for the next; a trickle that makes no
+    // message whole keeps the old one.
+    if (Connection->Frames != FramesBefore) Connection->Frame->start();
+}
+
+// Writes answer bytes; false when the connection is no longer served after them.
+bool THandOffServer::Answer(const std::shared_ptr<TConnection>& Connection, const QByteArray& Bytes)
+{
+    if (!IsServed(*Connection)) return false;
+    // A sender that has gone makes the write fail; the socket then reports its
+    // disconnection from inside flush, which forgets the connection.
+    Connection->Socket->write(Bytes);
+    Connection->Socket->flush();
+    return IsServed(*Connection);
+}
+
+// Queues the connection's batch (or its request to come forward) for the handlers.
+void THandOffServer::Deliver(const std::shared_ptr<TConnection>& Connection, bool Answered, bool Forward)
+{
+    TDelivery Delivery;
+    Delivery.Connection = Connection;
+    Delivery.Texts = std::move(Connection->Batch);
+    Delivery.Answered = Answered;
+    Delivery.Forward = Forward;
+    Connection->Batch = QStringList();
+    Connection->BatchBytes = 0;
+    FQueue.push_back(std::move(Delivery));
+    SchedulePump();
 }
 
 void THandOffServer::Drop(std::shared_ptr<TConnection> Connection)
@@ -163,7 +235,7 @@ void THandOffServer::Drop(std::shared_ptr<TConnection> Connection)
     Forget(Connection);
 }
 
-// Lets go of a connection's socket; a message of it that is still queued stays in
+// Lets go of a connection's socket; a batch of it that is still queued stays in
 // the queue and is delivered unless the connection was dropped.
 void THandOffServer::Forget(std::shared_ptr<TConnection> Connection)
 {
@@ -173,7 +245,7 @@ void THandOffServer::Forget(std::shared_ptr<TConnection> Connection)
         Socket->deleteLater();
     }
     Connection->Socket = nullptr;
-    Connection->Idle = nullptr;
+    Connection->Frame = nullptr;
     // A place is free for a connection that waited to be accepted.
     if (FServer && FServer->hasPendingConnections())
         QMetaObject::invokeMethod(this, &THandOffServer::AcceptConnections, Qt::QueuedConnection);
@@ -186,43 +258,37 @@ void THandOffServer::SchedulePump()
     QMetaObject::invokeMethod(this, &THandOffServer::Pump, Qt::QueuedConnection);
 }
 
-// Delivers the queued messages. It always runs from the event loop, so that what a
+// Delivers the queued batches. It always runs from the event loop, so that what a
 // handler raises reaches the application's handler past no frame of Qt's socket
-// code. While a handler runs, a nested event loop may call here again; that call
-// returns at once and the outer one goes on with what was queued meanwhile.
+// code. A handler that runs a nested event loop all the same holds the next
+// batches until it returns; a call from inside returns at once.
 void THandOffServer::Pump()
 {
     FPumpScheduled = false;
-    if (FBusy || !FOnText) return;
+    if (FBusy || !FOnBatch) return;
     FBusy = true;
     std::exception_ptr Raised;
     while (!FQueue.empty() && !Raised) {
-        const std::shared_ptr<TConnection> Connection = FQueue.front();
+        TDelivery Delivery = std::move(FQueue.front());
         FQueue.pop_front();
+        const std::shared_ptr<TConnection>& Connection = Delivery.Connection;
         if (Connection->Dropped) continue;
-        const THandOffMessage Message = std::move(Connection->Message);
-        Connection->Message = {};
         bool Taken = true;
         try {
             if (FOnForward) FOnForward();
-            if (Message.Kind == THandOffKind::Text)
-                Taken = FOnText(
-                    PathFromLocal(QByteArray(Message.Text.data(), static_cast<qsizetype>(Message.Text.size()))));
+            if (!Delivery.Forward) Taken = FOnBatch(Delivery.Texts);
         } catch (...) {
             Raised = std::current_exception();
         }
+        if (!Delivery.Answered) continue;
         Connection->Pending = false;
         if (!Taken) {
+            // Said before the connection closes, so that the sender knows why.
+            Answer(Connection, QByteArray(1, HandOffRefused));
             Drop(Connection);
-        } else if (IsServed(*Connection)) {
-            // A sender that has gone makes the write fail; the socket then reports
-            // its disconnection from inside flush, which forgets the connection.
-            Connection->Socket->write(&HandOffAck, 1);
-            Connection->Socket->flush();
-            if (IsServed(*Connection)) {
-                Connection->Idle->start();
-                Service(Connection);
-            }
+        } else if (Answer(Connection, QByteArray(1, HandOffAck))) {
+            Connection->Frame->start();
+            Service(Connection);
         }
     }
     FBusy = false;

@@ -527,6 +527,45 @@ void TfrmKTZ::WMCopyData(const QString& Text)
     Guarded([&] { AddVST(Text); });
 }
 
+namespace {
+
+// The handed-over paths still to load, in the order of arrival, kept by the window.
+class THandedOver : public QObject {
+public:
+    using QObject::QObject;
+    QStringList Paths;
+    bool Loading = false;  // a load is posted or under way; it takes every path queued
+};
+
+}  // namespace
+
+void TfrmKTZ::OpenHandedOver(const QStringList& Paths)
+{
+    if (Paths.isEmpty() || FClosed) return;
+    static const QString Name = QStringLiteral("HandedOver");
+    auto* Queue = dynamic_cast<THandedOver*>(findChild<QObject*>(Name, Qt::FindDirectChildrenOnly));
+    if (!Queue) {
+        Queue = new THandedOver(this);
+        Queue->setObjectName(Name);
+    }
+    Queue->Paths += Paths;
+    // A batch that comes while another loads (its files let events through) waits
+    // for its turn, so that every later copy's files keep their order.
+    if (Queue->Loading) return;
+    Queue->Loading = true;
+    QTimer::singleShot(0, Queue, [this, Queue] {
+        QPointer<TfrmKTZ> Self(this);
+        QPointer<THandedOver> Waiting(Queue);
+        TBusy Busy(this);
+        // Each file on its own: one that cannot be opened does not stop the rest.
+        while (Self && Waiting && !FClosed && !Waiting->Paths.isEmpty()) WMCopyData(Waiting->Paths.takeFirst());
+        if (Waiting) {
+            Waiting->Paths.clear();
+            Waiting->Loading = false;
+        }
+    });
+}
+
 void TfrmKTZ::VSTGetText(const TTorrentEntry* Node, int Column, QString& CellText) const
 {
     VELMORA_ASSERT(Node != nullptr, "Assertion failure", SourcePath);

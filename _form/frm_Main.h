@@ -45,6 +45,9 @@ public:
     void AddVST(const QString& FileName);
     // A path handed over by a later copy of the program; shows its own errors.
     void WMCopyData(const QString& Text);
+    // A later copy's batch of paths: queued, and loaded in order from the event
+    // loop, so that the later copy is answered without waiting for the loading.
+    void OpenHandedOver(const QStringList& Paths);
     // Says in the status bar that this copy runs alone (it found no safe place to
     // meet later copies); Why, for the curious, in its tool tip.
     void ShowLoneCopy(const QString& Why);

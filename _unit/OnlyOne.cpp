@@ -1,5 +1,6 @@
 #include "OnlyOne.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -11,6 +12,7 @@
 // The Windows lock and client are in OnlyOne_win32.cpp; the wire format is shared.
 #ifndef _WIN32
 #include <fcntl.h>
+#include <poll.h>
 #include <pwd.h>
 #include <sys/file.h>
 #include <sys/socket.h>
@@ -37,7 +39,12 @@ struct TMutexHandleCloser {
 
 std::string LockError;
 std::string SendError;
+THandOffFailure Failure = THandOffFailure::None;
+bool StreamRefused = false;
 int ClientSocket = -1;
+// The end of the patience given to the last ConnectToFirstInstance.
+std::chrono::steady_clock::time_point PatienceEnd = std::chrono::steady_clock::time_point::max();
+std::chrono::milliseconds PatienceGiven = HandOffPatience;
 
 std::string ErrnoText(int Error)
 {
@@ -289,6 +296,8 @@ std::size_t THandOffDecoder::Feed(std::string_view Bytes)
                 FMessage.Kind = THandOffKind::Text;
             } else if (Kind == static_cast<unsigned char>(THandOffKind::Forward) && FLength == 0) {
                 FMessage.Kind = THandOffKind::Forward;
+            } else if (Kind == static_cast<unsigned char>(THandOffKind::Stream) && FLength == 0) {
+                FMessage.Kind = THandOffKind::Stream;
             } else {
                 FState = TState::Bad;
                 break;
@@ -323,13 +332,50 @@ THandOffMessage THandOffDecoder::Take()
 #ifndef _WIN32
 namespace {
 
-bool SendAll(int Fd, std::string_view Bytes)
+using TClock = std::chrono::steady_clock;
+
+void Fail(THandOffFailure Why, std::string Text)
+{
+    Failure = Why;
+    SendError = std::move(Text);
+}
+
+std::string Seconds(std::chrono::milliseconds Span)
+{
+    return std::to_string((Span.count() + 999) / 1000) + " s";
+}
+
+// Waits until the client socket is ready for Events or the patience has passed;
+// false (with the failure set) on the latter.
+bool WaitFor(short Events, const std::string& What)
+{
+    for (;;) {
+        const auto Left = std::chrono::duration_cast<std::chrono::milliseconds>(PatienceEnd - TClock::now());
+        if (Left.count() <= 0) break;
+        pollfd P{ClientSocket, Events, 0};
+        const int Result = ::poll(&P, 1, static_cast<int>(std::min<long long>(Left.count() + 1, 60000)));
+        if (Result > 0) return true;
+        if (Result < 0 && errno != EINTR) {
+            Fail(THandOffFailure::Broken, "cannot wait for the running copy of Velmora: " + ErrnoText(errno));
+            return false;
+        }
+    }
+    Fail(THandOffFailure::TimedOut,
+         "the running copy of Velmora did not take " + What + " within " + Seconds(PatienceGiven));
+    return false;
+}
+
+bool SendAll(std::string_view Bytes, const std::string& What)
 {
     while (!Bytes.empty()) {
-        const ssize_t N = ::send(Fd, Bytes.data(), Bytes.size(), MSG_NOSIGNAL);
+        const ssize_t N = ::send(ClientSocket, Bytes.data(), Bytes.size(), MSG_NOSIGNAL);
         if (N < 0) {
             if (errno == EINTR) continue;
-            SendError = "the running copy of Velmora stopped listening: " + ErrnoText(errno);
+            if (errno == EAGAIN || errno == EWOULDBLOCK) {
+                if (!WaitFor(POLLOUT, What)) return false;
+                continue;
+            }
+            Fail(THandOffFailure::Broken, "the running copy of Velmora stopped listening: " + ErrnoText(errno));
             return false;
         }
         Bytes.remove_prefix(static_cast<std::size_t>(N));
@@ -337,95 +383,128 @@ bool SendAll(int Fd, std::string_view Bytes)
     return true;
 }
 
-// One message and its answer. The running copy answers once its handler has
-// returned, which may take as long as the user leaves an error box open.
+// One message and its answer, within the patience.
 bool Exchange(THandOffKind Kind, std::string_view Text, const std::string& What)
 {
+    Failure = THandOffFailure::None;
     if (ClientSocket < 0) {
-        SendError = "not connected to the running copy of Velmora";
+        Fail(THandOffFailure::Broken, "not connected to the running copy of Velmora");
         return false;
     }
-    if (!SendAll(ClientSocket, EncodeHandOff(Kind, Text))) {
+    if (!SendAll(EncodeHandOff(Kind, Text), What)) {
         DisconnectFromFirstInstance();
         return false;
     }
     char Answer = 0;
     ssize_t N;
-    do N = ::recv(ClientSocket, &Answer, 1, 0);
-    while (N < 0 && errno == EINTR);
+    for (;;) {
+        N = ::recv(ClientSocket, &Answer, 1, 0);
+        if (N >= 0 || errno == EINTR) {
+            if (N >= 0) break;
+            continue;
+        }
+        if (errno != EAGAIN && errno != EWOULDBLOCK) break;
+        if (!WaitFor(POLLIN, What)) {
+            DisconnectFromFirstInstance();
+            return false;
+        }
+    }
     if (N == 1 && Answer == HandOffAck) return true;
-    if (N == 0)
-        SendError = "the running copy of Velmora ended before it took " + What;
+    if (N == 1 && Answer == HandOffRefused)
+        Fail(THandOffFailure::Refused, "the running copy of Velmora is closing and did not take " + What);
+    else if (N == 0)
+        Fail(THandOffFailure::Broken, "the running copy of Velmora ended before it took " + What);
     else if (N < 0)
-        SendError = "no answer from the running copy of Velmora for " + What + ": " + ErrnoText(errno);
+        Fail(THandOffFailure::Broken,
+             "no answer from the running copy of Velmora for " + What + ": " + ErrnoText(errno));
     else
-        SendError = "unexpected answer from the running copy of Velmora for " + What;
+        Fail(THandOffFailure::Unexpected, "unexpected answer from the running copy of Velmora for " + What);
     DisconnectFromFirstInstance();
     return false;
 }
 
 }  // namespace
 
-THandOffConnect ConnectToFirstInstance(std::string_view MutexName, std::chrono::milliseconds RetryFor)
+THandOffConnect ConnectToFirstInstance(std::string_view MutexName, std::chrono::milliseconds StartupWait,
+                                       std::chrono::milliseconds Patience)
 {
-    using Clock = std::chrono::steady_clock;
     SendError.clear();
+    Failure = THandOffFailure::None;
     DisconnectFromFirstInstance();
-    const auto Deadline = Clock::now() + RetryFor;
+    const auto Start = TClock::now();
+    PatienceGiven = Patience;
+    PatienceEnd = Start + Patience;
+    const auto StartupEnd = Start + std::min(StartupWait, Patience);
+    // A busy copy is asked again soon, then less and less often: many later copies
+    // that wait together must not keep it busier.
+    auto Pause = std::chrono::milliseconds(2);
+    bool Crowded = false;  // the last try found the queue of waiting connections full
     std::string Path;
     for (;;) {
         std::string Why;
         const std::string Folder = RuntimeFolder(&Why);
         if (Folder.empty()) {
-            SendError = Why;
+            Fail(THandOffFailure::NoPlace, Why);
             return THandOffConnect::Failed;
         }
         Path = Folder + "/" + HandOffSocketName;
         sockaddr_un Address{};
         Address.sun_family = AF_UNIX;
         if (Path.size() >= sizeof(Address.sun_path)) {
-            SendError = "the socket path " + Path + " is too long";
+            Fail(THandOffFailure::NoPlace, "the socket path " + Path + " is too long");
             return THandOffConnect::Failed;
         }
         std::memcpy(Address.sun_path, Path.c_str(), Path.size() + 1);
 
-        // Not blocking while connecting: a full queue of waiting connections answers
-        // EAGAIN, which is one more reason to try again.
+        // Not blocking: a full queue of waiting connections answers EAGAIN, which is
+        // one more reason to try again, and every later wait is bounded.
         const int Fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
         if (Fd < 0) {
-            SendError = "cannot create a socket: " + ErrnoText(errno);
+            Fail(THandOffFailure::NoPlace, "cannot create a socket: " + ErrnoText(errno));
             return THandOffConnect::Failed;
         }
         int Result;
         do Result = ::connect(Fd, reinterpret_cast<const sockaddr*>(&Address), sizeof(Address));
         while (Result != 0 && errno == EINTR);
         if (Result == 0) {
-            const int Flags = ::fcntl(Fd, F_GETFL);
-            ::fcntl(Fd, F_SETFL, Flags & ~O_NONBLOCK);
             ClientSocket = Fd;
             return THandOffConnect::Connected;
         }
         const int Error = errno;
         ::close(Fd);
         if (Error != ENOENT && Error != ECONNREFUSED && Error != EAGAIN) {
-            SendError = "cannot connect to " + Path + ": " + ErrnoText(Error);
+            Fail(THandOffFailure::NoPlace, "cannot connect to " + Path + ": " + ErrnoText(Error));
             return THandOffConnect::Failed;
         }
+        Crowded = Error == EAGAIN;
         if (IsFirstInstance(MutexName)) return THandOffConnect::BecameFirst;
-        if (Clock::now() >= Deadline) break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        if (!InstanceLockError().empty()) break;
+        // The lock is held: the running copy is alive. One that is crowded is waited
+        // for as long as the patience lasts; one that does not listen only as long as
+        // a copy takes to start.
+        const auto Until = Crowded ? PatienceEnd : StartupEnd;
+        const auto Now = TClock::now();
+        if (Now >= Until) break;
+        std::this_thread::sleep_for(std::min<TClock::duration>(Pause, Until - Now));
+        Pause = std::min(Pause * 2, std::chrono::milliseconds(Crowded ? 500 : 50));
     }
     const std::string& Lock = InstanceLockError();
-    SendError = Lock.empty() ? "another copy of Velmora holds the lock, but no one has answered at " + Path + " for " +
-                                   std::to_string(RetryFor.count()) + " ms"
-                             : Lock;
+    if (!Lock.empty())
+        Fail(THandOffFailure::NoPlace, Lock);
+    else if (Crowded)
+        Fail(THandOffFailure::TimedOut, "another copy of Velmora holds the lock, but its queue at " + Path +
+                                            " stayed full for " + Seconds(Patience));
+    else
+        Fail(THandOffFailure::NotHeard, "another copy of Velmora holds the lock, but no one has answered at " + Path +
+                                            " for " + std::to_string(std::min(StartupWait, Patience).count()) + " ms");
     return THandOffConnect::Failed;
 }
 
 bool PassToFirstInstance(std::string_view Text)
 {
     if (Text.size() > HandOffMaxText) {
-        SendError = "an argument of " + std::to_string(Text.size()) + " bytes is too long to hand over";
+        Fail(THandOffFailure::Unexpected,
+             "an argument of " + std::to_string(Text.size()) + " bytes is too long to hand over");
         return false;
     }
     std::string What;
@@ -434,6 +513,100 @@ bool PassToFirstInstance(std::string_view Text)
     What.append(Text);
     What.push_back('"');
     return Exchange(THandOffKind::Text, Text, What);
+}
+
+bool PassAllToFirstInstance(const std::vector<std::string>& Texts, std::vector<std::size_t>* Skipped)
+{
+    StreamRefused = false;
+    if (!Exchange(THandOffKind::Stream, {}, "the stream of files")) {
+        // A running copy of an earlier version closes the connection at once.
+        StreamRefused = Failure == THandOffFailure::Broken;
+        return false;
+    }
+    // Sends while the socket takes bytes and reads the answers as they come, so
+    // that neither side waits on the other's full buffer.
+    std::size_t Next = 0;  // the next text to encode
+    std::size_t Sent = 0;  // messages sent whole, "?" among them
+    std::size_t Answered = 0;
+    bool EndSent = false;
+    std::string Pending;
+    std::size_t PendingAt = 0;
+    const std::string What = "the files";
+    for (;;) {
+        // Messages go out in pieces of up to 64 KiB, not one system call each.
+        if (PendingAt == Pending.size()) {
+            Pending.clear();
+            PendingAt = 0;
+            while (!EndSent && Pending.size() < 64 * 1024) {
+                if (Next < Texts.size()) {
+                    if (Texts[Next].size() > HandOffMaxText) {
+                        if (Skipped) Skipped->push_back(Next);
+                        ++Next;
+                        continue;
+                    }
+                    Pending += EncodeHandOff(THandOffKind::Text, Texts[Next++]);
+                } else {
+                    Pending += EncodeHandOff(THandOffKind::Text, HandOffEndMark);
+                    EndSent = true;
+                }
+                ++Sent;
+            }
+        }
+        const bool Writing = PendingAt < Pending.size();
+        pollfd P{ClientSocket, short(POLLIN | (Writing ? POLLOUT : 0)), 0};
+        const auto Left = std::chrono::duration_cast<std::chrono::milliseconds>(PatienceEnd - TClock::now());
+        if (Left.count() <= 0) {
+            Fail(THandOffFailure::TimedOut,
+                 "the running copy of Velmora did not take " + What + " within " + Seconds(PatienceGiven));
+            DisconnectFromFirstInstance();
+            return false;
+        }
+        const int Ready = ::poll(&P, 1, static_cast<int>(std::min<long long>(Left.count() + 1, 60000)));
+        if (Ready < 0 && errno != EINTR) {
+            Fail(THandOffFailure::Broken, "cannot wait for the running copy of Velmora: " + ErrnoText(errno));
+            DisconnectFromFirstInstance();
+            return false;
+        }
+        if (Ready <= 0) continue;
+        if (P.revents & (POLLIN | POLLHUP | POLLERR)) {
+            char Answers[4096];
+            const ssize_t N = ::recv(ClientSocket, Answers, sizeof Answers, 0);
+            if (N < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
+            if (N <= 0) {
+                Fail(THandOffFailure::Broken, "the running copy of Velmora ended before it took " + What);
+                DisconnectFromFirstInstance();
+                return false;
+            }
+            for (ssize_t I = 0; I < N; ++I) {
+                if (Answers[I] == HandOffAck && Answered < Sent) {
+                    ++Answered;
+                    continue;
+                }
+                if (Answers[I] == HandOffRefused)
+                    Fail(THandOffFailure::Refused, "the running copy of Velmora is closing and did not take " + What);
+                else
+                    Fail(THandOffFailure::Unexpected, "unexpected answer from the running copy of Velmora");
+                DisconnectFromFirstInstance();
+                return false;
+            }
+            if (EndSent && Answered == Sent && PendingAt == Pending.size()) return true;
+        }
+        if (Writing && (P.revents & POLLOUT)) {
+            const ssize_t N =
+                ::send(ClientSocket, Pending.data() + PendingAt, Pending.size() - PendingAt, MSG_NOSIGNAL);
+            if (N < 0 && errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) {
+                Fail(THandOffFailure::Broken, "the running copy of Velmora stopped listening: " + ErrnoText(errno));
+                DisconnectFromFirstInstance();
+                return false;
+            }
+            if (N > 0) PendingAt += static_cast<std::size_t>(N);
+        }
+    }
+}
+
+bool HandOffStreamRefused()
+{
+    return StreamRefused;
 }
 
 bool BringFirstInstanceForward()
@@ -457,6 +630,18 @@ void DisconnectFromFirstInstance()
 const std::string& HandOffError()
 {
     return SendError;
+}
+
+THandOffFailure HandOffFailure()
+{
+    return Failure;
+}
+
+std::chrono::milliseconds HandOffTimeLeft()
+{
+    const auto Now = std::chrono::steady_clock::now();
+    if (PatienceEnd <= Now) return std::chrono::milliseconds(0);
+    return std::chrono::duration_cast<std::chrono::milliseconds>(PatienceEnd - Now);
 }
 
 std::string AbsoluteArgument(std::string_view Arg)

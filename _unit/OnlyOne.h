@@ -4,9 +4,10 @@
 // runtime folder, and keeps it for the life of the process: the kernel drops it
 // when the process ends, however it ends, so a killed copy never blocks the next
 // start. It then listens on a local socket in the same folder. A later copy finds
-// the lock taken, connects to that socket, hands over its command-line arguments one
-// message at a time, waiting after each until the running copy has handled it, and
-// ends without starting the window system.
+// the lock taken, connects to that socket, hands over its command-line arguments as
+// one stream of messages, each text answered as soon as it has arrived and the
+// closing "?" once the running copy's window has taken the whole batch (not loaded
+// it), and ends without starting the window system.
 //
 // The lock, the wire format and the sender use only POSIX and the standard library,
 // so that a later copy costs no more than the program's start; the receiver,
@@ -18,6 +19,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // ---------------------------------------------------------------------------------
 // The lock.
@@ -64,16 +66,27 @@ const std::string& InstanceLockError();
 //
 // A message is a kind byte, the text's length as four bytes (most significant
 // first) and the text in UTF-8. The receiver answers each message with one
-// HandOffAck byte once it has handled it; a sender sends nothing more until then.
+// HandOffAck byte; a sender sends nothing more until then. A text is answered when
+// it has arrived, the closing "?" and Forward when the window has taken what came
+// before them. A receiver that will not take them (its window is closing) answers
+// HandOffRefused and closes the connection; a sender that expects only HandOffAck
+// takes that as a failure too.
 
 enum class THandOffKind : std::uint8_t {
     Text = 'T',     // a command-line argument, or the closing "?"
     Forward = 'F',  // come forward; carries no text
+    // The sender will send its texts and "?" without waiting for each answer, and
+    // read the answers as they come; carries no text. A receiver that does not know
+    // it closes the connection, and the sender then sends one message at a time.
+    Stream = 'S',
 };
 
 inline constexpr std::size_t HandOffHeaderSize = 5;
 inline constexpr std::size_t HandOffMaxText = 64 * 1024;
 inline constexpr char HandOffAck = '\x06';
+inline constexpr char HandOffRefused = '\x15';
+// The text that closes a later copy's batch.
+inline constexpr const char* HandOffEndMark = "?";
 
 // The socket's file name in the runtime folder, from the main window's class name
 // and caption.
@@ -131,21 +144,54 @@ enum class THandOffConnect {
     Failed,       // HandOffError() says why
 };
 
-// Connects to the running copy's socket. While no one listens yet (the first copy
-// may still be starting) it tries again until RetryFor has passed; between tries it
-// takes the lock itself if the running copy has ended meanwhile.
-THandOffConnect ConnectToFirstInstance(std::string_view MutexName,
-                                       std::chrono::milliseconds RetryFor = std::chrono::seconds(5));
+// Why the last call failed; HandOffError() has the details.
+enum class THandOffFailure {
+    None,
+    NoPlace,     // no lock, no socket path, no socket
+    NotHeard,    // the lock is held but no one listened within the start-up wait
+    TimedOut,    // the running copy is alive but did not answer within the patience
+    Refused,     // the running copy would not take the batch (its window is closing)
+    Broken,      // the connection ended before the answer
+    Unexpected,  // an answer that is no answer, or a text too long to send
+};
 
-// Hands one text to the running copy and waits until it has handled it. False on
-// failure, with HandOffError() set; a text too long to send leaves the connection
-// usable.
+// How long a later copy waits for a running copy that holds the lock but has no
+// socket yet (it may still be starting).
+inline constexpr std::chrono::milliseconds HandOffStartupWait = std::chrono::seconds(5);
+// How long a later copy waits in all, from its first try to connect to its last
+// answer, for a running copy that is alive but busy (a queue of later copies before
+// it, a long load): the later copy then gives up with TimedOut.
+inline constexpr std::chrono::milliseconds HandOffPatience = std::chrono::minutes(2);
+
+// Connects to the running copy's socket. While no one listens yet (the first copy
+// may still be starting) it tries again until StartupWait has passed; while the
+// running copy's queue of waiting connections is full it tries again, backing off,
+// as long as that copy holds the lock and Patience has not passed. Between tries it
+// takes the lock itself if the running copy has ended meanwhile. Patience also
+// bounds every answer that the later copy waits for on this connection.
+THandOffConnect ConnectToFirstInstance(std::string_view MutexName,
+                                       std::chrono::milliseconds StartupWait = HandOffStartupWait,
+                                       std::chrono::milliseconds Patience = HandOffPatience);
+
+// Hands one text to the running copy and waits until it has arrived (the closing
+// "?": until the window has taken the batch). False on failure, with HandOffError()
+// set; a text too long to send leaves the connection usable.
 bool PassToFirstInstance(std::string_view Text);
+// Hands every text and then "?" to the running copy as one stream, without waiting
+// for each answer, and waits until the window has taken the batch. Texts longer than
+// HandOffMaxText are left out; their indexes go to Skipped. False on failure, with
+// HandOffFailure() Broken and HandOffStreamRefused() true when the running copy
+// does not take streams: then hand over one text at a time on a new connection.
+bool PassAllToFirstInstance(const std::vector<std::string>& Texts, std::vector<std::size_t>* Skipped);
+bool HandOffStreamRefused();
 // Asks the running copy to bring its window forward, and waits for its answer.
 bool BringFirstInstanceForward();
 bool ConnectedToFirstInstance();
 void DisconnectFromFirstInstance();
 const std::string& HandOffError();
+THandOffFailure HandOffFailure();
+// The time left of the patience given to the last ConnectToFirstInstance.
+std::chrono::milliseconds HandOffTimeLeft();
 
 // Arg made absolute against this process's working folder, without resolving links
 // or "..": the running copy works in another folder. An empty argument stays empty.

@@ -1,6 +1,6 @@
 // The running copy's hand-off server, the real one in a real event loop, against
 // up to four clients that connect, send any bytes or whole messages, half-close,
-// shut down or close at any point, while the handlers take a text, refuse it, run
+// shut down or close at any point, while the handlers take a batch, refuse it, run
 // an event loop of their own, close a client or close the server and listen again.
 // No crash, no sanitizer report, never more connections than it serves at once,
 // and once every client has gone, no connection left.
@@ -129,7 +129,7 @@ void SetUp()
     static THandOffServer TheServer;
     Server = &TheServer;
     Check(Server->Listen(Folder), "cannot listen");
-    Server->SetHandlers([](const QString&) { return Handle(); }, [] { (void)Handle(); });
+    Server->SetHandlers([](const QStringList&) { return Handle(); }, [] { (void)Handle(); });
     Clients.fill(-1);
 }
 

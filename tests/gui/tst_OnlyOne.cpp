@@ -194,7 +194,7 @@ public:
         return true;
     }
     bool SendText(std::string_view Text) { return Send(EncodeHandOff(THandOffKind::Text, Text)); }
-    enum TAnswer { Ack, Closed, Silence, Other };
+    enum TAnswer { Ack, Closed, Silence, Other, Refused };
     TAnswer Answer(int TimeoutMs)
     {
         pollfd P{FFd, POLLIN, 0};
@@ -202,7 +202,19 @@ public:
         char C = 0;
         const ssize_t N = ::recv(FFd, &C, 1, 0);
         if (N == 0 || (N < 0 && errno == ECONNRESET)) return Closed;
+        if (N == 1 && C == HandOffRefused) return Refused;
         return N == 1 && C == HandOffAck ? Ack : Other;
+    }
+    // Each text and its answer, then the closing "?"; the answer to "?", or the
+    // first answer that was no Ack.
+    TAnswer SendBatch(const QStringList& Texts, int TimeoutMs = 20000)
+    {
+        for (const QString& Text : Texts) {
+            if (!SendText(Text.toStdString())) return Closed;
+            if (const TAnswer A = Answer(TimeoutMs); A != Ack) return A;
+        }
+        if (!SendText(HandOffEndMark)) return Closed;
+        return Answer(TimeoutMs);
     }
     void Close()
     {
@@ -217,22 +229,25 @@ private:
 
 // What a receiver delivered, with a check that no delivery ran inside another.
 struct TRecorder {
-    QStringList Texts;
+    QStringList Texts;  // the texts of every batch, in the order of delivery
+    QList<QStringList> Batches;
     int Forwards = 0;
     int Depth = 0;
     int MaxDepth = 0;
-    int NestedLoopMs = 0;                           // each text handler spins an event loop this long
-    QString Refused = QStringLiteral("<refused>");  // a text that the handler does not take
+    int NestedLoopMs = 0;                           // each batch handler spins an event loop this long
+    QString Refused = QStringLiteral("<refused>");  // a batch with this text is not taken...
+    int RefuseTimes = 1 << 30;                      // ...this many times
     // Runs once, inside the first delivery that comes (before the handler's loop).
     std::function<void()> During;
 
     void Attach(THandOffServer& Server)
     {
         Server.SetHandlers(
-            [this](const QString& Text) {
+            [this](const QStringList& Batch) {
                 ++Depth;
                 MaxDepth = std::max(MaxDepth, Depth);
-                Texts << Text;
+                Texts << Batch;
+                Batches << Batch;
                 RunDuring();
                 if (NestedLoopMs > 0) {
                     QEventLoop Loop;
@@ -240,7 +255,9 @@ struct TRecorder {
                     Loop.exec();
                 }
                 --Depth;
-                return Text != Refused;
+                if (!Batch.contains(Refused) || RefuseTimes <= 0) return true;
+                --RefuseTimes;
+                return false;
             },
             [this] {
                 ++Forwards;
@@ -500,6 +517,7 @@ private slots:
     void receiverDropsHostileClients();
     void receiverDropsSilentClients();
     void messagesWaitForTheHandlers();
+    void textsAreAnsweredWhileTheWindowIsBusy();
     void completeMessageOfAClosedConnectionIsDelivered();
     void clientGoneBeforeItsAnswer_data();
     void clientGoneBeforeItsAnswer();
@@ -508,13 +526,18 @@ private slots:
     void senderTalksToReceiver();
     void senderGivesUpWhenNoOneListens();
     void senderTakesOverWhenFirstCopyEnded();
+    void senderWaitsOutAFullQueue();
+    void senderGivesUpOnASilentCopy();
 
     // The built program: what a later copy sends.
     void laterCopySendsAbsolutePathsThenQuestionMark();
     void laterCopyWithoutArgumentsOnlyAsksToComeForward();
     void laterCopyWaitsForFirstCopyToListen();
     void laterCopyGivesUpWhenNoOneListens();
-    void laterCopyReportsATextNotTaken();
+    void laterCopyTriesAgainWhenRefused();
+    void laterCopyTalksToAnEarlierVersion();
+    void laterCopyDoesNotWaitForABox_data();
+    void laterCopyDoesNotWaitForABox();
 
     // The built program: first copy and later copies.
     void twoPathsBecomeTwoEntriesInOrder();
@@ -1008,8 +1031,8 @@ void TestOnlyOne::receiverDropsHostileClients()
             HostileAnswer = Hostile.Answer(10000);
         // The receiver goes on serving others.
         TRawClient Good;
-        if (!Good.Connect(Server.SocketPath()) || !Good.SendText("/good.torrent")) return;
-        GoodAnswer = Good.Answer(10000);
+        if (!Good.Connect(Server.SocketPath())) return;
+        GoodAnswer = Good.SendBatch({"/good.torrent"}, 10000);
     });
     QTRY_VERIFY_WITH_TIMEOUT(GoodAnswer != -1, 20000);
     Clients.join();
@@ -1023,11 +1046,23 @@ void TestOnlyOne::receiverDropsSilentClients()
 {
     QTemporaryDir Folder;
     THandOffServer Server;
-    Server.SetIdleTimeout(200);
+    Server.SetFrameTimeout(200);
     QVERIFY(Server.Listen(Folder.path()));
     TRecorder Recorder;
     Recorder.Attach(Server);
-    std::atomic<int> Silent{-1}, HalfHeader{-1}, HalfText{-1};
+    std::atomic<int> Silent{-1}, HalfHeader{-1}, HalfText{-1}, Trickle{-1};
+    std::thread Trickler([&] {
+        // A byte every 50 ms: each one comes well within the timeout, the whole
+        // message does not.
+        TRawClient D;
+        if (!D.Connect(Server.SocketPath())) return;
+        const std::string Message = EncodeHandOff(THandOffKind::Text, "/trickled/slowly.torrent");
+        for (const char Byte : Message) {
+            if (!D.Send(std::string_view(&Byte, 1))) break;
+            QThread::msleep(50);
+        }
+        Trickle = D.Answer(10000);
+    });
     std::thread Clients([&] {
         TRawClient A, B, C;
         if (!A.Connect(Server.SocketPath()) || !B.Connect(Server.SocketPath()) || !C.Connect(Server.SocketPath()))
@@ -1041,8 +1076,10 @@ void TestOnlyOne::receiverDropsSilentClients()
         HalfHeader = B.Answer(10000);
         HalfText = C.Answer(10000);
     });
-    QTRY_VERIFY_WITH_TIMEOUT(HalfText != -1, 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(HalfText != -1 && Trickle != -1, 20000);
     Clients.join();
+    Trickler.join();
+    QCOMPARE(Trickle.load(), int(TRawClient::Closed));
     QCOMPARE(Silent.load(), int(TRawClient::Closed));
     QCOMPARE(HalfHeader.load(), int(TRawClient::Closed));
     QCOMPARE(HalfText.load(), int(TRawClient::Closed));
@@ -1050,21 +1087,26 @@ void TestOnlyOne::receiverDropsSilentClients()
     QCOMPARE(Server.ConnectionCount(), 0);
 }
 
+// Each text is answered as it arrives, before the window is there to take it; the
+// closing "?" waits until the handlers take the batch.
 void TestOnlyOne::messagesWaitForTheHandlers()
 {
     QTemporaryDir Folder;
     THandOffServer Server;
     QVERIFY(Server.Listen(Folder.path()));
-    std::atomic<int> Early{-1}, Late{-1};
+    std::atomic<int> Text{-1}, Early{-1}, Late{-1};
     std::atomic<bool> Go{false};
     std::thread Client([&] {
         TRawClient C;
         if (!C.Connect(Server.SocketPath()) || !C.SendText("/early.torrent")) return;
+        Text = C.Answer(10000);
+        if (!C.SendText(HandOffEndMark)) return;
         Early = C.Answer(300);
         Go = true;
         Late = C.Answer(10000);
     });
     QTRY_VERIFY_WITH_TIMEOUT(Go, 10000);
+    QCOMPARE(Text.load(), int(TRawClient::Ack));
     QCOMPARE(Early.load(), int(TRawClient::Silence));
     TRecorder Recorder;
     Recorder.Attach(Server);
@@ -1072,8 +1114,58 @@ void TestOnlyOne::messagesWaitForTheHandlers()
     QTRY_VERIFY_WITH_TIMEOUT(Late != -1, 10000);
     Client.join();
     QCOMPARE(Late.load(), int(TRawClient::Ack));
-    QCOMPARE(Recorder.Texts, QStringList{"/early.torrent"});
+    QCOMPARE(Recorder.Batches, QList<QStringList>{QStringList{"/early.torrent"}});
     QCOMPARE(Recorder.Forwards, 1);
+}
+
+// A later copy never waits for the window: while a handler is busy (a box is up,
+// a long load), texts are still answered as they arrive.
+void TestOnlyOne::textsAreAnsweredWhileTheWindowIsBusy()
+{
+    QTemporaryDir Folder;
+    THandOffServer Server;
+    QVERIFY(Server.Listen(Folder.path()));
+    TRecorder Recorder;
+    std::atomic<int> Answered{0}, FirstAnswer{-1};
+    std::atomic<bool> Done{false}, BoxUp{false};
+    int AnsweredDuringBox = -1;
+    Recorder.During = [&] {
+        // A modal box of the window: a nested event loop that lasts until the other
+        // later copy has had its texts answered.
+        BoxUp = true;
+        QEventLoop Box;
+        QTimer Poll;
+        QObject::connect(&Poll, &QTimer::timeout, &Box, [&] {
+            if (Answered >= 50 || Done) Box.quit();
+        });
+        Poll.start(5);
+        QTimer::singleShot(20000, &Box, &QEventLoop::quit);
+        Box.exec();
+        AnsweredDuringBox = Answered;
+    };
+    Recorder.Attach(Server);
+    std::thread First([&] {
+        TRawClient C;
+        if (C.Connect(Server.SocketPath())) FirstAnswer = C.SendBatch({"/first.torrent"});
+    });
+    std::thread Second([&] {
+        for (QDeadlineTimer Deadline(20000); !BoxUp && !Deadline.hasExpired();) QThread::msleep(1);
+        TRawClient C;
+        if (C.Connect(Server.SocketPath()))
+            for (int I = 0; I < 50; ++I) {
+                if (!C.SendText(QStringLiteral("/second/%1.torrent").arg(I).toStdString()) ||
+                    C.Answer(20000) != TRawClient::Ack)
+                    break;
+                ++Answered;
+            }
+        Done = true;
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(Done && FirstAnswer != -1, 30000);
+    First.join();
+    Second.join();
+    QCOMPARE(FirstAnswer.load(), int(TRawClient::Ack));
+    QVERIFY(BoxUp);
+    QCOMPARE(AnsweredDuringBox, 50);
 }
 
 void TestOnlyOne::completeMessageOfAClosedConnectionIsDelivered()
@@ -1096,11 +1188,12 @@ void TestOnlyOne::completeMessageOfAClosedConnectionIsDelivered()
     QTRY_COMPARE(Recorder.Texts, QStringList{"/sent-then-gone.torrent"});
 }
 
-// The sender goes away, or the receiver closes, while the message is being
+// The sender goes away, or the receiver closes, while its batch or request is being
 // handled; the receiver then writes its answer into a dead connection. It must
 // live on and serve the next sender.
 void TestOnlyOne::clientGoneBeforeItsAnswer_data()
 {
+    QTest::addColumn<QByteArray>("Before");  // a text answered before Message is sent
     QTest::addColumn<QByteArray>("Message");
     QTest::addColumn<QString>("How");
     QTest::addColumn<int>("NestedLoopMs");  // the handler's own event loop
@@ -1112,20 +1205,23 @@ void TestOnlyOne::clientGoneBeforeItsAnswer_data()
     const QByteArray Question = Enc(THandOffKind::Text, "?");
     const QByteArray Empty = Enc(THandOffKind::Text, "");
     const QByteArray NoExtension = Enc(THandOffKind::Text, "/x/no-extension");
-    QTest::newRow("come forward, sender closes") << Forward << "close" << 0 << false;
-    QTest::newRow("question mark, sender closes") << Question << "close" << 0 << false;
-    QTest::newRow("empty text, sender closes") << Empty << "close" << 0 << false;
-    QTest::newRow("path without extension, sender closes") << NoExtension << "close" << 0 << false;
-    QTest::newRow("sender shuts both ways") << Question << "shutdown" << 0 << false;
-    QTest::newRow("sender closes, handler spins a loop") << NoExtension << "close" << 30 << false;
-    QTest::newRow("sender half-closes") << Question << "half-close" << 0 << true;
-    QTest::newRow("come forward, sender half-closes") << Forward << "half-close" << 0 << true;
-    QTest::newRow("receiver closes and listens again") << Question << "receiver closes" << 0 << false;
-    QTest::newRow("receiver closes in the handler's loop") << NoExtension << "receiver closes" << 30 << false;
+    const QByteArray None;
+    QTest::newRow("come forward, sender closes") << None << Forward << "close" << 0 << false;
+    QTest::newRow("question mark, sender closes") << None << Question << "close" << 0 << false;
+    QTest::newRow("empty text, sender closes") << Empty << Question << "close" << 0 << false;
+    QTest::newRow("path without extension, sender closes") << NoExtension << Question << "close" << 0 << false;
+    QTest::newRow("sender shuts both ways") << NoExtension << Question << "shutdown" << 0 << false;
+    QTest::newRow("sender closes, handler spins a loop") << NoExtension << Question << "close" << 30 << false;
+    QTest::newRow("sender half-closes") << NoExtension << Question << "half-close" << 0 << true;
+    QTest::newRow("come forward, sender half-closes") << None << Forward << "half-close" << 0 << true;
+    QTest::newRow("receiver closes and listens again") << None << Question << "receiver closes" << 0 << false;
+    QTest::newRow("receiver closes in the handler's loop")
+        << NoExtension << Question << "receiver closes" << 30 << false;
 }
 
 void TestOnlyOne::clientGoneBeforeItsAnswer()
 {
+    QFETCH(QByteArray, Before);
     QFETCH(QByteArray, Message);
     QFETCH(QString, How);
     QFETCH(int, NestedLoopMs);
@@ -1152,8 +1248,6 @@ void TestOnlyOne::clientGoneBeforeItsAnswer()
         }
     };
     Recorder.Attach(Server);
-    QVERIFY(Gone.Send(std::string_view(Message.constData(), size_t(Message.size()))));
-    QTRY_VERIFY_WITH_TIMEOUT(Ran, 10000);
     // The answer while this thread serves the receiver.
     const auto AnswerOf = [](TRawClient& Client) {
         for (QDeadlineTimer Deadline(10000);; QTest::qWait(5)) {
@@ -1161,11 +1255,19 @@ void TestOnlyOne::clientGoneBeforeItsAnswer()
             if (Answer != TRawClient::Silence || Deadline.hasExpired()) return Answer;
         }
     };
+    if (!Before.isEmpty()) {
+        QVERIFY(Gone.Send(std::string_view(Before.constData(), size_t(Before.size()))));
+        QCOMPARE(AnswerOf(Gone), int(TRawClient::Ack));
+    }
+    QVERIFY(Gone.Send(std::string_view(Message.constData(), size_t(Message.size()))));
+    QTRY_VERIFY_WITH_TIMEOUT(Ran, 10000);
     if (How != "close") QCOMPARE(AnswerOf(Gone), int(Answered ? TRawClient::Ack : TRawClient::Closed));
 
     TRawClient Next;
     QVERIFY(Next.Connect(Server.SocketPath()));
     QVERIFY(Next.SendText("/next.torrent"));
+    QCOMPARE(AnswerOf(Next), int(TRawClient::Ack));
+    QVERIFY(Next.SendText(HandOffEndMark));
     QCOMPARE(AnswerOf(Next), int(TRawClient::Ack));
     QCOMPARE(Recorder.Texts.last(), QStringLiteral("/next.torrent"));
     Gone.Close();
@@ -1187,11 +1289,8 @@ void TestOnlyOne::nestedEventLoopsDoNotNestDeliveries()
         Clients.emplace_back([&, I] {
             TRawClient C;
             if (!C.Connect(Server.SocketPath())) return;
-            for (int J = 0; J < 2; ++J)
-                if (!C.SendText(QStringLiteral("/c%1-%2").arg(I).arg(J).toStdString()) ||
-                    C.Answer(20000) != TRawClient::Ack)
-                    return;
-            ++Finished;
+            if (C.SendBatch({QStringLiteral("/c%1-0").arg(I), QStringLiteral("/c%1-1").arg(I)}) == TRawClient::Ack)
+                ++Finished;
         });
     QTRY_VERIFY_WITH_TIMEOUT(Finished == 3, 30000);
     for (auto& T : Clients) T.join();
@@ -1217,10 +1316,9 @@ void TestOnlyOne::crowdOfClientsKeepsEachOrder()
     for (int I = 0; I < Count; ++I)
         Clients.emplace_back([&, I] {
             TRawClient C;
-            bool Ok = C.Connect(Server.SocketPath());
-            for (int J = 0; Ok && J < PerClient; ++J)
-                Ok = C.SendText(QStringLiteral("/c%1/%2").arg(I).arg(J).toStdString()) &&
-                     C.Answer(60000) == TRawClient::Ack;
+            QStringList Texts;
+            for (int J = 0; J < PerClient; ++J) Texts << QStringLiteral("/c%1/%2").arg(I).arg(J);
+            const bool Ok = C.Connect(Server.SocketPath()) && C.SendBatch(Texts, 60000) == TRawClient::Ack;
             ++(Ok ? Finished : Failed);
         });
     QTRY_VERIFY_WITH_TIMEOUT(Finished + Failed == Count, 60000);
@@ -1275,8 +1373,9 @@ void TestOnlyOne::senderTalksToReceiver()
     QVERIFY(R.A && R.Empty && R.Question && R.Forward);
     QVERIFY(!R.TooLong);
     QVERIFY(R.StillConnected);
-    QCOMPARE(Recorder.Texts, (QStringList{"/a.torrent", "", "?"}));
-    QCOMPARE(Recorder.Forwards, 4);
+    // One batch without the closing "?", then the request to come forward.
+    QCOMPARE(Recorder.Batches, QList<QStringList>{(QStringList{"/a.torrent", ""})});
+    QCOMPARE(Recorder.Forwards, 2);
 }
 
 void TestOnlyOne::senderGivesUpWhenNoOneListens()
@@ -1317,6 +1416,122 @@ void TestOnlyOne::senderTakesOverWhenFirstCopyEnded()
     ReleaseLock();
 }
 
+namespace {
+
+// A socket that listens at Path with the shortest queue and accepts only when told
+// (without blocking).
+int DeafListener(const QString& Path)
+{
+    const int Fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    sockaddr_un Address{};
+    Address.sun_family = AF_UNIX;
+    const QByteArray P = QFile::encodeName(Path);
+    std::memcpy(Address.sun_path, P.constData(), size_t(P.size()) + 1);
+    if (Fd < 0 || ::bind(Fd, reinterpret_cast<sockaddr*>(&Address), sizeof(Address)) != 0 || ::listen(Fd, 0) != 0)
+        return -1;
+    return Fd;
+}
+
+// Connections to Path until its queue is full; their descriptors.
+std::vector<int> FillQueue(const QString& Path)
+{
+    std::vector<int> Waiting;
+    sockaddr_un Address{};
+    Address.sun_family = AF_UNIX;
+    const QByteArray P = QFile::encodeName(Path);
+    std::memcpy(Address.sun_path, P.constData(), size_t(P.size()) + 1);
+    for (int I = 0; I < 1000; ++I) {
+        const int Fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        if (::connect(Fd, reinterpret_cast<sockaddr*>(&Address), sizeof(Address)) != 0) {
+            ::close(Fd);
+            break;
+        }
+        Waiting.push_back(Fd);
+    }
+    return Waiting;
+}
+
+}  // namespace
+
+// A running copy whose queue of waiting connections is full is alive (it holds the
+// lock): the sender waits, backing off, well past the start-up wait, and is served
+// once there is room; with no room before its patience ends it says so.
+void TestOnlyOne::senderWaitsOutAFullQueue()
+{
+    TEnvGuard Env({"XDG_RUNTIME_DIR"});
+    QTemporaryDir Xdg;
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(Xdg.path()));
+    QVERIFY(IsFirstInstance(VelmoraMutexName));
+    const QString Path = Xdg.path() + "/" + HandOffSocketName;
+    const int Listener = DeafListener(Path);
+    QVERIFY(Listener >= 0);
+    std::vector<int> Waiting = FillQueue(Path);
+    QVERIFY(!Waiting.empty());
+
+    std::atomic<int> Result{-1};
+    std::thread Later([&] {
+        Result =
+            int(ConnectToFirstInstance(VelmoraMutexName, std::chrono::milliseconds(200), std::chrono::seconds(30)));
+        DisconnectFromFirstInstance();
+    });
+    QTest::qWait(1000);
+    QCOMPARE(Result.load(), -1);
+    // Room again: the running copy takes the connections that waited.
+    for (const int Fd : Waiting) {
+        const int Accepted = ::accept(Listener, nullptr, nullptr);
+        if (Accepted >= 0) ::close(Accepted);
+        ::close(Fd);
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(Result != -1, 20000);
+    Later.join();
+    QCOMPARE(Result.load(), int(THandOffConnect::Connected));
+
+    // No room at all: the sender gives up when its patience ends, and says why.
+    for (int Accepted; (Accepted = ::accept(Listener, nullptr, nullptr)) >= 0;) ::close(Accepted);
+    QTest::qWait(50);
+    Waiting = FillQueue(Path);
+    QCOMPARE(ConnectToFirstInstance(VelmoraMutexName, std::chrono::milliseconds(100), std::chrono::milliseconds(600)),
+             THandOffConnect::Failed);
+    QCOMPARE(HandOffFailure(), THandOffFailure::TimedOut);
+    QVERIFY2(QString::fromStdString(HandOffError()).contains("stayed full"), HandOffError().c_str());
+    for (const int Fd : Waiting) ::close(Fd);
+    ::close(Listener);
+    ReleaseLock();
+}
+
+// A running copy that lets the sender in but never answers (its event loop is
+// stuck): the sender's wait is bounded by its patience.
+void TestOnlyOne::senderGivesUpOnASilentCopy()
+{
+    TEnvGuard Env({"XDG_RUNTIME_DIR"});
+    QTemporaryDir Xdg;
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(Xdg.path()));
+    QVERIFY(IsFirstInstance(VelmoraMutexName));
+    const int Listener = DeafListener(Xdg.path() + "/" + HandOffSocketName);
+    QVERIFY(Listener >= 0);
+    std::atomic<bool> Done{false};
+    bool Passed = true;
+    THandOffFailure Why = THandOffFailure::None;
+    std::string Error;
+    std::thread Later([&] {
+        if (ConnectToFirstInstance(VelmoraMutexName, std::chrono::milliseconds(100), std::chrono::milliseconds(500)) ==
+            THandOffConnect::Connected) {
+            Passed = PassToFirstInstance("/a.torrent");
+            Why = HandOffFailure();
+            Error = HandOffError();
+        }
+        Done = true;
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(Done, 10000);
+    // Ends a sender that waits for good all the same, so that the test ends.
+    ::close(Listener);
+    Later.join();
+    ReleaseLock();
+    QVERIFY(!Passed);
+    QCOMPARE(Why, THandOffFailure::TimedOut);
+    QVERIFY2(QString::fromStdString(Error).contains("within 1 s"), Error.c_str());
+}
+
 // ---------------------------------------------------------------------------------
 // A later copy of the built program against a receiver in this process, which
 // holds the lock as a first copy would.
@@ -1351,8 +1566,9 @@ void TestOnlyOne::laterCopySendsAbsolutePathsThenQuestionMark()
     QVERIFY(QDir().mkpath(Here));
     const auto Run = First.Box.RunLater({"a.torrent", "sub/../b.torrent", "/abs/c.torrent", "", Long}, Here);
     QVERIFY2(Run.Normal && Run.ExitCode == 0, qPrintable(Run.Errors));
-    QCOMPARE(First.Recorder.Texts, (QStringList{Here + "/a.torrent", Here + "/sub/../b.torrent", "/abs/c.torrent", "",
-                                                Here + "/" + Long, "?"}));
+    QCOMPARE(First.Recorder.Texts,
+             (QStringList{Here + "/a.torrent", Here + "/sub/../b.torrent", "/abs/c.torrent", "", Here + "/" + Long}));
+    QCOMPARE(First.Recorder.Batches.size(), 1);
 }
 
 void TestOnlyOne::laterCopyWithoutArgumentsOnlyAsksToComeForward()
@@ -1377,7 +1593,7 @@ void TestOnlyOne::laterCopyWaitsForFirstCopyToListen()
     QVERIFY(First.Server.Listen(First.Box.Runtime));
     const auto Run = TSandbox::Finish(Later.get());
     QVERIFY2(Run.Normal && Run.ExitCode == 0, qPrintable(Run.Errors));
-    QCOMPARE(First.Recorder.Texts, (QStringList{"/x/1.torrent", "/x/2.torrent", "?"}));
+    QCOMPARE(First.Recorder.Texts, (QStringList{"/x/1.torrent", "/x/2.torrent"}));
 }
 
 void TestOnlyOne::laterCopyGivesUpWhenNoOneListens()
@@ -1392,19 +1608,79 @@ void TestOnlyOne::laterCopyGivesUpWhenNoOneListens()
     QVERIFY2(Run.Ms >= 4500, qPrintable(QString::number(Run.Ms)));
 }
 
-// A running copy whose window has closed takes nothing more; the later copy says
-// which path was not taken and does not send the rest.
-void TestOnlyOne::laterCopyReportsATextNotTaken()
+// A running copy whose window is closing takes no batch; the later copy is told so
+// and tries again, and its files arrive whole once the batch is taken.
+void TestOnlyOne::laterCopyTriesAgainWhenRefused()
 {
     QVERIFY2(ProgramBuilt(), VELMORA_BIN " is not built");
     TFakeFirstCopy First;
     First.Recorder.Refused = "/x/refused.torrent";
+    First.Recorder.RefuseTimes = 2;
     QVERIFY(First.Start());
-    const auto Run = First.Box.RunLater({"/x/1.torrent", "/x/refused.torrent", "/x/3.torrent"});
-    QVERIFY(Run.Normal);
-    QVERIFY(Run.ExitCode != 0);
-    QVERIFY2(Run.Errors.contains("before it took \"/x/refused.torrent\""), qPrintable(Run.Errors));
-    QCOMPARE(First.Recorder.Texts, (QStringList{"/x/1.torrent", "/x/refused.torrent"}));
+    const QStringList Batch{"/x/1.torrent", "/x/refused.torrent", "/x/3.torrent"};
+    const auto Run = First.Box.RunLater(Batch);
+    QVERIFY2(Run.Normal && Run.ExitCode == 0, qPrintable(Run.Errors));
+    QCOMPARE(First.Recorder.Batches, (QList<QStringList>{Batch, Batch, Batch}));
+}
+
+namespace {
+
+// Reads exactly Size bytes, waiting at most TimeoutMs for each piece.
+bool ReadExactly(int Fd, char* Into, size_t Size, int TimeoutMs)
+{
+    while (Size > 0) {
+        pollfd P{Fd, POLLIN, 0};
+        if (::poll(&P, 1, TimeoutMs) <= 0) return false;
+        const ssize_t N = ::recv(Fd, Into, Size, 0);
+        if (N <= 0) return false;
+        Into += N;
+        Size -= size_t(N);
+    }
+    return true;
+}
+
+}  // namespace
+
+// A running copy of an earlier version knows only texts and the request to come
+// forward, answers each after handling it, and drops a connection that sends
+// anything else: the later copy hands its files over one at a time then.
+void TestOnlyOne::laterCopyTalksToAnEarlierVersion()
+{
+    QVERIFY2(ProgramBuilt(), VELMORA_BIN " is not built");
+    TFakeFirstCopy First;
+    QVERIFY(First.Start(false));
+    const int Listener = DeafListener(First.Box.SocketPath());
+    QVERIFY(Listener >= 0);
+    QStringList Texts;
+    std::atomic<int> Connections{0};
+    std::atomic<bool> Stop{false};
+    std::thread Earlier([&] {
+        while (!Stop) {
+            pollfd L{Listener, POLLIN, 0};
+            if (::poll(&L, 1, 50) <= 0) continue;
+            const int Fd = ::accept4(Listener, nullptr, nullptr, SOCK_CLOEXEC);
+            if (Fd < 0) continue;
+            ++Connections;
+            for (;;) {
+                char Header[HandOffHeaderSize];
+                if (!ReadExactly(Fd, Header, sizeof Header, 5000)) break;
+                const uint32_t Length = (uint32_t(uint8_t(Header[3])) << 8) | uint8_t(Header[4]);
+                if ((Header[0] != 'T' && Header[0] != 'F') || Header[1] || Header[2]) break;
+                std::string Text(Length, '\0');
+                if (!ReadExactly(Fd, Text.data(), Length, 5000)) break;
+                Texts << QString::fromStdString(Text);
+                if (::send(Fd, &HandOffAck, 1, MSG_NOSIGNAL) != 1) break;
+            }
+            ::close(Fd);
+        }
+    });
+    const auto Run = First.Box.RunLater({"/x/1.torrent", "/x/2.torrent"});
+    Stop = true;
+    Earlier.join();
+    ::close(Listener);
+    QVERIFY2(Run.Normal && Run.ExitCode == 0, qPrintable(Run.Errors));
+    QCOMPARE(Texts, (QStringList{"/x/1.torrent", "/x/2.torrent", "?"}));
+    QCOMPARE(Connections.load(), 2);
 }
 
 // ---------------------------------------------------------------------------------
@@ -1497,6 +1773,41 @@ void TestOnlyOne::relativePathLoadsLaterCopysFile()
     const auto Run = Box.RunLater({"same.torrent", "sub/../sub/deeper.torrent"}, LaterFolder);
     QVERIFY2(Run.Normal && Run.ExitCode == 0, qPrintable(Run.Errors));
     QCOMPARE(Box.SettledLinks(2), (QStringList{Same, Deeper}));
+}
+
+// A box in the running window, about a file of a later copy or of its own command
+// line (shown while the window is made), does not hold up the next later copies:
+// their files are received at once, and loaded in their turn.
+void TestOnlyOne::laterCopyDoesNotWaitForABox_data()
+{
+    QTest::addColumn<bool>("OwnFile");  // the box is about the first copy's own file
+    QTest::newRow("box about a later copy's file") << false;
+    QTest::newRow("box while the window is made") << true;
+}
+
+void TestOnlyOne::laterCopyDoesNotWaitForABox()
+{
+    QFETCH(bool, OwnFile);
+    QVERIFY2(ProgramBuilt(), VELMORA_BIN " is not built");
+    TSandbox Box;
+    QVERIFY(Box.Ok());
+    QFile Bad(Box.Data + "/bad.torrent");
+    QVERIFY(Bad.open(QIODevice::WriteOnly) && Bad.write("no torrent at all") > 0);
+    Bad.close();
+    WriteTorrent(Box.Data + "/a.torrent", "a");
+    WriteTorrent(Box.Data + "/b.torrent", "b");
+    QProcess* First = Box.StartFirst(OwnFile ? QStringList{"bad.torrent"} : QStringList());
+    QVERIFY(Box.WaitForListening());
+    if (!OwnFile) {
+        const auto Run = Box.RunLater({"bad.torrent"});
+        QVERIFY2(Run.Normal && Run.ExitCode == 0, qPrintable(Run.Errors));
+        QTest::qWait(300);  // the box is up now, offscreen, with no one to close it
+    }
+    for (const char* Name : {"a.torrent", "b.torrent"}) {
+        const auto Run = Box.RunLater({Name});
+        QVERIFY2(Run.Normal && Run.ExitCode == 0, qPrintable(Run.Errors));
+    }
+    QCOMPARE(First->state(), QProcess::Running);
 }
 
 void TestOnlyOne::twentyLaterCopiesAtOnce()
