@@ -38,20 +38,38 @@ bool ValueSafe(unsigned char Byte)
            (Byte != 0 && std::string_view("-_!.~*()").find(static_cast<char>(Byte)) != std::string_view::npos);
 }
 
-template <class TSafe> std::string Escape(std::string_view Text, TSafe Safe)
+// The length of Text once escaped: three bytes for every byte that Safe refuses.
+template <class TSafe> size_t EscapedLength(std::string_view Text, TSafe Safe)
 {
-    std::string Out;
-    Out.reserve(Text.size());
+    size_t Length = Text.size();
+    for (const char Char : Text)
+        if (!Safe(static_cast<unsigned char>(Char))) Length += 2;
+    return Length;
+}
+
+// Appends Text to Out with every byte that Safe refuses as "%xx"; Out is grown at
+// most once, to its final size.
+template <class TSafe> void AppendEscaped(std::string& Out, std::string_view Text, TSafe Safe)
+{
+    const size_t Start = Out.size();
+    Out.resize(Start + EscapedLength(Text, Safe));
+    char* To = Out.data() + Start;
     for (const char Char : Text) {
         const auto Byte = static_cast<unsigned char>(Char);
         if (Safe(Byte)) {
-            Out += Char;
+            *To++ = Char;
         } else {
-            Out += '%';
-            Out += HexDigits[Byte >> 4];
-            Out += HexDigits[Byte & 15];
+            *To++ = '%';
+            *To++ = HexDigits[Byte >> 4];
+            *To++ = HexDigits[Byte & 15];
         }
     }
+}
+
+template <class TSafe> std::string Escape(std::string_view Text, TSafe Safe)
+{
+    std::string Out;
+    AppendEscaped(Out, Text, Safe);
     return Out;
 }
 
@@ -130,11 +148,11 @@ int32_t PortValue(std::string_view Digits)
 // every other URL, one that does not parse included, stays as it is.
 std::string EncodeWebSeed(std::string_view Url)
 {
-    const std::string Unchanged(Url);
+    const auto Unchanged = [&] { return std::string(Url); };
     const size_t Start = Url.size() - TrimLeadingBlanks(Url).size();
     const size_t Colon = Url.find(':');
     if (Colon == std::string_view::npos || Url.size() < Colon + 3 || Url[Colon + 1] != '/' || Url[Colon + 2] != '/') {
-        return Unchanged;
+        return Unchanged();
     }
     const std::string_view Protocol = Url.substr(Start, Colon - Start);
     size_t Position = Colon + 3;
@@ -155,7 +173,7 @@ std::string EncodeWebSeed(std::string_view Url)
     size_t PortAt;
     if (Position < Url.size() && Url[Position] == '[') {
         const size_t Bracket = FindFrom(']', Position);
-        if (Bracket == Url.size()) return Unchanged;
+        if (Bracket == Url.size()) return Unchanged();
         // The brackets are not written back, which spoils an IPv6 address; clients
         // that take the link will expect exactly this.
         Host = Url.substr(Position + 1, Bracket - Position - 1);
@@ -169,17 +187,20 @@ std::string EncodeWebSeed(std::string_view Url)
     if (PortAt < End) {
         const std::string_view Digits = Url.substr(PortAt + 1, End - PortAt - 1);
         if (!std::all_of(Digits.begin(), Digits.end(), [](char C) { return C >= '0' && C <= '9'; })) {
-            return Unchanged;
+            return Unchanged();
         }
         Port = PortValue(Digits);
         HasPort = Port != -1;
     }
-    std::string Path(Url.substr(End));
-    if (Path.empty() || Path.front() == '?' || Path.front() == '#') Path.insert(Path.begin(), '/');
+    const std::string_view Path = Url.substr(End);
     if (std::all_of(Path.begin(), Path.end(), [](char C) { return UrlSafe(static_cast<unsigned char>(C)); })) {
-        return Unchanged;
+        return Unchanged();
     }
-    std::string Out(Protocol);
+    // A path that is missing, or begins with the query or the fragment, gets its "/".
+    const bool Slash = Path.empty() || Path.front() == '?' || Path.front() == '#';
+    std::string Out;
+    Out.reserve(Protocol.size() + 3 + Auth.size() + 1 + Host.size() + 12 + 1 + EscapedLength(Path, PathSafe));
+    Out += Protocol;
     Out += "://";
     if (!Auth.empty()) {
         Out += Auth;
@@ -190,7 +211,8 @@ std::string EncodeWebSeed(std::string_view Url)
         Out += ':';
         Out += std::to_string(Port);
     }
-    Out += Escape(Path, PathSafe);
+    if (Slash) Out += '/';
+    AppendEscaped(Out, Path, PathSafe);
     return Out;
 }
 
@@ -245,61 +267,128 @@ std::string CleanDisplayName(std::string_view Name)
     return Out;
 }
 
+namespace {
+
+// What a full link is made from, seen where it lies (in a TMagnetParts or in the
+// torrent itself): a link of hundreds of megabytes is made without a copy of them.
+struct TLinkSources {
+    std::string_view InfoHash;
+    std::string_view InfoHashV2;
+    std::string_view Name;
+    const std::vector<std::vector<std::string>>& Tiers;
+    std::string_view Announce;
+    const std::vector<std::string>& WebSeeds;
+    bool SeveralFiles;
+};
+
+TLinkSources SourcesOf(const TMagnetParts& Parts)
+{
+    return {Parts.InfoHash, Parts.InfoHashV2, Parts.Name,        Parts.Tiers,
+            Parts.Announce, Parts.WebSeeds,   Parts.SeveralFiles};
+}
+
+// Calls Visit with each tracker of the link, in link order, as a view into Sources.
+template <class TVisit> void ForEachTracker(const TLinkSources& Sources, TVisit&& Visit)
+{
+    bool Any = false;
+    for (const auto& Tier : Sources.Tiers) {
+        for (const auto& Url : Tier) {
+            const std::string_view Trimmed = TrimLeadingBlanks(Url);
+            if (Trimmed.empty()) continue;
+            Visit(Trimmed);
+            Any = true;
+        }
+    }
+    if (Any) return;
+    const std::string_view Trimmed = TrimLeadingBlanks(Sources.Announce);
+    if (!Trimmed.empty()) Visit(Trimmed);
+}
+
+bool HasTracker(const TLinkSources& Sources)
+{
+    bool Any = false;
+    ForEachTracker(Sources, [&](std::string_view) { Any = true; });
+    return Any;
+}
+
+std::vector<std::string> WebSeedsOf(const TLinkSources& Sources)
+{
+    std::vector<std::string> Seeds;
+    // Room for every seed at once, so that the views in Seen stay where they point.
+    Seeds.reserve(Sources.WebSeeds.size());
+    std::set<std::string_view> Seen;
+    for (const auto& Url : Sources.WebSeeds) {
+        if (Url.empty()) continue;
+        std::string Seed = EncodeWebSeed(Url);
+        if (Sources.SeveralFiles && Seed.back() != '/') Seed += '/';
+        if (Seen.count(Seed)) continue;
+        Seeds.push_back(std::move(Seed));
+        Seen.insert(Seeds.back());
+    }
+    return Seeds;
+}
+
+// The link is measured first and then written into one buffer of its final size:
+// its time and memory grow with its length and nothing more.
+std::string BuildFullLink(const TLinkSources& Sources)
+{
+    const std::string Name = CleanDisplayName(Sources.Name);
+    const std::vector<std::string> Seeds = WebSeedsOf(Sources);
+    const bool WithBtih = !Sources.InfoHash.empty() || Sources.InfoHashV2.empty();
+    const bool WithBtmh = !Sources.InfoHashV2.empty();
+    constexpr std::string_view Btih = "xt=urn:btih:", Btmh = "xt=urn:btmh:1220";
+
+    size_t Size = std::string_view("magnet:?").size();
+    if (WithBtih) Size += Btih.size() + Sources.InfoHash.size();
+    if (WithBtmh) Size += (WithBtih ? 1 : 0) + Btmh.size() + Sources.InfoHashV2.size();
+    if (!Name.empty()) Size += 4 + EscapedLength(Name, ValueSafe);
+    ForEachTracker(Sources, [&](std::string_view Tracker) { Size += 4 + EscapedLength(Tracker, ValueSafe); });
+    for (const auto& Seed : Seeds) Size += 4 + EscapedLength(Seed, ValueSafe);
+
+    std::string Link;
+    Link.reserve(Size);
+    Link += "magnet:?";
+    if (WithBtih) {
+        Link += Btih;
+        Link += Sources.InfoHash;
+    }
+    if (WithBtmh) {
+        if (WithBtih) Link += '&';
+        Link += Btmh;
+        Link += Sources.InfoHashV2;
+    }
+    if (!Name.empty()) {
+        Link += "&dn=";
+        AppendEscaped(Link, Name, ValueSafe);
+    }
+    ForEachTracker(Sources, [&](std::string_view Tracker) {
+        Link += "&tr=";
+        AppendEscaped(Link, Tracker, ValueSafe);
+    });
+    for (const auto& Seed : Seeds) {
+        Link += "&ws=";
+        AppendEscaped(Link, Seed, ValueSafe);
+    }
+    return Link;
+}
+
+}  // namespace
+
 std::vector<std::string> LinkTrackers(const TMagnetParts& Parts)
 {
     std::vector<std::string> Trackers;
-    for (const auto& Tier : Parts.Tiers) {
-        for (const auto& Url : Tier) {
-            const std::string_view Trimmed = TrimLeadingBlanks(Url);
-            if (!Trimmed.empty()) Trackers.emplace_back(Trimmed);
-        }
-    }
-    if (Trackers.empty()) {
-        const std::string_view Trimmed = TrimLeadingBlanks(Parts.Announce);
-        if (!Trimmed.empty()) Trackers.emplace_back(Trimmed);
-    }
+    ForEachTracker(SourcesOf(Parts), [&](std::string_view Tracker) { Trackers.emplace_back(Tracker); });
     return Trackers;
 }
 
 std::vector<std::string> LinkWebSeeds(const TMagnetParts& Parts)
 {
-    std::vector<std::string> Seeds;
-    std::set<std::string> Seen;
-    for (const auto& Url : Parts.WebSeeds) {
-        if (Url.empty()) continue;
-        std::string Seed = EncodeWebSeed(Url);
-        if (Parts.SeveralFiles && Seed.back() != '/') Seed += '/';
-        if (Seen.insert(Seed).second) Seeds.push_back(std::move(Seed));
-    }
-    return Seeds;
+    return WebSeedsOf(SourcesOf(Parts));
 }
 
 std::string MakeFullMagnetLink(const TMagnetParts& Parts)
 {
-    std::string Link = "magnet:?";
-    if (!Parts.InfoHash.empty() || Parts.InfoHashV2.empty()) {
-        Link += "xt=urn:btih:";
-        Link += Parts.InfoHash;
-    }
-    if (!Parts.InfoHashV2.empty()) {
-        if (!Parts.InfoHash.empty()) Link += '&';
-        Link += "xt=urn:btmh:1220";
-        Link += Parts.InfoHashV2;
-    }
-    const std::string Name = CleanDisplayName(Parts.Name);
-    if (!Name.empty()) {
-        Link += "&dn=";
-        Link += EscapeMagnetValue(Name);
-    }
-    for (const auto& Tracker : LinkTrackers(Parts)) {
-        Link += "&tr=";
-        Link += EscapeMagnetValue(Tracker);
-    }
-    for (const auto& Seed : LinkWebSeeds(Parts)) {
-        Link += "&ws=";
-        Link += EscapeMagnetValue(Seed);
-    }
-    return Link;
+    return BuildFullLink(SourcesOf(Parts));
 }
 
 // The parts of TTorrentFile that only the full link needs live here, beside it.
@@ -363,14 +452,29 @@ TMagnetParts TTorrentFile::LinkParts() const
     return Parts;
 }
 
+namespace {
+
+TLinkSources SourcesOf(const TTorrentFile& Torrent)
+{
+    return {Torrent.IsV2Only() ? std::string_view() : std::string_view(Torrent.InfoHash),
+            Torrent.InfoHashV2,
+            Torrent.LinkName,
+            Torrent.TrackerTiers,
+            Torrent.Announce,
+            Torrent.WebSeeds,
+            Torrent.MultiFile && Torrent.FileCount > 1};
+}
+
+}  // namespace
+
 std::string TTorrentFile::FullMagnetLink() const
 {
-    return MakeFullMagnetLink(LinkParts());
+    return BuildFullLink(SourcesOf(*this));
 }
 
 bool TTorrentFile::HasLinkTracker() const
 {
-    return !LinkTrackers(LinkParts()).empty();
+    return HasTracker(SourcesOf(*this));
 }
 
 bool TTorrentFile::LinkFindsNoPeers(bool FullLink) const
