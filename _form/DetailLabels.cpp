@@ -29,11 +29,11 @@ QString OneLine(const QString& Text)
 }
 
 // Text for a tool tip's rich text: escaped, and with a place to break in every run
-// of 40 characters without a blank, so that a long address wraps within the screen
+// of 80 characters without a blank, so that a long address wraps within the screen
 // instead of running off it.
 QString ToolTipHtml(const QString& Text)
 {
-    constexpr int Run = 40;
+    constexpr int Run = 80;
     QString Breakable;
     Breakable.reserve(Text.size() + Text.size() / Run);
     int Since = 0;
