@@ -3,6 +3,7 @@
 #include <QMessageBox>
 #include <QWidget>
 
+#include "DisplayText.h"
 #include "Platform.h"
 
 QString DefaultHandlerText(const QString& Message)
@@ -48,8 +49,8 @@ void TVelmoraApplication::HandleException(std::exception_ptr Error)
         ShowException(*FPlatform, Owner, Error);
         return;
     }
-    QMessageBox Box(QMessageBox::Critical, QStringLiteral("Velmora"), DefaultHandlerText(ExceptionMessage(Error)),
-                    QMessageBox::Ok, Owner);
+    QMessageBox Box(QMessageBox::Critical, QStringLiteral("Velmora"),
+                    DisplayText(DefaultHandlerText(ExceptionMessage(Error))), QMessageBox::Ok, Owner);
     Box.setTextFormat(Qt::PlainText);
     Box.exec();
 }

@@ -2,6 +2,8 @@
 
 #include <QChar>
 
+#include <algorithm>
+
 namespace {
 
 bool NeedsEscape(char32_t C)
@@ -45,4 +47,12 @@ QString DisplayText(QStringView Text)
     if (Copied == 0) return Text.toString();
     Out += Text.sliced(Copied);
     return Out;
+}
+
+QString ShownText(const QString& Text, qsizetype Max)
+{
+    if (Text.size() <= Max) return Text;
+    qsizetype Kept = std::max<qsizetype>(Max - 1, 0);
+    if (Kept > 0 && Text[Kept - 1].isHighSurrogate()) --Kept;
+    return Text.left(Kept) + QChar(0x2026);
 }

@@ -14,3 +14,14 @@
 // need and which move nothing. So "invoice<U+202E>fdp.exe.torrent" reads as it is
 // stored, left to right. Everything else is unchanged.
 QString DisplayText(QStringView Text);
+
+// The most characters of one text that a widget is given: more never fits on a
+// screen, and a full link may run to hundreds of millions of characters, which
+// stall the text layout or break it.
+inline constexpr qsizetype MaxShownLength = 4096;
+
+// Text as a widget (a list cell, a label, an edit field, a tool tip) is given it:
+// the text itself when it has at most Max characters, else its start followed by
+// "…", Max characters in all, with no surrogate pair split. Only the showing is
+// cut: the whole text stays with its owner for copying, opening and exporting.
+QString ShownText(const QString& Text, qsizetype Max = MaxShownLength);

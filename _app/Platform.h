@@ -9,6 +9,8 @@
 #include <functional>
 #include <utility>
 
+#include "DisplayText.h"
+
 class QWidget;
 class QLineEdit;
 
@@ -40,9 +42,10 @@ public:
     virtual void WriteSetting(const QString& FileName, const QString& Section, const QString& Key,
                               const QString& Value) = 0;
 
-    // Selects the whole text of the field and copies it to the clipboard as text;
-    // the text stays selected.
-    virtual void CopyFieldText(QLineEdit* Field) = 0;
+    // Selects the whole text of the field, which stays selected, and copies Text to
+    // the clipboard: the whole of what the field stands for, of which it may show
+    // only the start (ShownText).
+    virtual void CopyFieldText(QLineEdit* Field, const QString& Text) = 0;
 
     // Open and save dialogs. Filter is in the "Description|*.ext" form. An empty
     // result means the user cancelled. A name typed without an extension in the save
@@ -51,8 +54,10 @@ public:
     virtual QStringList ChooseOpenFiles(QWidget* Owner, const QString& Filter) = 0;
     virtual QString ChooseSaveFile(QWidget* Owner, const QString& Filter, const QString& DefaultExtension) = 0;
 
-    // Shows an error message box (error icon, caption "Velmora").
-    virtual void ShowError(QWidget* Owner, const QString& Message) = 0;
+    // Shows an error message box (error icon, caption "Velmora"). Every box shows its
+    // message as DisplayText makes it: a file name or a torrent's text inside it can
+    // neither hide itself nor turn the message around.
+    void ShowError(QWidget* Owner, const QString& Message) { ShowErrorBox(Owner, DisplayText(Message)); }
 
     // The program file's folder, ending in '/'.
     virtual QString ProgramFolder() = 0;
@@ -60,6 +65,10 @@ public:
     // Whether this user may create and replace files in Folder (a path without a
     // final '/'); false for a missing folder. Decides where the settings file is.
     virtual bool CanWriteFolder(const QString& Folder) = 0;
+
+protected:
+    // The box of ShowError, given its message made safe to show.
+    virtual void ShowErrorBox(QWidget* Owner, const QString& Message) = 0;
 
 private:
     TLinkFailureHandler FLinkFailureHandler;

@@ -1,8 +1,10 @@
 #include "PlatformQt.h"
 
+#include <QClipboard>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QProcess>
@@ -123,10 +125,10 @@ void TQtPlatform::WriteSetting(const QString& FileName, const QString& Section, 
     ProfileWriteString(FileName, Section, Key, Value);
 }
 
-void TQtPlatform::CopyFieldText(QLineEdit* Field)
+void TQtPlatform::CopyFieldText(QLineEdit* Field, const QString& Text)
 {
     Field->selectAll();
-    Field->copy();
+    QGuiApplication::clipboard()->setText(Text);
 }
 
 QStringList TQtPlatform::ChooseOpenFiles(QWidget* Owner, const QString& Filter)
@@ -145,7 +147,7 @@ QString TQtPlatform::ChooseSaveFile(QWidget* Owner, const QString& Filter, const
     return Files.isEmpty() ? QString() : Files.front();
 }
 
-void TQtPlatform::ShowError(QWidget* Owner, const QString& Message)
+void TQtPlatform::ShowErrorBox(QWidget* Owner, const QString& Message)
 {
     QMessageBox Box(QMessageBox::Critical, QStringLiteral("Velmora"), Message, QMessageBox::Ok, Owner);
     // Messages name files, and a file name may hold markup.

@@ -44,12 +44,14 @@ public:
                         const QString& Default) override;
     void WriteSetting(const QString& FileName, const QString& Section, const QString& Key,
                       const QString& Value) override;
-    void CopyFieldText(QLineEdit* Field) override;
+    void CopyFieldText(QLineEdit* Field, const QString& Text) override;
     QStringList ChooseOpenFiles(QWidget* Owner, const QString& Filter) override;
     QString ChooseSaveFile(QWidget* Owner, const QString& Filter, const QString& DefaultExtension) override;
-    void ShowError(QWidget* Owner, const QString& Message) override;
     QString ProgramFolder() override;
     bool CanWriteFolder(const QString& Folder) override;
+
+protected:
+    void ShowErrorBox(QWidget* Owner, const QString& Message) override;
 
 private:
     QObject FOpeners;  // parent of the xdg-open processes still running

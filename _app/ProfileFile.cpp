@@ -186,6 +186,8 @@ void ProfileWriteString(const QString& FileName, const QString& Section, const Q
         WriteFileWhole(FileName, Text);
     } catch (const EFCreateError&) {
         Fail();
+    } catch (const EFWriteError&) {
+        Fail();
     }
 }
 

@@ -168,20 +168,35 @@ void WriteFileWhole(const QString& FileName, const QByteArray& Bytes)
     // QSaveFile writes beside the file a symbolic link points to and keeps the old
     // file's permissions; it never falls back to writing in place.
     QSaveFile File(Path);
-    auto Fail = [&](const QString& Reason) {
+    auto FailCreate = [&](const QString& Reason) {
         File.cancelWriting();
         throw EFCreateError(Path.toStdString(), Reason.toStdString());
     };
-    if (!File.open(QIODevice::WriteOnly)) Fail(File.errorString());
+    auto FailWrite = [&](const QString& Reason) {
+        File.cancelWriting();
+        throw EFWriteError(Path.toStdString(), Reason.toStdString());
+    };
+    // Unbuffered, so that every write reaches the system here and its failure is
+    // seen: Qt 6.4's commit() puts the new file in place even when flushing its
+    // buffer failed, which empties or cuts the old file on a full disk.
+    if (!File.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) FailCreate(File.errorString());
     // A short write (a full disk, a file-size limit) is no error by itself; the
     // next write then reports the cause.
     const char* Data = Bytes.constData();
     qint64 Left = Bytes.size();
     while (Left > 0) {
         const qint64 Written = File.write(Data, Left);
-        if (Written <= 0) Fail(File.errorString());
+        if (Written <= 0) FailWrite(File.errorString());
         Data += Written;
         Left -= Written;
     }
+    // The file in place must hold every byte, on the disk: a file system that takes
+    // the bytes first and finds no room for them later says so only here. A file
+    // that is still short is never put in place.
+    if (!File.flush()) FailWrite(File.errorString());
+    if (::fsync(File.handle()) != 0 && errno != EINVAL) FailWrite(QString::fromStdString(SystemText(errno)));
+    struct stat Written {};
+    if (::fstat(File.handle(), &Written) != 0) FailWrite(QString::fromStdString(SystemText(errno)));
+    if (Written.st_size != Bytes.size()) FailWrite(QString::fromStdString(SystemText(ENOSPC)));
     if (!File.commit()) throw EFCreateError(Path.toStdString(), File.errorString().toStdString());
 }

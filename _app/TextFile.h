@@ -11,6 +11,8 @@
 #include <QStringConverter>
 #include <QStringView>
 
+#include "Exceptions.h"
+
 // The encoding of a text file's bytes: what its byte-order mark selects (UTF-8,
 // UTF-16 LE or UTF-16 BE) and the mark's length; without a mark the ANSI code
 // page, which is UTF-8 here, and a length of 0.
@@ -62,9 +64,21 @@ QByteArray ReadFileBytes(const QString& FileName, qint64 MaxBytes = MaxTextFileB
 // ReadFileBytes, decoded (DecodeTextFile) and brought to the line form.
 QString ReadTextFile(const QString& FileName, qint64 MaxBytes = MaxTextFileBytes);
 
+// A file whose new bytes could not all be written (a full disk, a file-size limit):
+// "Unable to write to <path>. <reason>".
+class EFWriteError : public Exception {
+public:
+    EFWriteError(const std::string& FileName, const std::string& Reason)
+        : Exception("Unable to write to " + FileName + ". " + Reason)
+    {
+    }
+};
+
 // Writes Bytes to FileName through a temporary file in the same folder that
-// replaces the old file only once it is complete, so a failure (a full disk, a
-// folder that takes no new file) leaves an existing file whole. A symbolic link is
-// written through: its target is replaced, the link stays. Raises EFCreateError
-// with the full path and the system's text for the error.
+// replaces the old file only once every byte of it is written and synced to the
+// disk, so a failure (a full disk, a folder that takes no new file) leaves an
+// existing file whole. A symbolic link is written through: its target is replaced,
+// the link stays. Raises, with the full path and the system's text for the error,
+// EFCreateError when the new file cannot be made or put in place, EFWriteError when
+// its bytes cannot be written.
 void WriteFileWhole(const QString& FileName, const QByteArray& Bytes);

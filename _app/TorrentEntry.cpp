@@ -101,8 +101,10 @@ TTorrentEntry MakeTorrentEntry(const QString& FileName, const TTorrentFile& Torr
     Entry.FileCount = Torrent.FileCount;
     Entry.Size = Torrent.TotalLength;
     Entry.Link = FromAnsi(Torrent.MagnetLink());
-    // Escaped to ASCII throughout.
-    Entry.FullLink = FromAnsi(Torrent.FullMagnetLink());
+    // Made here once for the entry's life. It is escaped to ASCII throughout, so it is
+    // taken over as it is: a trip through UTF-16 would hold it twice more.
+    const std::string FullLink = Torrent.FullMagnetLink();
+    Entry.FullLink = QString::fromLatin1(FullLink.data(), qsizetype(FullLink.size()));
     Entry.FullLinkHasTracker = Torrent.HasLinkTracker();
     Entry.PieceLength = Torrent.PieceLength;
     Entry.PieceCount = int32_t(std::min<size_t>(Torrent.Pieces.size(), INT32_MAX));

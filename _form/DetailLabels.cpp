@@ -6,6 +6,9 @@
 #include <QToolTip>
 #include <QUrl>
 
+#include <QCoreApplication>
+
+#include "DisplayText.h"
 #include "Platform.h"
 
 namespace {
@@ -14,17 +17,45 @@ namespace {
 // megabytes.
 constexpr qsizetype MaxToolTipLength = 2000;
 
-// The most of a text that a label lays out: more never fits on a screen, and laying
-// out megabytes on every paint would stall the window.
-constexpr qsizetype MaxShownLength = 4096;
-
 // The one line that a label shows of a text: line breaks and tabs become blanks.
+// Laying out megabytes on every paint would stall the window: only what can show
+// is laid out.
 QString OneLine(const QString& Text)
 {
-    QString Line = Text.left(MaxShownLength);
+    QString Line = ShownText(Text);
     for (QChar& c : Line)
         if (c == u'\r' || c == u'\n' || c == u'\t') c = u' ';
     return Line;
+}
+
+// Text for a tool tip's rich text: escaped, and with a place to break in every run
+// of 80 characters without a blank, so that a long address wraps within the screen
+// instead of running off it.
+QString ToolTipHtml(const QString& Text)
+{
+    constexpr int Run = 80;
+    QString Breakable;
+    Breakable.reserve(Text.size() + Text.size() / Run);
+    int Since = 0;
+    for (const QChar c : Text) {
+        Since = c.isSpace() ? 0 : Since + 1;
+        if (Since > Run && !c.isLowSurrogate()) {
+            Breakable += QChar(0x200B);  // zero-width space: a break opportunity
+            Since = 1;
+        }
+        Breakable += c;
+    }
+    return Breakable.toHtmlEscaped();
+}
+
+// Text as an http, https or ftp address with a host, else an empty address.
+QUrl WebUrl(const QString& Text)
+{
+    const QUrl Url(Text, QUrl::StrictMode);
+    if (!Url.isValid() || Url.host().isEmpty()) return QUrl();
+    const QString Scheme = Url.scheme().toLower();
+    if (Scheme != u"http" && Scheme != u"https" && Scheme != u"ftp") return QUrl();
+    return Url;
 }
 
 }  // namespace
@@ -56,30 +87,32 @@ void TDetailLabel::paintEvent(QPaintEvent*)
     Painter.drawText(R, int(Qt::AlignLeft | Qt::AlignVCenter) | Qt::TextSingleLine, Shown);
 }
 
+QString TDetailLabel::ToolTipText() const
+{
+    // The whole text, when the label has had to cut it; escaped, since a tool tip
+    // renders markup.
+    const QString Line = OneLine(text());
+    if (fontMetrics().horizontalAdvance(Line) <= contentsRect().width()) return QString();
+    return QStringLiteral("<p>") + ToolTipHtml(ShownText(Line, MaxToolTipLength)) + QStringLiteral("</p>");
+}
+
 bool TDetailLabel::event(QEvent* Event)
 {
     if (Event->type() != QEvent::ToolTip) return QLabel::event(Event);
-    // The whole text, when the label has had to cut it; escaped, since a tool tip
-    // renders markup.
-    auto* Help = static_cast<QHelpEvent*>(Event);
-    const QString Line = OneLine(text());
-    if (fontMetrics().horizontalAdvance(Line) <= contentsRect().width()) {
+    const QString Tip = ToolTipText();
+    if (Tip.isEmpty()) {
         QToolTip::hideText();
         Event->ignore();
         return true;
     }
-    QString Shown = Line.left(MaxToolTipLength);
-    if (text().size() > MaxToolTipLength) Shown += QStringLiteral("…");
-    QToolTip::showText(Help->globalPos(), QStringLiteral("<p>") + Shown.toHtmlEscaped() + QStringLiteral("</p>"), this);
+    QToolTip::showText(static_cast<QHelpEvent*>(Event)->globalPos(), Tip, this);
     return true;
 }
 
 bool IsWebAddress(const QString& Text)
 {
-    const QUrl Url(Text, QUrl::StrictMode);
-    if (!Url.isValid() || Url.host().isEmpty()) return false;
-    const QString Scheme = Url.scheme().toLower();
-    return Scheme == u"http" || Scheme == u"https" || Scheme == u"ftp";
+    const QUrl Url = WebUrl(Text);
+    return !Url.isEmpty() && Url.userInfo().isEmpty();
 }
 
 TLinkLabel::TLinkLabel(TPlatform& Platform, const QString& Text, QWidget* Parent)
@@ -103,6 +136,25 @@ QString TLinkLabel::WebTarget() const
 {
     const QString Link = (FTarget.trimmed().isEmpty() ? text() : FTarget).trimmed();
     return IsWebAddress(Link) ? Link : QString();
+}
+
+QString TLinkLabel::TargetHost() const
+{
+    return WebUrl((FTarget.trimmed().isEmpty() ? text() : FTarget).trimmed()).host();
+}
+
+QString TLinkLabel::ToolTipText() const
+{
+    const QString Host = TargetHost();
+    if (Host.isEmpty()) return TDetailLabel::ToolTipText();
+    const QString Line = WebTarget().isEmpty()
+                             ? QCoreApplication::translate("TLinkLabel",
+                                                           "Не открывается: начало адреса до «@» — имя пользователя, "
+                                                           "а не сайт; сайт — %1")
+                             : QCoreApplication::translate("TLinkLabel", "Ссылка ведёт на сайт %1");
+    // The host whole, however long: it is what the user has to judge.
+    return QStringLiteral("<p>") + ToolTipHtml(Line.arg(DisplayText(Host))) + QStringLiteral("</p>") +
+           TDetailLabel::ToolTipText();
 }
 
 void TLinkLabel::Click()

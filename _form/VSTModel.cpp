@@ -8,9 +8,10 @@ TVSTModel::TVSTModel(QObject* Parent) : QAbstractTableModel(Parent) {}
 
 QString TVSTModel::CellText(const TTorrentEntry& Entry, int Column, bool FullLinks)
 {
-    // A file name is a stranger's text: nothing in it may hide or turn around.
-    if (Column == 0) return DisplayText(Entry.FileName);
-    if (Column == 1) return Entry.LinkInUse(FullLinks);
+    // A file name is a stranger's text: nothing in it may hide or turn around. A cell
+    // is laid out on every paint, so it gets no more than can show.
+    if (Column == 0) return ShownText(DisplayText(Entry.FileName));
+    if (Column == 1) return ShownText(Entry.LinkInUse(FullLinks));
     return QString();
 }
 

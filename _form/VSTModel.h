@@ -20,7 +20,7 @@ public:
 
     static constexpr int ColumnCount = 2;
     // The text of an entry's cell: column 0 the file name as DisplayText shows it,
-    // column 1 the link in use.
+    // column 1 the link in use, each cut to what a cell can show (ShownText).
     static QString CellText(const TTorrentEntry& Entry, int Column, bool FullLinks = false);
     QString CellText(int Row, int Column) const;
 

@@ -611,8 +611,9 @@ void TfrmKTZ::chkFullClick()
 void TfrmKTZ::ShowLink()
 {
     if (!FShown) return;
-    edtURI->setText(FShown->LinkInUse(FullLinks()));
-    // A full link is longer than the field: its start, the hash, is what shows.
+    // A full link is longer than the field: its start, the hash, is what shows. The
+    // field holds no more of it than can show; Run and Copy take the whole link.
+    edtURI->setText(ShownText(FShown->LinkInUse(FullLinks())));
     edtURI->setCursorPosition(0);
     const QString Warning = LinkWarning(*FShown, FullLinks());
     edtURI->setToolTip(Warning);
@@ -631,12 +632,17 @@ void TfrmKTZ::btnRunClick()
 {
     // Before any entry has been shown the field holds its caption, no link.
     if (!FLinkShown) return;
-    FPlatform.OpenLink(this, edtURI->text());
+    FPlatform.OpenLink(this, FieldLink());
 }
 
 void TfrmKTZ::mmCopyClick()
 {
-    FPlatform.CopyFieldText(edtURI);
+    FPlatform.CopyFieldText(edtURI, FieldLink());
+}
+
+QString TfrmKTZ::FieldLink() const
+{
+    return FShown ? FShown->LinkInUse(FullLinks()) : edtURI->text();
 }
 
 void TfrmKTZ::btnClearClick()

@@ -133,6 +133,9 @@ private:
     // The shown entry's link in use into edtURI, and what speaks against it into
     // edtURI's tool tip and pnWarning.
     void ShowLink();
+    // The whole text that edtURI stands for, of which it may show only the start:
+    // the shown entry's link in use, else the field's caption. Run and Copy take it.
+    QString FieldLink() const;
 
 public:
     // The components, named as the window's resource names them.

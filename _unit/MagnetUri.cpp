@@ -38,20 +38,38 @@ bool ValueSafe(unsigned char Byte)
            (Byte != 0 && std::string_view("-_!.~*()").find(static_cast<char>(Byte)) != std::string_view::npos);
 }
 
-template <class TSafe> std::string Escape(std::string_view Text, TSafe Safe)
+// The length of Text once escaped: three bytes for every byte that Safe refuses.
+template <class TSafe> size_t EscapedLength(std::string_view Text, TSafe Safe)
 {
-    std::string Out;
-    Out.reserve(Text.size());
+    size_t Length = Text.size();
+    for (const char Char : Text)
+        if (!Safe(static_cast<unsigned char>(Char))) Length += 2;
+    return Length;
+}
+
+// Appends Text to Out with every byte that Safe refuses as "%xx"; Out is grown at
+// most once, to its final size.
+template <class TSafe> void AppendEscaped(std::string& Out, std::string_view Text, TSafe Safe)
+{
+    const size_t Start = Out.size();
+    Out.resize(Start + EscapedLength(Text, Safe));
+    char* To = Out.data() + Start;
     for (const char Char : Text) {
         const auto Byte = static_cast<unsigned char>(Char);
         if (Safe(Byte)) {
-            Out += Char;
+            *To++ = Char;
         } else {
-            Out += '%';
-            Out += HexDigits[Byte >> 4];
-            Out += HexDigits[Byte & 15];
+            *To++ = '%';
+            *To++ = HexDigits[Byte >> 4];
+            *To++ = HexDigits[Byte & 15];
         }
     }
+}
+
+template <class TSafe> std::string Escape(std::string_view Text, TSafe Safe)
+{
+    std::string Out;
+    AppendEscaped(Out, Text, Safe);
     return Out;
 }
 
@@ -130,11 +148,11 @@ int32_t PortValue(std::string_view Digits)
 // every other URL, one that does not parse included, stays as it is.
 std::string EncodeWebSeed(std::string_view Url)
 {
-    const std::string Unchanged(Url);
+    const auto Unchanged = [&] { return std::string(Url); };
     const size_t Start = Url.size() - TrimLeadingBlanks(Url).size();
     const size_t Colon = Url.find(':');
     if (Colon == std::string_view::npos || Url.size() < Colon + 3 || Url[Colon + 1] != '/' || Url[Colon + 2] != '/') {
-        return Unchanged;
+        return Unchanged();
     }
     const std::string_view Protocol = Url.substr(Start, Colon - Start);
     size_t Position = Colon + 3;
@@ -155,7 +173,7 @@ std::string EncodeWebSeed(std::string_view Url)
     size_t PortAt;
     if (Position < Url.size() && Url[Position] == '[') {
         const size_t Bracket = FindFrom(']', Position);
-        if (Bracket == Url.size()) return Unchanged;
+        if (Bracket == Url.size()) return Unchanged();
         // The brackets are not written back, which spoils an IPv6 address; clients
         // that take the link will expect exactly this.
         Host = Url.substr(Position + 1, Bracket - Position - 1);
@@ -169,17 +187,20 @@ std::string EncodeWebSeed(std::string_view Url)
     if (PortAt < End) {
         const std::string_view Digits = Url.substr(PortAt + 1, End - PortAt - 1);
         if (!std::all_of(Digits.begin(), Digits.end(), [](char C) { return C >= '0' && C <= '9'; })) {
-            return Unchanged;
+            return Unchanged();
         }
         Port = PortValue(Digits);
         HasPort = Port != -1;
     }
-    std::string Path(Url.substr(End));
-    if (Path.empty() || Path.front() == '?' || Path.front() == '#') Path.insert(Path.begin(), '/');
+    const std::string_view Path = Url.substr(End);
     if (std::all_of(Path.begin(), Path.end(), [](char C) { return UrlSafe(static_cast<unsigned char>(C)); })) {
-        return Unchanged;
+        return Unchanged();
     }
-    std::string Out(Protocol);
+    // A path that is missing, or begins with the query or the fragment, gets its "/".
+    const bool Slash = Path.empty() || Path.front() == '?' || Path.front() == '#';
+    std::string Out;
+    Out.reserve(Protocol.size() + 3 + Auth.size() + 1 + Host.size() + 12 + 1 + EscapedLength(Path, PathSafe));
+    Out += Protocol;
     Out += "://";
     if (!Auth.empty()) {
         Out += Auth;
@@ -190,7 +211,8 @@ std::string EncodeWebSeed(std::string_view Url)
         Out += ':';
         Out += std::to_string(Port);
     }
-    Out += Escape(Path, PathSafe);
+    if (Slash) Out += '/';
+    AppendEscaped(Out, Path, PathSafe);
     return Out;
 }
 
@@ -287,29 +309,44 @@ std::vector<std::string> LinkWebSeeds(const TMagnetParts& Parts)
 
 std::string MakeFullMagnetLink(const TMagnetParts& Parts)
 {
-    std::string Link = "magnet:?";
     if (Parts.InfoHash.empty() && Parts.InfoHashV2.empty()) return {};
+    const std::string Name = LinkDisplayName(Parts);
+    const std::vector<std::string_view> Trackers = LinkTrackers(Parts);
+    const std::vector<std::string> Seeds = LinkWebSeeds(Parts);
+    constexpr std::string_view Btih = "xt=urn:btih:", Btmh = "xt=urn:btmh:1220";
+
+    // The link is measured first and then written into one buffer of its final
+    // size: a link of hundreds of megabytes costs its length and nothing more.
+    size_t Size = std::string_view("magnet:?").size();
+    if (!Parts.InfoHash.empty()) Size += Btih.size() + Parts.InfoHash.size();
+    if (!Parts.InfoHashV2.empty()) Size += 1 + Btmh.size() + Parts.InfoHashV2.size();
+    if (!Name.empty()) Size += 4 + EscapedLength(Name, ValueSafe);
+    for (const auto Tracker : Trackers) Size += 4 + EscapedLength(Tracker, ValueSafe);
+    for (const auto& Seed : Seeds) Size += 4 + EscapedLength(Seed, ValueSafe);
+
+    std::string Link;
+    Link.reserve(Size);
+    Link += "magnet:?";
     if (!Parts.InfoHash.empty()) {
-        Link += "xt=urn:btih:";
+        Link += Btih;
         Link += Parts.InfoHash;
     }
     if (!Parts.InfoHashV2.empty()) {
         if (!Parts.InfoHash.empty()) Link += '&';
-        Link += "xt=urn:btmh:1220";
+        Link += Btmh;
         Link += Parts.InfoHashV2;
     }
-    const std::string Name = LinkDisplayName(Parts);
     if (!Name.empty()) {
         Link += "&dn=";
-        Link += EscapeMagnetValue(Name);
+        AppendEscaped(Link, Name, ValueSafe);
     }
-    for (const auto& Tracker : LinkTrackers(Parts)) {
+    for (const auto Tracker : Trackers) {
         Link += "&tr=";
-        Link += EscapeMagnetValue(Tracker);
+        AppendEscaped(Link, Tracker, ValueSafe);
     }
-    for (const auto& Seed : LinkWebSeeds(Parts)) {
+    for (const auto& Seed : Seeds) {
         Link += "&ws=";
-        Link += EscapeMagnetValue(Seed);
+        AppendEscaped(Link, Seed, ValueSafe);
     }
     return Link;
 }

@@ -245,6 +245,44 @@ TEST(ManyTinyValues, PeakMemoryStaysUnderFiftyTimesTheFileSize)
 }
 
 // ---------------------------------------------------------------------------
+// The full link of huge sources is written once, into a buffer of its own size:
+// making it costs about the link's own bytes (no copy of the sources, no string
+// grown by doubling), so its time and memory grow with its length alone. Each row's
+// link is at least 24 MB; its making may grow the heap by twice that at most.
+
+TEST(FullLink, CostsNoMoreMemoryThanItsOwnLength)
+{
+    const std::string Cyrillic = Repeat("\xD1\x8F", 4 << 20);  // 8 MB of "я"
+    const TRatioRow Rows[] = {
+        {"8 MB non-ASCII announce", "d8:announce" + S("http://t/" + Cyrillic) + "4:info" + SingleInfo() + "e"},
+        {"8 MB non-ASCII tracker in a tier",
+         Torrent(SingleInfo(), "13:announce-listll" + S("udp://t/" + Cyrillic) + "ee")},
+        {"100,000 trackers",
+         Torrent(SingleInfo(), "13:announce-listl" +
+                                   Repeat("l" + S("udp://трекер.example/" + std::string(200, 'a')) + "e", 100000) +
+                                   "e")},
+        {"8 MB non-ASCII web seed", Torrent(SingleInfo(), "", "8:url-list" + S("http://w/" + Cyrillic))},
+    };
+    TTempDir Dir;
+    for (const TRatioRow& Row : Rows) {
+        TFileStream Stream(Dir.Write("full.torrent", Row.Bytes));
+        TTorrentFile Torrent;
+        ASSERT_TRUE(Torrent.LoadFromStream(Stream)) << Row.Name;
+        size_t Length = 0;
+        int64_t Growth = 0;
+        {
+            THeapWatch Watch;
+            const std::string Link = Torrent.FullMagnetLink();
+            EXPECT_TRUE(Torrent.HasLinkTracker()) << Row.Name;
+            Length = Link.size();
+            Growth = Watch.Growth();
+        }
+        EXPECT_GT(Length, size_t(24) << 20) << Row.Name;
+        EXPECT_LT(static_cast<double>(Growth), 2.0 * static_cast<double>(Length)) << Row.Name;
+    }
+}
+
+// ---------------------------------------------------------------------------
 // Only regular files are read: velmora-cli names the file and the reason, at once,
 // and goes on with the next file.
 

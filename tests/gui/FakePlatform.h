@@ -49,11 +49,11 @@ public:
     }
 
     // As the real one, without the desktop's clipboard: the field's whole text is
-    // selected and taken.
-    void CopyFieldText(QLineEdit* Field) override
+    // selected, and the text it stands for taken.
+    void CopyFieldText(QLineEdit* Field, const QString& Text) override
     {
         Field->selectAll();
-        Copied << Field->selectedText();
+        Copied << Text;
     }
 
     QStringList ChooseOpenFiles(QWidget*, const QString& Filter) override
@@ -70,7 +70,7 @@ public:
         return SaveAnswers.isEmpty() ? QString() : SaveAnswers.takeFirst();
     }
 
-    void ShowError(QWidget*, const QString& Message) override
+    void ShowErrorBox(QWidget*, const QString& Message) override
     {
         Errors << Message;
         if (OnError) OnError(Message);

@@ -118,7 +118,7 @@ public:
         return Default;
     }
     void WriteSetting(const QString&, const QString&, const QString&, const QString&) override {}
-    void CopyFieldText(QLineEdit*) override {}
+    void CopyFieldText(QLineEdit*, const QString&) override {}
     QStringList ChooseOpenFiles(QWidget*, const QString&) override { return {}; }
     QString ChooseSaveFile(QWidget*, const QString& Filter, const QString& DefaultExtension) override
     {
@@ -126,7 +126,7 @@ public:
         SaveExtensions << DefaultExtension;
         return SaveAnswer ? SaveAnswer() : QString();
     }
-    void ShowError(QWidget*, const QString& Message) override { Errors << Message; }
+    void ShowErrorBox(QWidget*, const QString& Message) override { Errors << Message; }
     QString ProgramFolder() override { return Folder; }
     bool CanWriteFolder(const QString&) override { return true; }
     QString AskExportName(QWidget* Owner)
@@ -215,6 +215,7 @@ private slots:
     void linkList();
     void writeReplacesWholeFile();
     void writeFailures();
+    void failedWriteLeavesOldFileWhole_data();
     void failedWriteLeavesOldFileWhole();
 
     // The export-name dialog.
@@ -747,24 +748,40 @@ void TestExport::writeFailures()
     QVERIFY2(Folder.startsWith(QStringLiteral("Cannot create file \"%1\". ").arg(Dir.path())), qPrintable(Folder));
 }
 
+void TestExport::failedWriteLeavesOldFileWhole_data()
+{
+    // A file-size limit makes the write fail, as a full disk would: at once, or
+    // half-way. A new file small enough for a write buffer fails only as it is
+    // flushed, and that failure must stop the replacement too.
+    QTest::addColumn<int>("OldSize");
+    QTest::addColumn<int>("NewSize");
+    QTest::addColumn<int>("Limit");
+    QTest::newRow("100 KB, room for 4 KB") << 16 << 100000 << 4096;
+    QTest::newRow("a short list over 54 KB, no room") << 54000 << 122 << 0;
+    QTest::newRow("a 10 KB page over 54 KB, room for 4 KB") << 54000 << 10000 << 4096;
+}
+
 void TestExport::failedWriteLeavesOldFileWhole()
 {
-    // A file-size limit makes the write fail half-way, as a full disk would.
+    QFETCH(int, OldSize);
+    QFETCH(int, NewSize);
+    QFETCH(int, Limit);
     QTemporaryDir Dir;
     const QString Name = Dir.filePath("old.html");
-    const QByteArray Old = "the old export\r\n";
+    QByteArray Old = "the old export\r\n";
+    Old = Old.repeated(OldSize / Old.size() + 1).left(OldSize);
     WriteAll(Name, Old);
 
     QString Message;
     {
-        const TFileSizeLimit Limit(4096);
-        QVERIFY(Limit.Set());
-        Message = RaisedMessage([&] { WriteFileWhole(Name, QByteArray(100000, 'n')); });
+        const TFileSizeLimit FullDisk(Limit);
+        QVERIFY(FullDisk.Set());
+        Message = RaisedMessage([&] { WriteFileWhole(Name, QByteArray(NewSize, 'n')); });
     }
 
-    QCOMPARE(Message, QStringLiteral("Cannot create file \"%1\". File too large").arg(Name));
+    QCOMPARE(Message, QStringLiteral("Unable to write to %1. File too large").arg(Name));
     QCOMPARE(ReadAll(Name), Old);
-    QCOMPARE(QDir(Dir.path()).entryList(QDir::Files), QStringList{"old.html"});
+    QCOMPARE(QDir(Dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"old.html"});
 }
 
 // --- The export-name dialog --------------------------------------------------------

@@ -133,8 +133,30 @@ private slots:
         QCOMPARE(Format, Qt::PlainText);
     }
 
+    // Every box shows its message as DisplayText makes it: a file name inside cannot
+    // hide itself or turn the message around.
+    void showError_data()
+    {
+        QTest::addColumn<QString>("Message");
+        QTest::addColumn<QString>("Shown");
+        QTest::newRow("plain") << "Unable to write to /x."
+                               << "Unable to write to /x.";
+        QTest::newRow("right-to-left override in a refused file's name")
+            << QStringLiteral(
+                   "Файл \"/t/invoice\u202Etnerrot.fdp\" не добавлен: это не торрент-файл или он "
+                   "повреждён.\n\nCorrupt File: Missing \"info\" segment")
+            << QStringLiteral(
+                   "Файл \"/t/invoice<U+202E>tnerrot.fdp\" не добавлен: это не торрент-файл или он "
+                   "повреждён.\n\nCorrupt File: Missing \"info\" segment");
+        QTest::newRow("terminal escape and isolate in a path")
+            << QStringLiteral("Cannot create file \"/t/\x1B[2J\u2067a\". Permission denied.")
+            << QStringLiteral("Cannot create file \"/t/<U+001B>[2J<U+2067>a\". Permission denied.");
+    }
+
     void showError()
     {
+        QFETCH(QString, Message);
+        QFETCH(QString, Shown);
         TQtPlatform Platform;
         QString Caption, Text;
         QTimer::singleShot(0, [&] {
@@ -144,9 +166,9 @@ private slots:
             Text = Box->text();
             Box->accept();
         });
-        Platform.ShowError(nullptr, QStringLiteral("Unable to write to /x."));
+        Platform.ShowError(nullptr, Message);
         QCOMPARE(Caption, QStringLiteral("Velmora"));
-        QCOMPARE(Text, QStringLiteral("Unable to write to /x."));
+        QCOMPARE(Text, Shown);
     }
 
     void dialogFilter_data()
@@ -336,8 +358,10 @@ private slots:
         QLineEdit Field(QStringLiteral("magnet:?xt=urn:btih:0123456789abcdef0123456789abcdef01234567"));
         Field.setReadOnly(true);
         QGuiApplication::clipboard()->clear();
-        Platform.CopyFieldText(&Field);
-        QCOMPARE(QGuiApplication::clipboard()->text(), Field.text());
+        // The field may show only the start of what it stands for; the whole is copied.
+        const QString Whole = Field.text() + QStringLiteral("&tr=") + QString(100000, u'a');
+        Platform.CopyFieldText(&Field, Whole);
+        QCOMPARE(QGuiApplication::clipboard()->text(), Whole);
         QCOMPARE(Field.selectedText(), Field.text());
     }
 

@@ -231,19 +231,31 @@ private slots:
         QCOMPARE(Read(Path), Expected);
     }
 
+    void failedWriteLeavesTheOldFileWhole_data()
+    {
+        // A file-size limit makes the write fail, as a full disk would: half-way, or
+        // (for a settings file small enough for a write buffer) only as it is flushed.
+        QTest::addColumn<int>("Size");
+        QTest::addColumn<int>("Limit");
+        QTest::newRow("70 KB, room for 4 KB") << 70000 << 4096;
+        QTest::newRow("78 bytes, room for 20") << 78 << 20;
+        QTest::newRow("78 bytes, no room") << 78 << 0;
+    }
+
     void failedWriteLeavesTheOldFileWhole()
     {
-        // A 70 KB file, then a file-size limit that makes any write of it fail half-way,
-        // as a full disk would.
+        QFETCH(int, Size);
+        QFETCH(int, Limit);
         QByteArray Before = "[USER]\r\nAutoStart=0\r\n";
-        for (int I = 0; Before.size() < 70000; ++I)
+        for (int I = 0; Before.size() < Size; ++I)
             Before += "[Other" + QByteArray::number(I) + "]\r\nKey=some value\r\n";
+        Before.truncate(Size);
         const QString Path = Write(QStringLiteral("big.ini"), Before);
 
         QString Message = QStringLiteral("<nothing raised>");
         {
-            const TFileSizeLimit Limit(4096);
-            QVERIFY(Limit.Set());
+            const TFileSizeLimit FullDisk(Limit);
+            QVERIFY(FullDisk.Set());
             try {
                 ProfileWriteString(Path, QStringLiteral("USER"), QStringLiteral("AutoStart"), QStringLiteral("1"));
             } catch (const Exception& E) {
