@@ -178,7 +178,7 @@ void TfrmKTZ::ShowDuplicate(const QString& Link, const QString& FileName, qsizet
     }
     ShowStatusNote(
         Count == 1 ? Tr("Уже в списке: %1").arg(DisplayText(FileName))
-                   : Tr("Уже были в списке: %1 файлов, последний — %2").arg(CountText(Count), DisplayText(FileName)));
+                   : Tr("Уже были в списке файлов: %1, последний — %2").arg(CountText(Count), DisplayText(FileName)));
 }
 
 void TfrmKTZ::BatchDone(const TBatchReport& Report)

@@ -115,6 +115,9 @@ public:
     }
     void WriteSetting(const QString&, const QString&, const QString&, const QString&) override {}
     void CopyFieldText(QLineEdit*) override {}
+    void CopyText(const QString&) override {}
+    bool Ask(QWidget*, const QString&) override { return false; }
+    void ShowSummary(QWidget*, const QString& Message, const QString&) override { Errors << Message; }
     QStringList ChooseOpenFiles(QWidget*, const QString&) override { return {}; }
     QString ChooseSaveFile(QWidget*, const QString& Filter, const QString& DefaultExtension) override
     {
