@@ -87,17 +87,10 @@ TLoadQueue::~TLoadQueue() = default;
 void TLoadQueue::Add(const QStringList& Paths, TSource Source)
 {
     if (Paths.isEmpty()) return;
-    // A batch whose report has been written takes nothing more; one still on the
-    // queue is not finished.
-    if (Source == TSource::HandOff && !FBatches.empty() && FBatches.back()->Source == TSource::HandOff &&
-        !FBatches.back()->Report.Cancelled) {
-        FBatches.back()->Sources << Paths;
-    } else {
-        auto Batch = std::make_shared<TBatch>();
-        Batch->Source = Source;
-        Batch->Sources = Paths;
-        FBatches.push_back(std::move(Batch));
-    }
+    auto Batch = std::make_shared<TBatch>();
+    Batch->Source = Source;
+    Batch->Sources = Paths;
+    FBatches.push_back(std::move(Batch));
     Schedule();
 }
 

@@ -71,9 +71,7 @@ public:
     ~TLoadQueue() override;
 
     // Queues a batch behind those already waiting; loading starts from the event
-    // loop. A hand-off joins the hand-off batch still loading at the end of the
-    // queue, so that a burst of later copies makes one batch and one summary.
-    // Paths keep their order; a folder stands for the torrents below it (the walk
+    // loop. Paths keep their order; a folder stands for the torrents below it (the walk
     // of TTorrentFolderWalk), a path without an extension is passed over.
     void Add(const QStringList& Paths, TSource Source);
 

@@ -520,11 +520,6 @@ void TfrmKTZ::ReportRefused(const QString& FileName, const QStringList& Messages
                                   .arg(FileName, Messages.join(u'\n')));
 }
 
-void TfrmKTZ::WMCopyData(const QString& Text)
-{
-    OpenHandedOver({Text});
-}
-
 void TfrmKTZ::VSTGetText(const TTorrentEntry* Node, int Column, QString& CellText) const
 {
     VELMORA_ASSERT(Node != nullptr, "Assertion failure", SourcePath);

@@ -46,8 +46,8 @@ public:
     // Loads one file and appends its entry. Raises when the file cannot be opened;
     // a file that is no usable metainfo adds no entry and is reported to the user.
     void AddVST(const QString& FileName);
-    // A path handed over by a later copy of the program: it joins the hand-off batch
-    // (OpenHandedOver) and returns at once; the batch reports its own errors.
+    // A text handed over by a later copy of the program; returns at once. The paths
+    // of one later copy, up to its closing "?", make one batch (OpenHandedOver).
     void WMCopyData(const QString& Text);
     // A later copy's paths: one batch, loaded from the event loop like a drop.
     // Returns at once, without waiting for a file or a dialog.
@@ -165,6 +165,8 @@ private:
     bool FBatchRunsLinks = true;  // the user let this batch's links go to the desktop
     QString FBatchDuplicateLink;  // the last file of the batch that was listed already
     QString FBatchDuplicateName;
+    QStringList FHandOver;             // a later copy's paths before its "?"
+    QTimer* FHandOverTimer = nullptr;  // hands them on when the "?" never comes
     QTimer* FPublishTimer = nullptr;
     QWidget* FListViewport = nullptr;     // where drops over the list arrive
     bool FLinkShown = false;              // edtURI holds an entry's link

@@ -13,6 +13,7 @@
 #include <QProgressBar>
 #include <QShortcut>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
 
@@ -61,6 +62,13 @@ void TfrmKTZ::CreateLoadControls()
     Handlers.BatchDone = [this](const TBatchReport& Report) { Guarded([&] { BatchDone(Report); }); };
     FLoader = new TLoadQueue(std::move(Handlers), this);
 
+    // A later copy that ended before its "?" still has its paths loaded.
+    FHandOverTimer = new QTimer(this);
+    FHandOverTimer->setSingleShot(true);
+    FHandOverTimer->setInterval(1000);
+    connect(FHandOverTimer, &QTimer::timeout, this,
+            [this] { OpenHandedOver(std::exchange(FHandOver, QStringList())); });
+
     pnProgress = new TLoadProgress(StatusBar);
     pnProgress->hide();
     StatusBar->insertWidget(1, pnProgress);
@@ -100,6 +108,17 @@ void TfrmKTZ::AddFiles(const QStringList& FileNames, TLoadQueue::TSource Source)
     if (FileNames.isEmpty() || FClosed) return;
     FLoader->Add(FileNames, Source);
     if (Source == TLoadQueue::TSource::CommandLine && LoadsBeforeShowing(FileNames)) FLoader->RunToEnd();
+}
+
+void TfrmKTZ::WMCopyData(const QString& Text)
+{
+    if (Text == QStringLiteral("?")) {
+        FHandOverTimer->stop();
+        OpenHandedOver(std::exchange(FHandOver, QStringList()));
+        return;
+    }
+    FHandOver << Text;
+    FHandOverTimer->start();
 }
 
 void TfrmKTZ::OpenHandedOver(const QStringList& Paths)

@@ -1019,7 +1019,7 @@ void TestExport::htmlExportTakesEntriesAfterTheNameDialog()
         return QString();
     };
     Platform.SaveAnswer = [&] {
-        Window.AddVST(First);
+        Window.AddVST(WriteTorrent(Dir, "c.torrent", SingleFileTorrent("C", 2048)));
         return Dir.filePath("out.html");
     };
     Window.mmAsHTMLClick();
@@ -1079,10 +1079,10 @@ void TestExport::listExportEndToEnd()
     const QString B = WriteTorrent(Dir, "b.torrent", TwoFileTorrent("B"));
     Window.AddVST(A);
     Window.AddVST(B);
-    Window.AddVST(A);
+    Window.AddVST(WriteTorrent(Dir, "c.torrent", SingleFileTorrent("C", 2048)));
     // Entries appended while the save dialog is open are not in the file.
     Platform.SaveAnswer = [&] {
-        Window.AddVST(B);
+        Window.AddVST(WriteTorrent(Dir, "d.torrent", SingleFileTorrent("D", 2048)));
         return Target;
     };
     Window.mmAsListClick();

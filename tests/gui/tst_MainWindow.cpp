@@ -1135,6 +1135,7 @@ private slots:
         WaitLoaded(W);
         QCOMPARE(Names(W), QStringList({"h.torrent"}));
         W.WMCopyData(Missing("gone.torrent"));  // never raises
+        W.WMCopyData(QStringLiteral("?"));
         WaitLoaded(W);
         QCOMPARE(Platform.Errors.size(), 1);
         QVERIFY(Platform.Errors[0].startsWith(QStringLiteral("Cannot open file")));
@@ -1148,6 +1149,10 @@ private slots:
         QCOMPARE(Platform.Summaries.size(), 1);
         QVERIFY2(Platform.Summaries[0].contains(Missing("gone1.torrent") + QStringLiteral(" — файла нет")),
                  qPrintable(Platform.Summaries[0]));
+
+        // A later copy that ends before its "?" still has its paths loaded.
+        W.WMCopyData(Make("h3.torrent"));
+        QTRY_COMPARE(W.Entries().size(), 4);
     }
 
     void nestedLoadDuringBatch()
@@ -1158,7 +1163,10 @@ private slots:
         const QString Later = Make("handed.torrent");
         Platform.OpenAnswers << QStringList({Make("a.torrent"), Make("b.torrent")});
         // Arrives while the batch loads: it waits for its turn.
-        QTimer::singleShot(0, &W, [&] { W.WMCopyData(Later); });
+        QTimer::singleShot(0, &W, [&] {
+            W.WMCopyData(Later);
+            W.WMCopyData(QStringLiteral("?"));
+        });
         W.btnOpen->trigger();
         WaitLoaded(W);
         QCOMPARE(Names(W), QStringList({"a.torrent", "b.torrent", "handed.torrent"}));
