@@ -530,6 +530,7 @@ void TfrmKTZ::VSTGetText(const TTorrentEntry* Node, int Column, QString& CellTex
 
 void TfrmKTZ::VSTChange()
 {
+    if (FKeepDetails) return;
     const QModelIndexList Rows = VST->selectionModel()->selectedRows();
     if (Rows.isEmpty()) return;
     // Of several selected entries, the current one; else the first selected.

@@ -162,6 +162,7 @@ private:
         TLoadResult Result = TLoadResult::Ignored;
     };
     TBatchFile* FBatchFile = nullptr;
+    bool FKeepDetails = false;    // entries are being deleted: the details stay
     bool FBatchRunsLinks = true;  // the user let this batch's links go to the desktop
     QString FBatchDuplicateLink;  // the last file of the batch that was listed already
     QString FBatchDuplicateName;

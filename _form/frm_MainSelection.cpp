@@ -56,8 +56,10 @@ void TfrmKTZ::mmDeleteClick()
     const QList<int> Rows = SelectedRows();
     if (Rows.isEmpty()) return;
     // As after Clear, the details panel and the link field keep what they show: no
-    // entry that takes the removed ones' place becomes selected.
+    // entry that takes the removed ones' place becomes selected or shown.
+    FKeepDetails = true;
     VST->selectionModel()->clearSelection();
     VSTModel->Remove(Rows);
     VST->selectionModel()->clearSelection();
+    FKeepDetails = false;
 }

@@ -22,8 +22,18 @@
 #include <QToolBar>
 #include <QTreeView>
 #include <QUrl>
+#include <QProgressBar>
+#include <QToolButton>
+#include <QRegularExpression>
+#include <QScopeGuard>
+
+#include <memory>
+
+#include <unistd.h>
 
 #include "About.h"
+#include "OpenerQueue.h"
+#include "LoadProgress.h"
 #include "Contrast.h"
 #include "PlatformQt.h"
 #include "Exceptions.h"
@@ -69,9 +79,11 @@ void WaitLoaded(const TfrmKTZ& Window)
     QTRY_VERIFY_WITH_TIMEOUT(!Window.Loading(), 60000);
 }
 
+// Makes Row the one selected and current entry, whatever modifier keys a test left.
 void SelectRow(TfrmKTZ& Window, int Row)
 {
-    Window.VST->setCurrentIndex(Window.VSTModel->index(Row, 0));
+    Window.VST->selectionModel()->setCurrentIndex(Window.VSTModel->index(Row, 0),
+                                                  QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
 // Sends a drag over Target and drops the URLs there; true when the drag was taken.
@@ -1228,6 +1240,320 @@ private slots:
         QTRY_VERIFY(W.isNull());
         QTest::qWait(50);
         QCOMPARE(Platform.OpenedLinks.size(), 1);
+    }
+
+    // A folder, however it arrives, stands for every torrent below it in name order;
+    // a link to a folder is not followed, an unreadable folder is told once.
+    void folders_data()
+    {
+        QTest::addColumn<QString>("Way");
+        QTest::newRow("drop") << "drop";
+        QTest::newRow("open dialog") << "open dialog";
+        QTest::newRow("command line") << "command line";
+        QTest::newRow("hand-off") << "hand-off";
+    }
+
+    void folders()
+    {
+        QFETCH(QString, Way);
+        TFakePlatform Platform;
+        // A point in the folder's name once made it a file that failed to open.
+        const QString Root = Missing("Torrents.old");
+        QVERIFY(QDir().mkpath(Root + QStringLiteral("/sub/deeper")));
+        QVERIFY(QDir().mkpath(Root + QStringLiteral("/locked")));
+        for (const char* Name :
+             {"b.torrent", "A.TORRENT", "zz.torrent", "sub/c.torrent", "sub/deeper/d.Torrent", "locked/x.torrent"})
+            QVERIFY(!Make(QStringLiteral("Torrents.old/") + QLatin1String(Name)).isEmpty());
+        WriteText(Root + QStringLiteral("/note.txt"), "not a torrent");
+        QVERIFY(QFile::link(Root, Root + QStringLiteral("/loop")));
+        QVERIFY(QFile::link(Root + QStringLiteral("/sub"), Root + QStringLiteral("/sub.torrent")));
+        // The tests may run as root, whom permissions do not stop: the folder is then
+        // read as nobody.
+        QVERIFY(QFile::setPermissions(FFiles->path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                                          QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther |
+                                                          QFile::ExeOther));
+        QVERIFY(QFile::setPermissions(Root + QStringLiteral("/locked"), {}));
+        const QString Single = Make("single.torrent");
+        const bool AsNobody = ::geteuid() == 0;
+        if (AsNobody) QVERIFY(::seteuid(65534) == 0);
+        auto BackToRoot = qScopeGuard([&] {
+            if (AsNobody) QVERIFY(::seteuid(0) == 0);
+        });
+
+        std::unique_ptr<TfrmKTZ> W;
+        if (Way == u"command line") {
+            W = std::make_unique<TfrmKTZ>(Platform, QStringList{Single, Root});
+        } else {
+            W = std::make_unique<TfrmKTZ>(Platform, QStringList());
+            if (Way == u"drop") QVERIFY(Drop(W.get(), LocalUrls({Single, Root})));
+            if (Way == u"open dialog") {
+                Platform.OpenAnswers << QStringList({Single, Root});
+                W->btnOpen->trigger();
+            }
+            if (Way == u"hand-off") {
+                W->WMCopyData(Single);
+                W->WMCopyData(Root);
+                W->WMCopyData(QStringLiteral("?"));
+            }
+        }
+        QTRY_COMPARE(W->Entries().size(), 6);
+        WaitLoaded(*W);
+        QCOMPARE(Names(*W),
+                 QStringList({"single.torrent", "A.TORRENT", "b.torrent", "c.torrent", "d.Torrent", "zz.torrent"}));
+        QVERIFY(Platform.Errors.isEmpty());
+        QCOMPARE(Platform.Summaries.size(), 1);
+        // The link to a folder that ends in ".torrent" is a file that cannot be opened.
+        QCOMPARE(Platform.Summaries[0], QStringLiteral("Не добавлено файлов: 1 из 7.\nНе прочитано папок: 1.\n\n") +
+                                            Root + QStringLiteral("/locked — нет прав на чтение папки\n") + Root +
+                                            QStringLiteral("/sub.torrent — это папка"));
+        QCOMPARE(W->pnCount->text(), QStringLiteral("Записей: 6"));
+    }
+
+    void batchSummaryListsTwentyFiles()
+    {
+        TFakePlatform Platform;
+        TfrmKTZ W(Platform, {});
+        QStringList Bad;
+        for (int I = 0; I < 20; ++I)
+            Bad << MakeBytes(QStringLiteral("bad%1.torrent").arg(I, 2, 10, QLatin1Char('0')), "no metainfo");
+        Bad.insert(5, Make("good.torrent"));
+        QVERIFY(Drop(&W, LocalUrls(Bad)));
+        QTRY_COMPARE(Platform.Summaries.size(), 1);
+        WaitLoaded(W);
+        QCOMPARE(Names(W), QStringList({"good.torrent"}));
+        QVERIFY(Platform.Errors.isEmpty());
+        const QStringList Lines = Platform.Summaries[0].split(u'\n');
+        QCOMPARE(Lines[0], QStringLiteral("Не добавлено файлов: 20 из 21."));
+        QCOMPARE(Lines[1], QString());
+        QCOMPARE(Lines[2], Bad[0] + QStringLiteral(" — не торрент-файл или файл повреждён"));
+        QCOMPARE(Lines.size(), 2 + 10 + 1);
+        QCOMPARE(Lines.back(), QStringLiteral("…и ещё 10 (весь список — в подробностях)."));
+        // The whole list, in order, behind the box's details.
+        const QStringList Details = Platform.SummaryDetails[0].split(u'\n');
+        QCOMPARE(Details.size(), 20);
+        QCOMPARE(Details.back(), Bad.back() + QStringLiteral(" — не торрент-файл или файл повреждён"));
+    }
+
+    void progressAndStop_data()
+    {
+        QTest::addColumn<bool>("Escape");
+        QTest::newRow("Escape") << true;
+        QTest::newRow("the stop button") << false;
+    }
+
+    void progressAndStop()
+    {
+        QFETCH(bool, Escape);
+        TFakePlatform Platform;
+        TfrmKTZ W(Platform, {});
+        W.show();
+        QVERIFY(QTest::qWaitForWindowActive(&W));
+        W.Loader()->SetMaxFilesPerSlice(1);
+        W.Loader()->SetProgressDelay(0);
+        QStringList Files;
+        for (int I = 0; I < 1234; ++I) Files << Make(QStringLiteral("f%1.torrent").arg(I, 4, 10, QLatin1Char('0')));
+        QVERIFY(!W.pnProgress->isVisible());
+        Platform.OpenAnswers << Files;
+        W.btnOpen->trigger();
+        QTRY_VERIFY(W.pnProgress->isVisible());
+        QTRY_VERIFY(W.Entries().size() >= 3);
+        QCOMPARE(W.lblStatus->text(), QStringLiteral("Работаем..."));
+        const QRegularExpression Count(QStringLiteral("^([0-9 ]+) из 1 234$"));
+        const QRegularExpressionMatch Shown = Count.match(W.pnProgress->lblProgress->text());
+        QVERIFY2(Shown.hasMatch(), qPrintable(W.pnProgress->lblProgress->text()));
+        QVERIFY(W.pnProgress->pbProgress->value() < W.pnProgress->pbProgress->maximum());
+
+        if (Escape) {
+            QTest::keyClick(W.VST, Qt::Key_Escape);
+        } else {
+            W.pnProgress->btnStop->click();
+        }
+        WaitLoaded(W);
+        const qsizetype Loaded = W.Entries().size();
+        QVERIFY(Loaded >= 3 && Loaded < Files.size());
+        QCOMPARE(Names(W), QStringList(Names(W).mid(0, Loaded)));
+        QCOMPARE(W.Entries()[0].FileName, QStringLiteral("f0000.torrent"));
+        QCOMPARE(W.Entries().back().FileName, QFileInfo(Files[Loaded - 1]).fileName());
+        QVERIFY(!W.pnProgress->isVisible());
+        QCOMPARE(W.lblStatus->text(), QStringLiteral("Ждём..."));
+        QVERIFY(W.lblNote->text().startsWith(QStringLiteral("Загрузка остановлена: добавлено ")));
+        QTest::qWait(50);
+        QCOMPARE(W.Entries().size(), Loaded);
+        QVERIFY(Platform.Errors.isEmpty() && Platform.Summaries.isEmpty());
+    }
+
+    void commandLineWithMuchToLoadShowsTheWindowFirst()
+    {
+        TFakePlatform Platform;
+        QStringList Files;
+        for (int I = 0; I < 25; ++I) Files << Make(QStringLiteral("c%1.torrent").arg(I, 2, 10, QLatin1Char('0')));
+        TfrmKTZ W(Platform, Files);
+        // Loaded once the window stands, from the event loop.
+        QVERIFY(W.Loading());
+        QCOMPARE(W.Entries().size(), 0);
+        W.show();
+        WaitLoaded(W);
+        QCOMPARE(W.Entries().size(), 25);
+        QCOMPARE(W.Entries()[24].FileName, QStringLiteral("c24.torrent"));
+    }
+
+    void severalSelected()
+    {
+        TFakePlatform Platform;
+        TfrmKTZ W(Platform, {Make("a.torrent"), Make("b.torrent"), Make("c.torrent"), Make("d.torrent")});
+        W.show();
+        QVERIFY(QTest::qWaitForWindowActive(&W));
+        const QStringList All = Links(W);
+        W.VST->setFocus();
+
+        // One selected: as ever, the shown link.
+        SelectRow(W, 1);
+        QTest::keyClick(W.VST, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(Platform.Copied, QStringList{All[1]});
+
+        // Shift+Down twice: three entries; the details follow the current one.
+        QTest::keyClick(W.VST, Qt::Key_Down, Qt::ShiftModifier);
+        QTest::keyClick(W.VST, Qt::Key_Down, Qt::ShiftModifier);
+        QCOMPARE(W.VST->selectionModel()->selectedRows().size(), 3);
+        QCOMPARE(W.lblName->text(), QStringLiteral("d.torrent"));
+        QTest::keyClick(W.VST, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(Platform.Copied.last(), QStringList(All.mid(1, 3)).join(u'\n'));
+        W.btnRun->click();
+        QCOMPARE(Platform.OpenedLinks, All.mid(1, 3));
+
+        // Ctrl+click on the first adds it; the links stay in list order.
+        const QRect First = W.VST->visualRect(W.VSTModel->index(0, 0));
+        QTest::mouseClick(W.VST->viewport(), Qt::LeftButton, Qt::ControlModifier, First.center());
+        QCOMPARE(W.VST->selectionModel()->selectedRows().size(), 4);
+        W.mmCopy->trigger();
+        QCOMPARE(Platform.Copied.last(), All.join(u'\n'));
+        QCOMPARE(W.lblName->text(), QStringLiteral("a.torrent"));
+
+        // Delete takes the selected entries out; the details stay as they are.
+        SelectRow(W, 0);
+        QTest::keyClick(W.VST, Qt::Key_Down, Qt::ShiftModifier);
+        QTest::keyClick(W.VST, Qt::Key_Delete);
+        QCOMPARE(Names(W), QStringList({"c.torrent", "d.torrent"}));
+        QCOMPARE(W.lblName->text(), QStringLiteral("b.torrent"));
+        QCOMPARE(W.edtURI->text(), All[1]);
+        QVERIFY(W.VST->selectionModel()->selectedRows().isEmpty());
+        QCOMPARE(W.pnCount->text(), QStringLiteral("Записей: 2"));
+
+        // Ctrl+A and Delete empty the list; a deleted torrent may come back.
+        QTest::keyClick(W.VST, Qt::Key_A, Qt::ControlModifier);
+        QCOMPARE(W.VST->selectionModel()->selectedRows().size(), 2);
+        QCOMPARE(W.lblName->text(), QStringLiteral("c.torrent"));
+        QTest::keyClick(W.VST, Qt::Key_Delete);
+        QCOMPARE(W.Entries().size(), 0);
+        QCOMPARE(W.lblName->text(), QStringLiteral("c.torrent"));
+        W.AddVST(Missing("c.torrent"));
+        QCOMPARE(Names(W), QStringList({"c.torrent"}));
+        QVERIFY(Platform.Errors.isEmpty());
+    }
+
+    void deleteScatteredRows()
+    {
+        TFakePlatform Platform;
+        TfrmKTZ W(Platform, {});
+        QStringList Files;
+        for (int I = 0; I < 300; ++I) Files << Make(QStringLiteral("s%1.torrent").arg(I, 3, 10, QLatin1Char('0')));
+        W.OpenHandedOver(Files);
+        WaitLoaded(W);
+        QItemSelection Every;
+        for (int Row = 0; Row < 300; Row += 2) Every.select(W.VSTModel->index(Row, 0), W.VSTModel->index(Row, 1));
+        W.VST->selectionModel()->select(Every, QItemSelectionModel::ClearAndSelect);
+        W.mmDelete->trigger();
+        QCOMPARE(W.Entries().size(), 150);
+        QCOMPARE(W.VSTModel->rowCount(), 150);
+        QCOMPARE(W.Entries()[0].FileName, QStringLiteral("s001.torrent"));
+        QCOMPARE(W.Entries()[149].FileName, QStringLiteral("s299.torrent"));
+        // The list still knows where each torrent stands.
+        W.AddVST(Files[299]);
+        QCOMPARE(W.VST->selectionModel()->selectedRows()[0].row(), 149);
+    }
+
+    // Above twenty links in one batch, auto-run asks once before handing them over.
+    void autoRunAsksForManyLinks_data()
+    {
+        QTest::addColumn<int>("Files");
+        QTest::addColumn<QList<bool>>("Answers");
+        QTest::addColumn<int>("Questions");
+        QTest::addColumn<int>("Opened");
+        QTest::newRow("20: no question") << 20 << QList<bool>() << 0 << 20;
+        QTest::newRow("21, yes") << 21 << QList<bool>{true} << 1 << 21;
+        QTest::newRow("21, no") << 21 << QList<bool>{false} << 1 << 0;
+    }
+
+    void autoRunAsksForManyLinks()
+    {
+        QFETCH(int, Files);
+        QFETCH(QList<bool>, Answers);
+        QFETCH(int, Questions);
+        QFETCH(int, Opened);
+        TFakePlatform Platform;
+        WriteText(Platform.SettingsFile(), "[USER]\r\nAutoStart=1\r\n");
+        TfrmKTZ W(Platform, {});
+        QStringList Paths;
+        for (int I = 0; I < Files; ++I) Paths << Make(QStringLiteral("r%1.torrent").arg(I, 2, 10, QLatin1Char('0')));
+        Platform.Answers = Answers;
+        QVERIFY(Drop(&W, LocalUrls(Paths)));
+        QTRY_COMPARE(W.Entries().size(), Files);
+        WaitLoaded(W);
+        QCOMPARE(W.Entries().size(), Files);
+        QCOMPARE(Platform.Questions.size(), Questions);
+        if (Questions)
+            QCOMPARE(Platform.Questions[0], QStringLiteral("Файлов в загрузке: 21. Передать все их ссылки программе "
+                                                           "для магнитных ссылок?"));
+        QCOMPARE(Platform.OpenedLinks, Links(W).mid(0, Opened));
+
+        // The next batch asks again, and the answer was for that batch only.
+        Platform.OpenedLinks.clear();
+        W.AddVST(Make("alone.torrent"));
+        QCOMPARE(Platform.OpenedLinks.size(), 1);
+
+        // Run with more than twenty entries selected asks too.
+        Platform.OpenedLinks.clear();
+        W.VST->selectAll();
+        Platform.Answers = {false};
+        W.btnRunClick();
+        QCOMPARE(Platform.OpenedLinks.size(), Files + 1 > 20 ? 0 : Files + 1);
+        QCOMPARE(Platform.Questions.size(), Questions + (Files + 1 > 20 ? 1 : 0));
+    }
+
+    // The openers run a few at a time, in the order given.
+    void openerQueue()
+    {
+        const QString Log = Missing("opened.log");
+        const QString Opener = Missing("opener.sh");
+        WriteText(Opener,
+                  QStringLiteral("#!/bin/sh\necho \"$1\" >> '%1'\nsleep 0.2\n[ \"$1\" != bad ]\n").arg(Log).toUtf8());
+        QVERIFY(QFile::setPermissions(Opener, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        QStringList Failed;
+        TOpenerQueue Queue(Opener, [&](const QString& Link) { Failed << Link; });
+        QStringList Given;
+        for (int I = 0; I < 10; ++I) Given << (I == 4 ? QStringLiteral("bad") : QStringLiteral("magnet:%1").arg(I));
+        int Most = 0;
+        for (const QString& Link : Given) {
+            Queue.Open(Link);
+            Most = std::max(Most, Queue.Running());
+        }
+        QCOMPARE(Queue.Running(), TOpenerQueue::DefaultMaxRunning);
+        QCOMPARE(Queue.Waiting(), Given.size() - TOpenerQueue::DefaultMaxRunning);
+        QTRY_COMPARE_WITH_TIMEOUT(Queue.Started().size(), Given.size(), 30000);
+        QTRY_COMPARE_WITH_TIMEOUT(Queue.Running(), 0, 30000);
+        QCOMPARE(Queue.Started(), Given);
+        QCOMPARE(Queue.MostRunning(), TOpenerQueue::DefaultMaxRunning);
+        QCOMPARE(Failed, QStringList{QStringLiteral("bad")});
+        QCOMPARE(QString::fromUtf8(ReadAll(Log).toUtf8()).split(u'\n', Qt::SkipEmptyParts).size(), Given.size());
+
+        // One that runs on (waiting for the program it started) gives its place up.
+        TOpenerQueue Stuck(QStringLiteral("sleep"), {});
+        Stuck.SetMaxRunning(1);
+        Stuck.SetSlotTimeout(100);
+        Stuck.Open(QStringLiteral("5"));
+        Stuck.Open(QStringLiteral("6"));
+        QCOMPARE(Stuck.Started(), QStringList{QStringLiteral("5")});
+        QTRY_COMPARE(Stuck.Started(), (QStringList{QStringLiteral("5"), QStringLiteral("6")}));
     }
 
     void untrustedMarkupIsPlainText()
