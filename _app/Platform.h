@@ -54,6 +54,16 @@ public:
     virtual QStringList ChooseOpenFiles(QWidget* Owner, const QString& Filter) = 0;
     virtual QString ChooseSaveFile(QWidget* Owner, const QString& Filter, const QString& DefaultExtension) = 0;
 
+    // Puts Text on the clipboard.
+    virtual void CopyText(const QString& Text) = 0;
+
+    // Asks a yes-or-no question (caption "Velmora"); true for yes.
+    virtual bool Ask(QWidget* Owner, const QString& Question) = 0;
+
+    // Shows the end of a batch that did not all load (warning icon, caption
+    // "Velmora"): Message in the box, Details (the whole list) for those who open it.
+    virtual void ShowSummary(QWidget* Owner, const QString& Message, const QString& Details) = 0;
+
     // Shows an error message box (error icon, caption "Velmora"). Every box shows its
     // message as DisplayText makes it: a file name or a torrent's text inside it can
     // neither hide itself nor turn the message around.

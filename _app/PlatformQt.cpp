@@ -2,7 +2,9 @@
 
 #include <QClipboard>
 #include <QCoreApplication>
+#include <QClipboard>
 #include <QDir>
+#include <QGuiApplication>
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QLineEdit>
@@ -70,21 +72,9 @@ void PrepareSaveDialog(QFileDialog& Dialog, const QString& Filter, const QString
                      });
 }
 
-TQtPlatform::~TQtPlatform()
-{
-    // QProcess kills what it still runs when it is destroyed. An opener that is still
-    // running (xdg-open without a desktop waits for the program that it started) is
-    // let go instead, and runs on after this program has ended. The holder is never
-    // destroyed, for that reason; it keeps the openers reachable to the end, and one
-    // that ends while the program still runs is deleted then.
-    static QObject* const LetGo = new QObject;
-    for (QProcess* Opener : FOpeners.findChildren<QProcess*>(Qt::FindDirectChildrenOnly)) {
-        if (Opener->state() == QProcess::NotRunning) continue;
-        Opener->disconnect();
-        Opener->setParent(LetGo);
-        QObject::connect(Opener, &QProcess::finished, Opener, &QObject::deleteLater);
-    }
-}
+TQtPlatform::TQtPlatform() : FOpeners(LinkOpener, [this](const QString& Link) { LinkFailed(Link); }) {}
+
+TQtPlatform::~TQtPlatform() = default;
 
 void TQtPlatform::OpenLink(QWidget*, const QString& Link)
 {
@@ -92,25 +82,9 @@ void TQtPlatform::OpenLink(QWidget*, const QString& Link)
     // file in the current folder.
     const QUrl Url(Link, QUrl::StrictMode);
     if (!Url.isValid() || Url.scheme().isEmpty()) return;
-
-    // Not QDesktopServices: it cannot tell whether a program took the link.
-    auto* Opener = new QProcess(&FOpeners);
-    Opener->setProgram(LinkOpener);
-    Opener->setArguments({QString::fromUtf8(Url.toEncoded())});
-    // No pipes: the opener and the programs it starts may outlive this program.
-    Opener->setStandardInputFile(QProcess::nullDevice());
-    Opener->setProcessChannelMode(QProcess::ForwardedChannels);
-    QObject::connect(Opener, &QProcess::finished, Opener,
-                     [this, Opener, Link](int ExitCode, QProcess::ExitStatus Status) {
-                         Opener->deleteLater();
-                         if (Status != QProcess::NormalExit || ExitCode != 0) LinkFailed(Link);
-                     });
-    QObject::connect(Opener, &QProcess::errorOccurred, Opener, [this, Opener, Link](QProcess::ProcessError Error) {
-        if (Error != QProcess::FailedToStart) return;
-        Opener->deleteLater();
-        LinkFailed(Link);
-    });
-    Opener->start();
+    // Not QDesktopServices: it cannot tell whether a program took the link. The
+    // failure names the link as it was handed over.
+    FOpeners.Open(QString::fromUtf8(Url.toEncoded()), Link);
 }
 
 QString TQtPlatform::ReadSetting(const QString& FileName, const QString& Section, const QString& Key,
@@ -145,6 +119,29 @@ QString TQtPlatform::ChooseSaveFile(QWidget* Owner, const QString& Filter, const
     if (Dialog.exec() != QDialog::Accepted) return QString();
     const QStringList Files = Dialog.selectedFiles();
     return Files.isEmpty() ? QString() : Files.front();
+}
+
+void TQtPlatform::CopyText(const QString& Text)
+{
+    QGuiApplication::clipboard()->setText(Text);
+}
+
+bool TQtPlatform::Ask(QWidget* Owner, const QString& Question)
+{
+    QMessageBox Box(QMessageBox::Question, QStringLiteral("Velmora"), Question, QMessageBox::Yes | QMessageBox::No,
+                    Owner);
+    Box.setTextFormat(Qt::PlainText);
+    // A flood of programs is the worse mistake: Enter answers no.
+    Box.setDefaultButton(QMessageBox::No);
+    return Box.exec() == QMessageBox::Yes;
+}
+
+void TQtPlatform::ShowSummary(QWidget* Owner, const QString& Message, const QString& Details)
+{
+    QMessageBox Box(QMessageBox::Warning, QStringLiteral("Velmora"), Message, QMessageBox::Ok, Owner);
+    Box.setTextFormat(Qt::PlainText);
+    if (!Details.isEmpty()) Box.setDetailedText(Details);
+    Box.exec();
 }
 
 void TQtPlatform::ShowErrorBox(QWidget* Owner, const QString& Message)

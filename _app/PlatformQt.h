@@ -5,6 +5,7 @@
 
 #include <QObject>
 
+#include "OpenerQueue.h"
 #include "Platform.h"
 
 class QFileDialog;
@@ -30,15 +31,16 @@ inline const QString LinkOpener = QStringLiteral("xdg-open");
 
 class TQtPlatform : public TPlatform {
 public:
-    TQtPlatform() = default;
+    TQtPlatform();
     // Openers still running are left to run: killing one could take its handler along.
     ~TQtPlatform() override;
     TQtPlatform(const TQtPlatform&) = delete;
     TQtPlatform& operator=(const TQtPlatform&) = delete;
 
-    // Starts xdg-open for an absolute address and returns; an opener that cannot start
-    // or ends with an exit code other than 0 is reported through LinkFailed. Anything
-    // without a scheme is not handed over (a bare word would be taken for a file).
+    // Queues xdg-open for an absolute address and returns; a few openers run at a time,
+    // in order (OpenerQueue.h). An opener that cannot start or ends with an exit code
+    // other than 0 is reported through LinkFailed. Anything without a scheme is not
+    // handed over (a bare word would be taken for a file).
     void OpenLink(QWidget* Owner, const QString& Link) override;
     QString ReadSetting(const QString& FileName, const QString& Section, const QString& Key,
                         const QString& Default) override;
@@ -47,6 +49,9 @@ public:
     void CopyFieldText(QLineEdit* Field, const QString& Text) override;
     QStringList ChooseOpenFiles(QWidget* Owner, const QString& Filter) override;
     QString ChooseSaveFile(QWidget* Owner, const QString& Filter, const QString& DefaultExtension) override;
+    void CopyText(const QString& Text) override;
+    bool Ask(QWidget* Owner, const QString& Question) override;
+    void ShowSummary(QWidget* Owner, const QString& Message, const QString& Details) override;
     QString ProgramFolder() override;
     bool CanWriteFolder(const QString& Folder) override;
 
@@ -54,5 +59,5 @@ protected:
     void ShowErrorBox(QWidget* Owner, const QString& Message) override;
 
 private:
-    QObject FOpeners;  // parent of the xdg-open processes still running
+    TOpenerQueue FOpeners;
 };

@@ -1,5 +1,6 @@
 #include "VSTModel.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "DisplayText.h"
@@ -61,7 +62,54 @@ const TTorrentEntry* TVSTModel::Entry(int Row) const
 
 void TVSTModel::Append(TTorrentEntry Entry)
 {
+    FRowOfLink.insert(Entry.Link, FEntries.size());
     FEntries.append(std::move(Entry));
+}
+
+void TVSTModel::Remove(QList<int> Rows)
+{
+    std::sort(Rows.begin(), Rows.end());
+    Rows.erase(std::unique(Rows.begin(), Rows.end()), Rows.end());
+    while (!Rows.isEmpty() && Rows.back() >= FPublished) Rows.removeLast();
+    while (!Rows.isEmpty() && Rows.front() < 0) Rows.removeFirst();
+    if (Rows.isEmpty()) return;
+
+    // Each run of neighbouring rows goes in one removal; a selection scattered over
+    // thousands of runs would move the list once per run, so it is rebuilt instead.
+    QList<std::pair<int, int>> Runs;  // first, last
+    for (const int Row : Rows) {
+        if (!Runs.isEmpty() && Runs.back().second + 1 == Row) {
+            Runs.back().second = Row;
+        } else {
+            Runs.append({Row, Row});
+        }
+    }
+    constexpr qsizetype MostRuns = 64;
+    if (Runs.size() > MostRuns) {
+        beginResetModel();
+        QList<TTorrentEntry> Kept;
+        Kept.reserve(FEntries.size() - Rows.size());
+        qsizetype Next = 0;
+        for (qsizetype Row = 0; Row < FEntries.size(); ++Row) {
+            if (Next < Rows.size() && Rows[Next] == Row) {
+                ++Next;
+                continue;
+            }
+            Kept.append(std::move(FEntries[Row]));
+        }
+        FEntries = std::move(Kept);
+        FPublished -= Rows.size();
+        endResetModel();
+    } else {
+        for (auto Run = Runs.crbegin(); Run != Runs.crend(); ++Run) {
+            beginRemoveRows(QModelIndex(), Run->first, Run->second);
+            FEntries.remove(Run->first, Run->second - Run->first + 1);
+            FPublished -= Run->second - Run->first + 1;
+            endRemoveRows();
+        }
+    }
+    FRowOfLink.clear();
+    for (qsizetype Row = 0; Row < FEntries.size(); ++Row) FRowOfLink.insert(FEntries[Row].Link, Row);
 }
 
 void TVSTModel::Publish()
@@ -76,6 +124,7 @@ void TVSTModel::Clear()
 {
     beginResetModel();
     FEntries.clear();
+    FRowOfLink.clear();
     FPublished = 0;
     endResetModel();
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QHash>
 #include <QList>
 #include <QString>
 
@@ -36,6 +37,10 @@ public:
     const QList<TTorrentEntry>& Entries() const { return FEntries; }
     const TTorrentEntry* Entry(int Row) const;
     void Append(TTorrentEntry Entry);
+    // The row of the entry whose link (its info hash) is Link, or -1.
+    qsizetype RowOfLink(const QString& Link) const { return FRowOfLink.value(Link, -1); }
+    // Removes the rows named (published ones, each once, any order).
+    void Remove(QList<int> Rows);
     // Tells the view of the entries appended since the last time, in one insertion.
     void Publish();
     bool HasUnpublished() const { return FPublished < FEntries.size(); }
@@ -43,6 +48,7 @@ public:
 
 private:
     QList<TTorrentEntry> FEntries;
-    qsizetype FPublished = 0;  // the rows that the view knows
+    qsizetype FPublished = 0;              // the rows that the view knows
+    QHash<QString, qsizetype> FRowOfLink;  // each entry's row by its link
     bool FFullLinks = false;
 };

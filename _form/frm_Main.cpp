@@ -29,6 +29,7 @@
 #include <utility>
 
 #include "About.h"
+#include "frm_MainPrivate.h"
 #include "Contrast.h"
 #include "WindowFont.h"
 #include "DisplayText.h"
@@ -42,9 +43,6 @@
 namespace {
 
 const char* const SourcePath = "_form/frm_Main";
-
-const QString StatusWaiting = QStringLiteral("Ждём...");
-const QString StatusWorking = QStringLiteral("Работаем...");
 
 // The file-name label's colour on a light window.
 const QColor Navy(0x00, 0x00, 0x80);
@@ -90,22 +88,15 @@ TfrmKTZ::~TfrmKTZ()
 {
     // The list goes first, while the entries and the handlers it calls are intact.
     FClosed = true;
+    // No batch goes on loading into a window that is going.
+    delete std::exchange(FLoader, nullptr);
+    if (FLoadingBusy) FLoadingBusy->Window = nullptr;
+    FLoadingBusy.reset();
     QTreeView* List = std::exchange(VST, nullptr);
     disconnect(List->selectionModel(), nullptr, this, nullptr);
     List->viewport()->removeEventFilter(this);
     FListViewport = nullptr;
     delete List;
-}
-
-template <class F> void TfrmKTZ::Guarded(F&& Command)
-{
-    QPointer<TfrmKTZ> Self(this);
-    TPlatform& Shown = FPlatform;
-    try {
-        Command();
-    } catch (...) {
-        ::ShowException(Shown, Self.data(), std::current_exception());
-    }
 }
 
 void TfrmKTZ::ShowException(std::exception_ptr Error)
@@ -173,7 +164,8 @@ void TfrmKTZ::CreateControls()
     VST->setUniformRowHeights(true);
     VST->setAllColumnsShowFocus(true);
     VST->setSelectionBehavior(QAbstractItemView::SelectRows);
-    VST->setSelectionMode(QAbstractItemView::SingleSelection);
+    // Shift and Ctrl with a click or the arrows, and Ctrl+A, select several entries.
+    VST->setSelectionMode(QAbstractItemView::ExtendedSelection);
     VST->setEditTriggers(QAbstractItemView::NoEditTriggers);
     VST->setSortingEnabled(false);
     VST->setItemDelegate(new TGridDelegate(VST));
@@ -181,7 +173,8 @@ void TfrmKTZ::CreateControls()
     QHeaderView* Header = VST->header();
     Header->setSectionsMovable(true);
     Header->setSectionResizeMode(QHeaderView::Interactive);
-    Header->setStretchLastSection(false);
+    // The link column, the last, takes the room that the window gains.
+    Header->setStretchLastSection(true);
     Header->setFixedHeight(std::max(17, Header->fontMetrics().height() + 4));
     Header->resizeSection(0, 380);
     Header->resizeSection(1, 400);
@@ -259,12 +252,12 @@ void TfrmKTZ::CreateControls()
     StatusBar->setObjectName(QStringLiteral("StatusBar"));
     StatusBar->setFixedHeight(std::max(19, StatusBar->fontMetrics().height() + 6));
     setStatusBar(StatusBar);
-    lblStatus = new QLabel(StatusWaiting, StatusBar);
+    lblStatus = new QLabel(StatusWaiting(), StatusBar);
     lblStatus->setObjectName(QStringLiteral("lblStatus"));
     lblStatus->setTextFormat(Qt::PlainText);
     lblStatus->setFont(Bold);
-    lblStatus->setFixedWidth(std::max({100, lblStatus->fontMetrics().horizontalAdvance(StatusWaiting) + 12,
-                                       lblStatus->fontMetrics().horizontalAdvance(StatusWorking) + 12}));
+    lblStatus->setFixedWidth(std::max({100, lblStatus->fontMetrics().horizontalAdvance(StatusWaiting()) + 12,
+                                       lblStatus->fontMetrics().horizontalAdvance(StatusWorking()) + 12}));
     StatusBar->addWidget(lblStatus);
     pnText = new TDetailLabel(QString(), StatusBar);
     pnText->setObjectName(QStringLiteral("pnText"));
@@ -329,6 +322,7 @@ void TfrmKTZ::CreateControls()
     });
 
     KeepColoursReadable();
+    CreateLoadControls();
 
     // While a batch loads, the list shows its new entries a few times a second.
     FPublishTimer = new QTimer(this);
@@ -349,6 +343,9 @@ void TfrmKTZ::CreateControls()
     connect(VST, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& Pos) { pmVST->popup(VST->viewport()->mapToGlobal(Pos)); });
     connect(VST->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this] { Guarded([this] { VSTChange(); }); });
+    // With several entries selected, the details follow the current one.
+    connect(VST->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this] { Guarded([this] { VSTChange(); }); });
 }
 
@@ -408,7 +405,7 @@ void TfrmKTZ::FormCreate(const QStringList& Arguments)
                                                                 QStringLiteral("FullLink"), QString())));
     FAcceptingDrops = true;
     setAcceptDrops(true);
-    Guarded([&] { AddFiles(Arguments); });
+    Guarded([&] { AddFiles(Arguments, TLoadQueue::TSource::CommandLine); });
 }
 
 void TfrmKTZ::FormClose()
@@ -425,6 +422,7 @@ void TfrmKTZ::closeEvent(QCloseEvent* Event)
     if (!FClosed) {
         // A file still loading in a batch adds nothing once the window is closed.
         FClosed = true;
+        FLoader->Cancel();
         // A setting that cannot be written is reported; the window closes all the same.
         Guarded([this] { FormClose(); });
         FAcceptingDrops = false;
@@ -448,36 +446,11 @@ const QList<TTorrentEntry>& TfrmKTZ::Entries() const
     return VSTModel->Entries();
 }
 
-struct TfrmKTZ::TBusy {
-    QPointer<TfrmKTZ> Window;
-    explicit TBusy(TfrmKTZ* Owner) : Window(Owner)
-    {
-        if (Owner->FBusy++ == 0) Owner->lblStatus->setText(StatusWorking);
-    }
-    ~TBusy()
-    {
-        if (Window && --Window->FBusy == 0) Window->Idle();
-    }
-    TBusy(const TBusy&) = delete;
-    TBusy& operator=(const TBusy&) = delete;
-};
-
 void TfrmKTZ::Idle()
 {
     FPublishTimer->stop();
     VSTModel->Publish();
-    lblStatus->setText(StatusWaiting);
-}
-
-void TfrmKTZ::AddFiles(const QStringList& FileNames)
-{
-    if (FileNames.isEmpty()) return;
-    QPointer<TfrmKTZ> Self(this);
-    TBusy Busy(this);
-    for (const QString& FileName : FileNames) {
-        if (!Self || FClosed) return;
-        AddVST(FileName);
-    }
+    lblStatus->setText(StatusWaiting());
 }
 
 void TfrmKTZ::AddVST(const QString& FileName)
@@ -489,22 +462,47 @@ void TfrmKTZ::AddVST(const QString& FileName)
     QPointer<TfrmKTZ> Self(this);
     TBusy Busy(this);
 
+    // A file of a batch tells the loader what became of it; the loader lets the
+    // waiting events through between its slices.
+    TBatchFile* const Batch = FBatchFile;
     const QString FullName = QFileInfo(FileName).absoluteFilePath();
     TTorrentLoad Load = LoadTorrentEntry(FullName);
 
-    QCoreApplication::processEvents();
-    if (!Self || FClosed) return;
+    if (!Batch) {
+        QCoreApplication::processEvents();
+        if (!Self || FClosed) return;
+    }
 
     if (!Load.Entry) {
-        ReportRefused(PathForDisplay(FullName), Load.Refusal);
+        if (Batch) {
+            Batch->Result = TLoadResult::Failed;
+            Batch->Failure->Kind = TLoadFailure::TKind::Refused;
+            Batch->Failure->Path = FullName;
+            Batch->Failure->Reason = RefusedReason();
+            Batch->Failure->Messages = Load.Refusal;
+        } else {
+            ReportRefused(PathForDisplay(FullName), Load.Refusal);
+        }
         return;
     }
     // The entry keeps the name as it was given.
     Load.Entry->FileName = PathForDisplay(PathFileName(FileName));
+    // A torrent is listed once, whatever file it came from.
+    if (VSTModel->RowOfLink(Load.Entry->Link) >= 0) {
+        if (Batch) {
+            Batch->Result = TLoadResult::Duplicate;
+            FBatchDuplicateLink = Load.Entry->Link;
+            FBatchDuplicateName = Load.Entry->FileName;
+        } else {
+            ShowDuplicate(Load.Entry->Link, Load.Entry->FileName, 1);
+        }
+        return;
+    }
     const QString Link = Load.Entry->LinkInUse(FullLinks());
     VSTModel->Append(std::move(*Load.Entry));
     if (!FPublishTimer->isActive()) FPublishTimer->start();
-    if (chkAuto->isChecked()) FPlatform.OpenLink(this, Link);
+    if (Batch) Batch->Result = TLoadResult::Added;
+    if (chkAuto->isChecked() && (!Batch || FBatchRunsLinks)) FPlatform.OpenLink(this, Link);
 }
 
 void TfrmKTZ::ShowLoneCopy(const QString& Why)
@@ -522,50 +520,6 @@ void TfrmKTZ::ReportRefused(const QString& FileName, const QStringList& Messages
                                   .arg(FileName, Messages.join(u'\n')));
 }
 
-void TfrmKTZ::WMCopyData(const QString& Text)
-{
-    Guarded([&] { AddVST(Text); });
-}
-
-namespace {
-
-// The handed-over paths still to load, in the order of arrival, kept by the window.
-class THandedOver : public QObject {
-public:
-    using QObject::QObject;
-    QStringList Paths;
-    bool Loading = false;  // a load is posted or under way; it takes every path queued
-};
-
-}  // namespace
-
-void TfrmKTZ::OpenHandedOver(const QStringList& Paths)
-{
-    if (Paths.isEmpty() || FClosed) return;
-    static const QString Name = QStringLiteral("HandedOver");
-    auto* Queue = dynamic_cast<THandedOver*>(findChild<QObject*>(Name, Qt::FindDirectChildrenOnly));
-    if (!Queue) {
-        Queue = new THandedOver(this);
-        Queue->setObjectName(Name);
-    }
-    Queue->Paths += Paths;
-    // A batch that comes while another loads (its files let events through) waits
-    // for its turn, so that every later copy's files keep their order.
-    if (Queue->Loading) return;
-    Queue->Loading = true;
-    QTimer::singleShot(0, Queue, [this, Queue] {
-        QPointer<TfrmKTZ> Self(this);
-        QPointer<THandedOver> Waiting(Queue);
-        TBusy Busy(this);
-        // Each file on its own: one that cannot be opened does not stop the rest.
-        while (Self && Waiting && !FClosed && !Waiting->Paths.isEmpty()) WMCopyData(Waiting->Paths.takeFirst());
-        if (Waiting) {
-            Waiting->Paths.clear();
-            Waiting->Loading = false;
-        }
-    });
-}
-
 void TfrmKTZ::VSTGetText(const TTorrentEntry* Node, int Column, QString& CellText) const
 {
     VELMORA_ASSERT(Node != nullptr, "Assertion failure", SourcePath);
@@ -576,9 +530,14 @@ void TfrmKTZ::VSTGetText(const TTorrentEntry* Node, int Column, QString& CellTex
 
 void TfrmKTZ::VSTChange()
 {
+    if (FKeepDetails) return;
     const QModelIndexList Rows = VST->selectionModel()->selectedRows();
     if (Rows.isEmpty()) return;
-    const TTorrentEntry* Entry = VSTModel->Entry(Rows.front().row());
+    // Of several selected entries, the current one; else the first selected.
+    const QModelIndex Current = VST->selectionModel()->currentIndex();
+    const int Row =
+        Current.isValid() && VST->selectionModel()->isRowSelected(Current.row()) ? Current.row() : Rows.front().row();
+    const TTorrentEntry* Entry = VSTModel->Entry(Row);
     if (!Entry) return;
 
     lblName->setText(DisplayText(Entry->FileName));
@@ -625,11 +584,12 @@ void TfrmKTZ::PopMenuClick()
     QPointer<TfrmKTZ> Self(this);
     const QStringList FileNames = FPlatform.ChooseOpenFiles(this, QString::fromUtf8(OpenDialogFilter));
     if (!Self) return;
-    AddFiles(FileNames);
+    AddFiles(FileNames, TLoadQueue::TSource::OpenDialog);
 }
 
 void TfrmKTZ::btnRunClick()
 {
+    if (RunSelected()) return;
     // Before any entry has been shown the field holds its caption, no link.
     if (!FLinkShown) return;
     FPlatform.OpenLink(this, FieldLink());
@@ -637,6 +597,7 @@ void TfrmKTZ::btnRunClick()
 
 void TfrmKTZ::mmCopyClick()
 {
+    if (CopySelected()) return;
     FPlatform.CopyFieldText(edtURI, FieldLink());
 }
 
@@ -720,7 +681,7 @@ void TfrmKTZ::dropEvent(QDropEvent* Event)
 
 void TfrmKTZ::WMDropFiles(const QStringList& FileNames)
 {
-    AddFiles(FileNames);
+    AddFiles(FileNames, TLoadQueue::TSource::Drop);
 }
 
 bool TfrmKTZ::eventFilter(QObject* Watched, QEvent* Event)

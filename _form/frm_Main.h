@@ -9,10 +9,12 @@
 #include <QMainWindow>
 #include <QStringList>
 #include <exception>
+#include <memory>
 #include <optional>
 
 #include "DetailLabels.h"
 #include "DataLocation.h"
+#include "LoadQueue.h"
 #include "TorrentEntry.h"
 #include "VSTModel.h"
 #include "fer_Exp.h"
@@ -29,6 +31,7 @@ class QToolBar;
 class QTreeView;
 class QWidget;
 class QMimeData;
+class TLoadProgress;
 class TPlatform;
 class TfrmKTZ;
 
@@ -43,11 +46,18 @@ public:
     // Loads one file and appends its entry. Raises when the file cannot be opened;
     // a file that is no usable metainfo adds no entry and is reported to the user.
     void AddVST(const QString& FileName);
-    // A path handed over by a later copy of the program; shows its own errors.
+    // A text handed over by a later copy of the program; returns at once. The paths
+    // of one later copy, up to its closing "?", make one batch (OpenHandedOver).
     void WMCopyData(const QString& Text);
-    // A later copy's batch of paths: queued, and loaded in order from the event
-    // loop, so that the later copy is answered without waiting for the loading.
+    // A later copy's paths: one batch, loaded from the event loop like a drop.
+    // Returns at once, without waiting for a file or a dialog.
     void OpenHandedOver(const QStringList& Paths);
+    // Whether a batch is loading or waiting to load.
+    bool Loading() const;
+    // The batch loader, for tests that set its pace.
+    TLoadQueue* Loader() const { return FLoader; }
+    // More links than this in one batch, handed to the desktop at once, are asked for.
+    static constexpr int LinksWithoutQuestion = 20;
     // Says in the status bar that this copy runs alone (it found no safe place to
     // meet later copies); Why, for the curious, in its tool tip.
     void ShowLoneCopy(const QString& Why);
@@ -56,6 +66,8 @@ public:
     void PopMenuClick();
     void btnRunClick();
     void mmCopyClick();
+    void mmDeleteClick();
+    void btnStopClick();
     void btnClearClick();
     void btnAboutClick();
     void N2Click();
@@ -101,8 +113,24 @@ private:
     void FormCreate(const QStringList& Arguments);
     void FormClose();
     void CreateControls();
-    // Calls AddVST for each path in order until one raises or the window closes.
-    void AddFiles(const QStringList& FileNames);
+    // Queues the paths as one batch; every file of it goes through AddVST.
+    void AddFiles(const QStringList& FileNames, TLoadQueue::TSource Source);
+    // The loader's side of the window (frm_MainLoad.cpp).
+    void CreateLoadControls();
+    TLoadResult LoadBatchFile(const QString& Path, TLoadFailure& Failure);
+    void BatchLoading(bool Loading);
+    void BatchReady(qsizetype Files);
+    void BatchProgress(qsizetype Done, qsizetype Total);
+    void BatchDone(const TBatchReport& Report);
+    // Says that a file's torrent is listed already, and selects the earlier entry.
+    void ShowDuplicate(const QString& Link, const QString& FileName, qsizetype Count);
+    void ShowCount();
+    // The selected rows in list order, and their links in use.
+    QList<int> SelectedRows() const;
+    QStringList SelectedLinks() const;
+    // Run and Copy for several selected entries; false, doing nothing, for one or none.
+    bool RunSelected();
+    bool CopySelected();
     // The local files of a drop, whole paths in drop order.
     static QStringList DroppedFiles(const QMimeData* Data);
     bool AcceptsDrag(const QMimeData* Data) const;
@@ -126,6 +154,20 @@ private:
     bool FAcceptingDrops = false;
     bool FClosed = false;
     int FBusy = 0;  // batches and AddVST calls under way, nested ones included
+    TLoadQueue* FLoader = nullptr;
+    std::unique_ptr<TBusy> FLoadingBusy;  // while the loader has batches
+    // What AddVST did with the file that the loader handed it.
+    struct TBatchFile {
+        TLoadFailure* Failure = nullptr;
+        TLoadResult Result = TLoadResult::Ignored;
+    };
+    TBatchFile* FBatchFile = nullptr;
+    bool FKeepDetails = false;    // entries are being deleted: the details stay
+    bool FBatchRunsLinks = true;  // the user let this batch's links go to the desktop
+    QString FBatchDuplicateLink;  // the last file of the batch that was listed already
+    QString FBatchDuplicateName;
+    QStringList FHandOver;             // a later copy's paths before its "?"
+    QTimer* FHandOverTimer = nullptr;  // hands them on when the "?" never comes
     QTimer* FPublishTimer = nullptr;
     QWidget* FListViewport = nullptr;     // where drops over the list arrive
     bool FLinkShown = false;              // edtURI holds an entry's link
@@ -171,6 +213,9 @@ public:
     QAction* mmAsList = nullptr;
     QAction* mmAsHTML = nullptr;
     QAction* mmRun = nullptr;
+    QAction* mmDelete = nullptr;  // the Delete key in the list
+    TLoadProgress* pnProgress = nullptr;
+    QLabel* pnCount = nullptr;
     QAction* N1 = nullptr;
     QAction* N2 = nullptr;
 };

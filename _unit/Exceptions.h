@@ -29,13 +29,19 @@ public:
 // else (a device, a FIFO, a socket); the system has no error text that says so.
 inline constexpr const char* NotRegularFileText = "Not a regular file";
 
-// A file that cannot be opened: "Cannot open file "<path>". <reason>".
+// A file that cannot be opened: "Cannot open file "<path>". <reason>". SystemError
+// is the errno value behind Reason, 0 when no system call failed (a path that
+// names no regular file).
 class EFOpenError : public Exception {
 public:
-    EFOpenError(const std::string& FileName, const std::string& Reason)
-        : Exception("Cannot open file \"" + FileName + "\". " + Reason)
+    EFOpenError(const std::string& FileName, const std::string& Reason, int SystemError = 0)
+        : Exception("Cannot open file \"" + FileName + "\". " + Reason), FSystemError(SystemError)
     {
     }
+    int SystemError() const { return FSystemError; }
+
+private:
+    int FSystemError = 0;
 };
 
 // A file that cannot be created: "Cannot create file "<path>". <reason>".

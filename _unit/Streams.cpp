@@ -233,7 +233,10 @@ TFileStream::TFileStream(const std::string& FileName) : FFileName(FileName)
     // O_NONBLOCK so that opening a FIFO with no writer returns at once; the type
     // check below then turns it away. Regular files ignore the flag.
     FHandle = ::open(FileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (FHandle < 0) throw EFOpenError(FileName, std::strerror(errno));
+    if (FHandle < 0) {
+        const int Error = errno;
+        throw EFOpenError(FileName, std::strerror(Error), Error);
+    }
     struct stat Info {};
     // The file's times come from the kernel's coarse clock. A write stamped in the
     // same tick as the change seen here would not show, so the clock is read before
@@ -245,7 +248,7 @@ TFileStream::TFileStream(const std::string& FileName) : FFileName(FileName)
         if (::fstat(FHandle, &Info) != 0) {
             int Error = errno;
             ::close(FHandle);
-            throw EFOpenError(FileName, std::strerror(Error));
+            throw EFOpenError(FileName, std::strerror(Error), Error);
         }
         // A clock behind the file (set back, or a file server ahead of it) would
         // keep this waiting; after 20 ms the times are taken as they are.
@@ -254,7 +257,8 @@ TFileStream::TFileStream(const std::string& FileName) : FFileName(FileName)
     }
     if (!S_ISREG(Info.st_mode)) {
         ::close(FHandle);
-        throw EFOpenError(FileName, S_ISDIR(Info.st_mode) ? std::strerror(EISDIR) : NotRegularFileText);
+        if (S_ISDIR(Info.st_mode)) throw EFOpenError(FileName, std::strerror(EISDIR), EISDIR);
+        throw EFOpenError(FileName, NotRegularFileText);
     }
     FSize = static_cast<int64_t>(Info.st_size);
     FOpened = {static_cast<uint64_t>(Info.st_dev), static_cast<uint64_t>(Info.st_ino), FSize, Nanoseconds(Info.st_mtim),

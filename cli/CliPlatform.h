@@ -31,24 +31,6 @@ int OpenForReading(const std::string& Name);
 #define S_ISSOCK(Mode) 0
 #endif
 
-inline std::filesystem::path FsPath(const std::string& Name)
-{
-    return std::filesystem::path(std::u8string(Name.begin(), Name.end()));
-}
-
-inline std::string FsName(const std::filesystem::path& Path)
-{
-    const std::u8string Name = Path.u8string();
-    return std::string(Name.begin(), Name.end());
-}
-
-// Where -r joins a folder and an entry's name.
-inline constexpr char PathSeparator = '\\';
-inline bool EndsWithSeparator(const std::string& Path)
-{
-    return !Path.empty() && (Path.back() == '/' || Path.back() == '\\' || Path.back() == ':');
-}
-
 #else
 
 #include <csignal>
@@ -73,20 +55,5 @@ inline int OpenForReading(const std::string& Name)
 }
 
 // Paths are bytes, as the system takes them.
-inline std::filesystem::path FsPath(const std::string& Name)
-{
-    return std::filesystem::path(Name);
-}
-
-inline std::string FsName(const std::filesystem::path& Path)
-{
-    return Path.string();
-}
-
-inline constexpr char PathSeparator = '/';
-inline bool EndsWithSeparator(const std::string& Path)
-{
-    return !Path.empty() && Path.back() == '/';
-}
 
 #endif

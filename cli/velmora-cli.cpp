@@ -8,8 +8,6 @@
 #include <cstdlib>
 #include <cstdio>
 #include <cstring>
-#include <algorithm>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -22,6 +20,7 @@
 #include <nlohmann/json.hpp>
 
 #include "CliPlatform.h"
+#include "FolderWalk.h"
 #include "Streams.h"
 #include "TextCodec.h"
 #include "TorrentFile.h"
@@ -334,16 +333,6 @@ nlohmann::ordered_json TorrentJson(const std::string& FileName, bool Loaded, boo
     return Object;
 }
 
-bool EndsWithTorrent(std::string_view Name)
-{
-    static constexpr std::string_view Suffix = ".torrent";
-    if (Name.size() < Suffix.size()) return false;
-    const std::string_view Tail = Name.substr(Name.size() - Suffix.size());
-    return std::equal(Tail.begin(), Tail.end(), Suffix.begin(), [](char A, char B) {
-        return (A >= 'A' && A <= 'Z' ? static_cast<char>(A - 'A' + 'a') : A) == B;
-    });
-}
-
 struct TOptions {
     bool Json = false;
     bool Full = false;
@@ -412,8 +401,7 @@ private:
     void Path(const std::string& FileName)
     {
         if (FOptions.Recursive) {
-            std::error_code Error;
-            if (std::filesystem::is_directory(FsPath(FileName), Error)) {
+            if (IsFolder(FileName)) {
                 Folder(FileName);
                 return;
             }
@@ -449,33 +437,16 @@ private:
         }
     }
 
-    // Every file below Dir whose name ends in ".torrent", each folder's entries in
-    // byte order of their names. Links to folders are not followed, so a loop of
-    // links cannot make the walk endless.
+    // Every file below Dir whose name ends in ".torrent", in sorted order; an
+    // unreadable folder fails and its contents are skipped.
     void Folder(const std::string& Dir)
     {
-        namespace fs = std::filesystem;
-        std::vector<std::pair<std::string, bool>> Entries;  // name, is a folder
-        std::error_code Error;
-        fs::directory_iterator It(FsPath(Dir), Error);
-        for (; !Error && It != fs::directory_iterator(); It.increment(Error)) {
-            std::error_code KindError;
-            const bool IsFolder = It->is_directory(KindError) && !It->is_symlink(KindError);
-            std::string Name = FsName(It->path().filename());
-            if (IsFolder || EndsWithTorrent(Name)) Entries.emplace_back(std::move(Name), IsFolder);
-        }
-        if (Error) {
-            Fail(Dir, "Cannot read folder \"" + Dir + "\". " + Error.message());
-            return;
-        }
-        std::sort(Entries.begin(), Entries.end());
-        const std::string Prefix = Dir.empty() || EndsWithSeparator(Dir) ? Dir : Dir + PathSeparator;
-        for (const auto& [Name, IsFolder] : Entries) {
-            if (Stopped()) return;
-            if (IsFolder) {
-                Folder(Prefix + Name);
+        TTorrentFolderWalk Walk(Dir);
+        for (TTorrentFolderWalk::TFound Found; !Stopped() && Walk.Next(Found);) {
+            if (Found.Error) {
+                Fail(Found.Path, "Cannot read folder \"" + Found.Path + "\". " + Found.Error.message());
             } else {
-                File(Prefix + Name);
+                File(Found.Path);
             }
         }
     }

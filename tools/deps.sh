@@ -3,7 +3,7 @@
 set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6 libgl-dev fonts-dejavu-core xdotool
+  qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6 libgl-dev fonts-dejavu-core xdotool xclip
   nlohmann-json3-dev libgtest-dev googletest libbenchmark-dev
   clang libclang-rt-14-dev
   xvfb xauth imagemagick desktop-file-utils xdg-utils

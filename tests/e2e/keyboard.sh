@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# End to end under Xvfb with the keyboard only (xdotool, no mouse event): open two
+# End to end under Xvfb with the keyboard only (xdotool, no mouse event): open three
 # files through the open dialog, move in the list, copy, run with a stand-in
 # xdg-open that has no program for the link (exit 3), save the list and the page,
-# show About, leave with Ctrl+Q; the setting must be written. Then a start without
+# show About, select all, copy the three links, delete them, leave with Ctrl+Q; the
+# setting must be written. Then a start without
 # Qt's translations must still show the window.
 #
 #   bash tests/e2e/keyboard.sh [PATH_TO_VELMORA]     (default: build/velmora)
@@ -34,7 +35,7 @@ printf '#!/bin/sh\necho "$1" >> "%s"\nexit 3\n' "$box/opened.log" > "$box/bin/xd
 chmod 755 "$box/bin/xdg-open"
 
 links=()
-for n in a b; do
+for n in a b c; do
   info="d6:lengthi1000e4:name1:${n}12:piece lengthi16384e6:pieces20:piece-bytes-of-no.0${n}e"
   printf 'd8:announce31:http://tracker.example/announce4:info%se' "$info" > "$box/data/$n.torrent"
   links+=("magnet:?xt=urn:btih:$(printf '%s' "$info" | sha1sum | cut -d' ' -f1)")
@@ -75,7 +76,7 @@ keys ctrl+o
 dialog=$(window 'Открыть|Open')
 title=$(xdotool getwindowname "$dialog")
 case "$title" in *Открыть*) ;; *) fail "the open dialog speaks no Russian: '$title'" ;; esac
-typed '"a.torrent" "b.torrent"'
+typed '"a.torrent" "b.torrent" "c.torrent"'
 keys Return
 gone "$title"
 xdotool windowfocus --sync "$main" 2>/dev/null || true
@@ -119,6 +120,22 @@ window 'О программе' >/dev/null
 keys Return
 gone 'О программе'
 xdotool windowfocus --sync "$main" 2>/dev/null || true
+
+# Every entry at once: Ctrl+A, Ctrl+C copies the three links one per line, Delete
+# empties the list (a list saved then is empty).
+keys ctrl+a ctrl+c
+if command -v xclip >/dev/null; then
+  [ "$(xclip -o -selection clipboard)" = "$(printf '%s\n%s\n%s' "${links[@]}")" ] ||
+    fail "Ctrl+A, Ctrl+C copied '$(xclip -o -selection clipboard)'"
+fi
+keys Delete
+keys ctrl+s
+window 'Сохранить|Save' >/dev/null
+typed emptied
+keys Return
+for _ in $(seq 30); do [ -f emptied.txt ] && break; sleep 0.1; done
+[ -f emptied.txt ] && [ ! -s emptied.txt ] || fail "after Delete the list still held '$(cat emptied.txt 2>/dev/null)'"
+xdotool windowfocus --sync "$main" 2>/dev/null || true
 keys ctrl+q
 for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
 kill -0 "$pid" 2>/dev/null && fail "Ctrl+Q did not end the program"
@@ -136,4 +153,4 @@ keys ctrl+q
 for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
 wait "$pid" || fail "without translations the program ended with an error"
 pid=
-echo "keyboard.sh: opened, moved, copied, ran, saved both ways, About and Ctrl+Q, all from the keyboard"
+echo "keyboard.sh: opened, moved, copied, ran, saved both ways, About, selected all, copied three, deleted and Ctrl+Q, all from the keyboard"

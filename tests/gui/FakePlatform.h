@@ -56,6 +56,21 @@ public:
         Copied << Text;
     }
 
+    void CopyText(const QString& Text) override { Copied << Text; }
+
+    bool Ask(QWidget*, const QString& Question) override
+    {
+        Questions << Question;
+        return Answers.isEmpty() ? false : Answers.takeFirst();
+    }
+
+    void ShowSummary(QWidget*, const QString& Message, const QString& Details) override
+    {
+        Summaries << Message;
+        SummaryDetails << Details;
+        if (OnError) OnError(Message);
+    }
+
     QStringList ChooseOpenFiles(QWidget*, const QString& Filter) override
     {
         OpenFilters << Filter;
@@ -93,6 +108,9 @@ public:
     QStringList OpenedLinks;
     QStringList Copied;
     QStringList Errors;
+    QStringList Questions;
+    QStringList Summaries;  // the end of a batch that did not all load
+    QStringList SummaryDetails;
     QStringList OpenFilters;
     QStringList SaveFilters;
     QStringList SaveExtensions;
@@ -101,6 +119,7 @@ public:
     // What the dialogs answer, one element per call; an empty answer is a cancel.
     QList<QStringList> OpenAnswers;
     QStringList SaveAnswers;
+    QList<bool> Answers;  // to the questions; none left answers no
 
     // Called as the window uses a service, for tests that act in the middle of it.
     std::function<void(const QString&)> OnOpenLink;

@@ -119,6 +119,9 @@ public:
     }
     void WriteSetting(const QString&, const QString&, const QString&, const QString&) override {}
     void CopyFieldText(QLineEdit*, const QString&) override {}
+    void CopyText(const QString&) override {}
+    bool Ask(QWidget*, const QString&) override { return false; }
+    void ShowSummary(QWidget*, const QString& Message, const QString&) override { Errors << Message; }
     QStringList ChooseOpenFiles(QWidget*, const QString&) override { return {}; }
     QString ChooseSaveFile(QWidget*, const QString& Filter, const QString& DefaultExtension) override
     {
@@ -1050,7 +1053,7 @@ void TestExport::htmlExportTakesEntriesAfterTheNameDialog()
         return QString();
     };
     Platform.SaveAnswer = [&] {
-        Window.AddVST(First);
+        Window.AddVST(WriteTorrent(Dir, "c.torrent", SingleFileTorrent("C", 2048)));
         return Dir.filePath("out.html");
     };
     Window.mmAsHTMLClick();
@@ -1136,10 +1139,10 @@ void TestExport::listExportEndToEnd()
     const QString B = WriteTorrent(Dir, "b.torrent", TwoFileTorrent("B"));
     Window.AddVST(A);
     Window.AddVST(B);
-    Window.AddVST(A);
+    Window.AddVST(WriteTorrent(Dir, "c.torrent", SingleFileTorrent("C", 2048)));
     // Entries appended while the save dialog is open are not in the file.
     Platform.SaveAnswer = [&] {
-        Window.AddVST(B);
+        Window.AddVST(WriteTorrent(Dir, "d.torrent", SingleFileTorrent("D", 2048)));
         return Target;
     };
     Window.mmAsListClick();

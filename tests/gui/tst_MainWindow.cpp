@@ -22,9 +22,19 @@
 #include <QToolBar>
 #include <QTreeView>
 #include <QUrl>
+#include <QProgressBar>
+#include <QToolButton>
+#include <QRegularExpression>
+#include <QScopeGuard>
+
+#include <memory>
+
+#include <unistd.h>
 
 #include "About.h"
 #include "DisplayText.h"
+#include "LoadProgress.h"
+#include "OpenerQueue.h"
 #include "Contrast.h"
 #include "PlatformQt.h"
 #include "Exceptions.h"
@@ -66,9 +76,17 @@ QStringList Names(const TfrmKTZ& Window)
     return Result;
 }
 
+// Waits until every batch queued has loaded.
+void WaitLoaded(const TfrmKTZ& Window)
+{
+    QTRY_VERIFY_WITH_TIMEOUT(!Window.Loading(), 60000);
+}
+
+// Makes Row the one selected and current entry, whatever modifier keys a test left.
 void SelectRow(TfrmKTZ& Window, int Row)
 {
-    Window.VST->setCurrentIndex(Window.VSTModel->index(Row, 0));
+    Window.VST->selectionModel()->setCurrentIndex(Window.VSTModel->index(Row, 0),
+                                                  QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
 // Sends a drag over Target and drops the URLs there; true when the drag was taken.
@@ -99,11 +117,13 @@ class TestMainWindow : public QObject {
 
     QTemporaryDir* FFiles = nullptr;
 
-    // A torrent in the test's folder.
-    QString Make(const QString& Name, const TTorrentRecipe& Recipe = TTorrentRecipe())
+    // A torrent in the test's folder; without a recipe, one of its own name, so
+    // that no two files hold the same torrent.
+    QString Make(const QString& Name, const TTorrentRecipe& Recipe)
     {
         return WriteTorrent(FFiles->path(), Name, Recipe);
     }
+    QString Make(const QString& Name) { return Make(Name, Named(Name.toStdString())); }
     QString MakeBytes(const QString& Name, const std::string& Bytes)
     {
         return WriteBytes(QDir(FFiles->path()).filePath(Name), Bytes);
@@ -164,10 +184,12 @@ private slots:
         QCOMPARE(W.VSTModel->headerData(1, Qt::Horizontal, Qt::DisplayRole).toString(),
                  QStringLiteral("Магнитная ссылка"));
         QCOMPARE(Header->sectionSize(0), 380);
-        QCOMPARE(Header->sectionSize(1), 400);
+        // The link column takes the room that the window has beyond the two widths.
+        QVERIFY(Header->stretchLastSection());
+        QVERIFY(Header->sectionSize(1) >= 400);
         QVERIFY(Header->sectionsMovable());
         QVERIFY(!Header->isHidden());
-        QCOMPARE(W.VST->selectionMode(), QAbstractItemView::SingleSelection);
+        QCOMPARE(W.VST->selectionMode(), QAbstractItemView::ExtendedSelection);
         QCOMPARE(W.VST->selectionBehavior(), QAbstractItemView::SelectRows);
 
         QCOMPARE(W.pnBottom->height(), 164);
@@ -237,16 +259,18 @@ private slots:
         QVERIFY(Platform.OpenedLinks.isEmpty());
     }
 
-    void commandLineStopsAtUnopenableFile()
+    void commandLineTriesEveryArgument()
     {
         TFakePlatform Platform;
         const QString Gone = Missing("gone.torrent");
         TfrmKTZ W(Platform, {Make("a.torrent"), Gone, Make("c.torrent")});
-        QCOMPARE(Names(W), QStringList({"a.torrent"}));
+        QCOMPARE(Names(W), QStringList({"a.torrent", "c.torrent"}));
+        // One file that failed gets the box it always had.
         QCOMPARE(Platform.Errors.size(), 1);
         QVERIFY2(Platform.Errors[0].startsWith(QStringLiteral("Cannot open file \"%1\". ").arg(Gone)),
                  qPrintable(Platform.Errors[0]));
         QVERIFY(Platform.Errors[0].endsWith(u'.'));
+        QVERIFY(Platform.Summaries.isEmpty());
     }
 
     void openDialog()
@@ -258,6 +282,7 @@ private slots:
         Platform.OpenAnswers << Files;
         QSignalSpy Inserted(W.VSTModel, &QAbstractItemModel::rowsInserted);
         W.btnOpen->trigger();
+        WaitLoaded(W);
         QCOMPARE(Platform.OpenFilters, QStringList({"Torrent File (.torrent)|*.torrent"}));
         QCOMPARE(Names(W), QStringList({"one.torrent", "two.TORRENT", "three.txt"}));
         // The view learns of the batch's entries at the latest when it has loaded.
@@ -267,17 +292,19 @@ private slots:
 
         Platform.OpenAnswers << QStringList();  // cancel
         W.btnOpen->trigger();
+        WaitLoaded(W);
         QCOMPARE(W.Entries().size(), 3);
     }
 
-    void unopenableFileEndsTheBatch()
+    void unopenableFileKeepsItsBox()
     {
         TFakePlatform Platform;
         TfrmKTZ W(Platform, {});
         const QString Gone = Missing("gone.torrent");
         Platform.OpenAnswers << QStringList({Make("a.torrent"), Gone, Make("c.torrent")});
         W.btnOpen->trigger();
-        QCOMPARE(Names(W), QStringList({"a.torrent"}));
+        WaitLoaded(W);
+        QCOMPARE(Names(W), QStringList({"a.torrent", "c.torrent"}));
         QCOMPARE(Platform.Errors.size(), 1);
         QVERIFY(Platform.Errors[0].startsWith(QStringLiteral("Cannot open file \"%1\". ").arg(Gone)));
         QCOMPARE(W.lblStatus->text(), QStringLiteral("Ждём..."));
@@ -285,7 +312,7 @@ private slots:
         // Called directly, AddVST raises for the caller to decide.
         QVERIFY_THROWS_EXCEPTION(EFOpenError, W.AddVST(Gone));
         QCOMPARE(W.lblStatus->text(), QStringLiteral("Ждём..."));
-        QCOMPARE(W.Entries().size(), 1);
+        QCOMPARE(W.Entries().size(), 2);
 
         // A folder cannot be opened either.
         const QString Folder = Missing("folder.d");
@@ -305,19 +332,28 @@ private slots:
         TTorrentRecipe A = Named("a"), C = Named("c");
         Platform.OpenAnswers << QStringList({Make("a.torrent", A), Garbage, NoInfo, NotDict, Make("c.torrent", C)});
         W.btnOpen->trigger();
+        WaitLoaded(W);
 
         QCOMPARE(Names(W), QStringList({"a.torrent", "c.torrent"}));
         // Nothing of the refused files reaches the magnet handler.
         QCOMPARE(Platform.OpenedLinks, QStringList({ExpectedLink(A), ExpectedLink(C)}));
-        QCOMPARE(Platform.Errors.size(), 3);
+        // One summary for the batch, each file with its reason in Russian.
+        QVERIFY(Platform.Errors.isEmpty());
+        QCOMPARE(Platform.Summaries.size(), 1);
+        const QString Summary = Platform.Summaries[0];
+        QVERIFY2(Summary.startsWith(QStringLiteral("Не добавлено файлов: 3 из 5.\n\n")), qPrintable(Summary));
+        const QString Refused = QStringLiteral(" — не торрент-файл или файл повреждён");
+        QVERIFY(Summary.contains(Garbage + Refused));
+        QVERIFY(Summary.contains(NoInfo + Refused));
+        QVERIFY(Summary.contains(NotDict + Refused));
+        QCOMPARE(W.lblStatus->text(), QStringLiteral("Ждём..."));
+
+        // One refused file alone keeps its box, with the loader's messages.
+        W.AddVST(Garbage);
+        QCOMPARE(Platform.Errors.size(), 1);
         QVERIFY(Platform.Errors[0].contains(Garbage));
         QVERIFY(Platform.Errors[0].contains(
             QStringLiteral("Error parsing file; does not appear to be valid bencoded metainfo")));
-        QVERIFY(Platform.Errors[1].contains(NoInfo));
-        QVERIFY(Platform.Errors[1].contains(QStringLiteral("Corrupt File: Missing \"info\" segment")));
-        QVERIFY(Platform.Errors[2].contains(NotDict));
-        QVERIFY(Platform.Errors[2].contains(QStringLiteral("Something bad happened")));
-        QCOMPARE(W.lblStatus->text(), QStringLiteral("Ждём..."));
     }
 
     void torrentWithMessagesButHashIsAnEntry()
@@ -367,14 +403,42 @@ private slots:
         QCOMPARE(Names(W), QStringList({"point.", "back\\slash:colon.torrent"}));
     }
 
-    void sameFileTwiceGivesTwoEqualEntries()
+    void torrentListedOnce()
     {
         TFakePlatform Platform;
         const QString Path = Make("same.torrent");
-        TfrmKTZ W(Platform, {Path, Path});
-        QCOMPARE(W.Entries().size(), 2);
-        QCOMPARE(W.Entries()[0].Link, W.Entries()[1].Link);
-        QCOMPARE(W.Entries()[0].FileName, W.Entries()[1].FileName);
+        TfrmKTZ W(Platform, {Make("first.torrent"), Path, Make("other.torrent")});
+        QCOMPARE(W.Entries().size(), 3);
+        QVERIFY(W.VST->selectionModel()->selectedRows().isEmpty());
+
+        // The same torrent, from the same file or another one, is not added again: the
+        // earlier entry is selected and the status bar says why.
+        QVERIFY(QFile::copy(Path, Missing("copy.torrent")));
+        W.AddVST(Missing("copy.torrent"));
+        QCOMPARE(W.Entries().size(), 3);
+        QCOMPARE(W.VST->selectionModel()->selectedRows().size(), 1);
+        QCOMPARE(W.VST->selectionModel()->selectedRows()[0].row(), 1);
+        QCOMPARE(W.lblName->text(), QStringLiteral("same.torrent"));
+        QCOMPARE(W.lblNote->text(), QStringLiteral("Уже в списке: copy.torrent"));
+        QVERIFY(Platform.Errors.isEmpty());
+
+        // In a batch, the note counts them and the last one's entry is selected.
+        Platform.OpenAnswers << QStringList(
+            {Path, Make("new.torrent"), Missing("copy.torrent"), W.Entries()[0].FileName});
+        Platform.OpenAnswers.back().back() = QDir(FFiles->path()).filePath(QStringLiteral("first.torrent"));
+        W.btnOpen->trigger();
+        WaitLoaded(W);
+        QCOMPARE(Names(W), QStringList({"first.torrent", "same.torrent", "other.torrent", "new.torrent"}));
+        QCOMPARE(W.VST->selectionModel()->selectedRows()[0].row(), 0);
+        QCOMPARE(W.lblNote->text(), QStringLiteral("Уже были в списке файлов: 3, последний — first.torrent"));
+        QCOMPARE(W.pnCount->text(), QStringLiteral("Записей: 4"));
+        QVERIFY(Platform.Errors.isEmpty() && Platform.Summaries.isEmpty());
+
+        // Once cleared, it may be loaded again.
+        W.btnClear->trigger();
+        QCOMPARE(W.pnCount->text(), QStringLiteral("Записей: 0"));
+        W.AddVST(Path);
+        QCOMPARE(W.Entries().size(), 1);
     }
 
     void entryFields()
@@ -489,6 +553,7 @@ private slots:
         };
         Platform.OpenAnswers << QStringList({Make("a.torrent", A), Make("b.torrent", B), Make("c.torrent", C)});
         W.btnOpen->trigger();
+        WaitLoaded(W);
         QCOMPARE(Platform.OpenedLinks, QStringList({ExpectedLink(A), ExpectedLink(B), ExpectedLink(C)}));
         // Each link goes to the desktop once its entry is in the list, while loading.
         QCOMPARE(EntriesAtRun, QList<qsizetype>({1, 2, 3}));
@@ -568,6 +633,7 @@ private slots:
         W.chkFull->setChecked(true);
         W.chkAuto->setChecked(true);
         Platform.OpenedLinks.clear();
+        W.btnClearClick();  // the same torrent is listed once
         W.AddVST(Make("p2.torrent", Private));
         QCOMPARE(Platform.OpenedLinks, QStringList{Full[1]});
         qunsetenv("XDG_DATA_HOME");
@@ -1098,12 +1164,13 @@ private slots:
         const QString Gone = Missing("gone.torrent");
         QVERIFY(Drop(W.VST->viewport(), LocalUrls({Long, Gone, Make("after.torrent")})));
         QTRY_COMPARE(Platform.Errors.size(), 1);
-        QCOMPARE(Names(W), QStringList({"long.torrent"}));
+        WaitLoaded(W);
+        QCOMPARE(Names(W), QStringList({"long.torrent", "after.torrent"}));
         QVERIFY(Platform.Errors[0].contains(Gone));
 
         // The window takes drops again afterwards.
         QVERIFY(Drop(&W, LocalUrls({Make("next.torrent")})));
-        QTRY_COMPARE(W.Entries().size(), 2);
+        QTRY_COMPARE(W.Entries().size(), 3);
     }
 
     void handOff()
@@ -1112,22 +1179,47 @@ private slots:
         TfrmKTZ W(Platform, {});
         W.WMCopyData(Make("h.torrent"));
         W.WMCopyData(QStringLiteral("?"));
+        // Taken at once, loaded from the event loop.
+        QCOMPARE(W.Entries().size(), 0);
+        QVERIFY(W.Loading());
+        WaitLoaded(W);
         QCOMPARE(Names(W), QStringList({"h.torrent"}));
         W.WMCopyData(Missing("gone.torrent"));  // never raises
+        W.WMCopyData(QStringLiteral("?"));
+        WaitLoaded(W);
         QCOMPARE(Platform.Errors.size(), 1);
         QVERIFY(Platform.Errors[0].startsWith(QStringLiteral("Cannot open file")));
+
+        // A later copy's batch: one summary for its failures, its files in order.
+        W.OpenHandedOver({Make("h1.torrent"), Missing("gone1.torrent"), Make("h2.torrent"), Missing("gone2.torrent"),
+                          QStringLiteral("?")});
+        WaitLoaded(W);
+        QCOMPARE(Names(W), QStringList({"h.torrent", "h1.torrent", "h2.torrent"}));
+        QCOMPARE(Platform.Errors.size(), 1);
+        QCOMPARE(Platform.Summaries.size(), 1);
+        QVERIFY2(Platform.Summaries[0].contains(Missing("gone1.torrent") + QStringLiteral(" — файла нет")),
+                 qPrintable(Platform.Summaries[0]));
+
+        // A later copy that ends before its "?" still has its paths loaded.
+        W.WMCopyData(Make("h3.torrent"));
+        QTRY_COMPARE(W.Entries().size(), 4);
     }
 
     void nestedLoadDuringBatch()
     {
         TFakePlatform Platform;
         TfrmKTZ W(Platform, {});
+        W.Loader()->SetMaxFilesPerSlice(1);
         const QString Later = Make("handed.torrent");
         Platform.OpenAnswers << QStringList({Make("a.torrent"), Make("b.torrent")});
-        // Arrives while the first file of the batch lets the waiting events through.
-        QTimer::singleShot(0, &W, [&] { W.WMCopyData(Later); });
+        // Arrives while the batch loads: it waits for its turn.
+        QTimer::singleShot(0, &W, [&] {
+            W.WMCopyData(Later);
+            W.WMCopyData(QStringLiteral("?"));
+        });
         W.btnOpen->trigger();
-        QCOMPARE(Names(W), QStringList({"handed.torrent", "a.torrent", "b.torrent"}));
+        WaitLoaded(W);
+        QCOMPARE(Names(W), QStringList({"a.torrent", "b.torrent", "handed.torrent"}));
         QCOMPARE(W.lblStatus->text(), QStringLiteral("Ждём..."));
     }
 
@@ -1135,12 +1227,14 @@ private slots:
     {
         TFakePlatform Platform;
         TfrmKTZ W(Platform, {Make("old1.torrent"), Make("old2.torrent")});
+        W.Loader()->SetMaxFilesPerSlice(1);
         SelectRow(W, 0);
         Platform.OpenAnswers << QStringList({Make("a.torrent"), Make("b.torrent")});
         QTimer::singleShot(0, &W, [&] { W.btnClear->trigger(); });
         W.btnOpen->trigger();
-        QCOMPARE(Names(W), QStringList({"a.torrent", "b.torrent"}));
-        SelectRow(W, 1);
+        WaitLoaded(W);
+        QCOMPARE(Names(W).mid(Names(W).size() - 1), QStringList({"b.torrent"}));
+        SelectRow(W, int(W.Entries().size()) - 1);
         QCOMPARE(W.lblName->text(), QStringLiteral("b.torrent"));
     }
 
@@ -1152,8 +1246,9 @@ private slots:
         W.show();
         Platform.OpenAnswers << QStringList({Make("a.torrent"), Make("b.torrent"), Make("c.torrent")});
         // The user closes the window once the first link has gone to the desktop.
-        Platform.OnOpenLink = [&](const QString&) { QTimer::singleShot(0, &W, [&] { W.close(); }); };
+        Platform.OnOpenLink = [&](const QString&) { W.close(); };
         W.btnOpen->trigger();
+        WaitLoaded(W);
         QVERIFY(!W.isVisible());
         QCOMPARE(Names(W), QStringList({"a.torrent"}));
         QCOMPARE(Platform.OpenedLinks.size(), 1);
@@ -1165,11 +1260,338 @@ private slots:
     {
         TFakePlatform Platform;
         QPointer<TfrmKTZ> W = new TfrmKTZ(Platform, {});
-        Platform.OpenAnswers << QStringList({Make("a.torrent"), Make("b.torrent")});
-        QTimer::singleShot(0, [&] { delete W.data(); });
+        W->Loader()->SetMaxFilesPerSlice(1);
+        Platform.OpenAnswers << QStringList({Make("a.torrent"), Make("b.torrent"), Make("c.torrent")});
         W->btnOpen->trigger();
+        QTRY_COMPARE(W->Entries().size(), 1);
+        delete W.data();
+        QTest::qWait(50);
         QVERIFY(W.isNull());
         QVERIFY(Platform.Errors.isEmpty());
+
+        // Or by what a file's auto-run does, in the middle of a slice.
+        WriteText(Platform.SettingsFile(), "[USER]\r\nAutoStart=1\r\n");
+        W = new TfrmKTZ(Platform, {});
+        Platform.OpenAnswers << QStringList({Make("d.torrent"), Make("e.torrent")});
+        Platform.OnOpenLink = [&](const QString&) { delete W.data(); };
+        W->btnOpen->trigger();
+        QTRY_VERIFY(W.isNull());
+        QTest::qWait(50);
+        QCOMPARE(Platform.OpenedLinks.size(), 1);
+    }
+
+    // A folder, however it arrives, stands for every torrent below it in name order;
+    // a link to a folder is not followed, an unreadable folder is told once.
+    void folders_data()
+    {
+        QTest::addColumn<QString>("Way");
+        QTest::newRow("drop") << "drop";
+        QTest::newRow("open dialog") << "open dialog";
+        QTest::newRow("command line") << "command line";
+        QTest::newRow("hand-off") << "hand-off";
+    }
+
+    void folders()
+    {
+        QFETCH(QString, Way);
+        TFakePlatform Platform;
+        // A point in the folder's name once made it a file that failed to open.
+        const QString Root = Missing("Torrents.old");
+        QVERIFY(QDir().mkpath(Root + QStringLiteral("/sub/deeper")));
+        QVERIFY(QDir().mkpath(Root + QStringLiteral("/locked")));
+        for (const char* Name :
+             {"b.torrent", "A.TORRENT", "zz.torrent", "sub/c.torrent", "sub/deeper/d.Torrent", "locked/x.torrent"})
+            QVERIFY(!Make(QStringLiteral("Torrents.old/") + QLatin1String(Name)).isEmpty());
+        WriteText(Root + QStringLiteral("/note.txt"), "not a torrent");
+        QVERIFY(QFile::link(Root, Root + QStringLiteral("/loop")));
+        QVERIFY(QFile::link(Root + QStringLiteral("/sub"), Root + QStringLiteral("/sub.torrent")));
+        // The tests may run as root, whom permissions do not stop: the folder is then
+        // read as nobody.
+        QVERIFY(QFile::setPermissions(FFiles->path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                                          QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther |
+                                                          QFile::ExeOther));
+        QVERIFY(QFile::setPermissions(Root + QStringLiteral("/locked"), {}));
+        const QString Single = Make("single.torrent");
+        const bool AsNobody = ::geteuid() == 0;
+        if (AsNobody) QVERIFY(::seteuid(65534) == 0);
+        auto BackToRoot = qScopeGuard([&] {
+            if (AsNobody) QVERIFY(::seteuid(0) == 0);
+        });
+
+        std::unique_ptr<TfrmKTZ> W;
+        if (Way == u"command line") {
+            W = std::make_unique<TfrmKTZ>(Platform, QStringList{Single, Root});
+        } else {
+            W = std::make_unique<TfrmKTZ>(Platform, QStringList());
+            if (Way == u"drop") QVERIFY(Drop(W.get(), LocalUrls({Single, Root})));
+            if (Way == u"open dialog") {
+                Platform.OpenAnswers << QStringList({Single, Root});
+                W->btnOpen->trigger();
+            }
+            if (Way == u"hand-off") {
+                W->WMCopyData(Single);
+                W->WMCopyData(Root);
+                W->WMCopyData(QStringLiteral("?"));
+            }
+        }
+        QTRY_COMPARE(W->Entries().size(), 6);
+        WaitLoaded(*W);
+        QCOMPARE(Names(*W),
+                 QStringList({"single.torrent", "A.TORRENT", "b.torrent", "c.torrent", "d.Torrent", "zz.torrent"}));
+        QVERIFY(Platform.Errors.isEmpty());
+        QCOMPARE(Platform.Summaries.size(), 1);
+        // The link to a folder that ends in ".torrent" is a file that cannot be opened.
+        QCOMPARE(Platform.Summaries[0], QStringLiteral("Не добавлено файлов: 1 из 7.\nНе прочитано папок: 1.\n\n") +
+                                            Root + QStringLiteral("/locked — нет прав на чтение папки\n") + Root +
+                                            QStringLiteral("/sub.torrent — это папка"));
+        QCOMPARE(W->pnCount->text(), QStringLiteral("Записей: 6"));
+    }
+
+    void batchSummaryListsTwentyFiles()
+    {
+        TFakePlatform Platform;
+        TfrmKTZ W(Platform, {});
+        QStringList Bad;
+        for (int I = 0; I < 20; ++I)
+            Bad << MakeBytes(QStringLiteral("bad%1.torrent").arg(I, 2, 10, QLatin1Char('0')), "no metainfo");
+        Bad.insert(5, Make("good.torrent"));
+        QVERIFY(Drop(&W, LocalUrls(Bad)));
+        QTRY_COMPARE(Platform.Summaries.size(), 1);
+        WaitLoaded(W);
+        QCOMPARE(Names(W), QStringList({"good.torrent"}));
+        QVERIFY(Platform.Errors.isEmpty());
+        const QStringList Lines = Platform.Summaries[0].split(u'\n');
+        QCOMPARE(Lines[0], QStringLiteral("Не добавлено файлов: 20 из 21."));
+        QCOMPARE(Lines[1], QString());
+        QCOMPARE(Lines[2], Bad[0] + QStringLiteral(" — не торрент-файл или файл повреждён"));
+        QCOMPARE(Lines.size(), 2 + 10 + 1);
+        QCOMPARE(Lines.back(), QStringLiteral("…и ещё 10 (весь список — в подробностях)."));
+        // The whole list, in order, behind the box's details.
+        const QStringList Details = Platform.SummaryDetails[0].split(u'\n');
+        QCOMPARE(Details.size(), 20);
+        QCOMPARE(Details.back(), Bad.back() + QStringLiteral(" — не торрент-файл или файл повреждён"));
+    }
+
+    void progressAndStop_data()
+    {
+        QTest::addColumn<bool>("Escape");
+        QTest::newRow("Escape") << true;
+        QTest::newRow("the stop button") << false;
+    }
+
+    void progressAndStop()
+    {
+        QFETCH(bool, Escape);
+        TFakePlatform Platform;
+        TfrmKTZ W(Platform, {});
+        W.show();
+        QVERIFY(QTest::qWaitForWindowActive(&W));
+        W.Loader()->SetMaxFilesPerSlice(1);
+        W.Loader()->SetProgressDelay(0);
+        QStringList Files;
+        for (int I = 0; I < 1234; ++I) Files << Make(QStringLiteral("f%1.torrent").arg(I, 4, 10, QLatin1Char('0')));
+        QVERIFY(!W.pnProgress->isVisible());
+        Platform.OpenAnswers << Files;
+        W.btnOpen->trigger();
+        QTRY_VERIFY(W.pnProgress->isVisible());
+        QTRY_VERIFY(W.Entries().size() >= 3);
+        QCOMPARE(W.lblStatus->text(), QStringLiteral("Работаем..."));
+        const QRegularExpression Count(QStringLiteral("^([0-9 ]+) из 1 234$"));
+        const QRegularExpressionMatch Shown = Count.match(W.pnProgress->lblProgress->text());
+        QVERIFY2(Shown.hasMatch(), qPrintable(W.pnProgress->lblProgress->text()));
+        QVERIFY(W.pnProgress->pbProgress->value() < W.pnProgress->pbProgress->maximum());
+
+        if (Escape) {
+            QTest::keyClick(W.VST, Qt::Key_Escape);
+        } else {
+            W.pnProgress->btnStop->click();
+        }
+        WaitLoaded(W);
+        const qsizetype Loaded = W.Entries().size();
+        QVERIFY(Loaded >= 3 && Loaded < Files.size());
+        QCOMPARE(Names(W), QStringList(Names(W).mid(0, Loaded)));
+        QCOMPARE(W.Entries()[0].FileName, QStringLiteral("f0000.torrent"));
+        QCOMPARE(W.Entries().back().FileName, QFileInfo(Files[Loaded - 1]).fileName());
+        QVERIFY(!W.pnProgress->isVisible());
+        QCOMPARE(W.lblStatus->text(), QStringLiteral("Ждём..."));
+        QVERIFY(W.lblNote->text().startsWith(QStringLiteral("Загрузка остановлена: добавлено ")));
+        QTest::qWait(50);
+        QCOMPARE(W.Entries().size(), Loaded);
+        QVERIFY(Platform.Errors.isEmpty() && Platform.Summaries.isEmpty());
+    }
+
+    void commandLineWithMuchToLoadShowsTheWindowFirst()
+    {
+        TFakePlatform Platform;
+        QStringList Files;
+        for (int I = 0; I < 25; ++I) Files << Make(QStringLiteral("c%1.torrent").arg(I, 2, 10, QLatin1Char('0')));
+        TfrmKTZ W(Platform, Files);
+        // Loaded once the window stands, from the event loop.
+        QVERIFY(W.Loading());
+        QCOMPARE(W.Entries().size(), 0);
+        W.show();
+        WaitLoaded(W);
+        QCOMPARE(W.Entries().size(), 25);
+        QCOMPARE(W.Entries()[24].FileName, QStringLiteral("c24.torrent"));
+    }
+
+    void severalSelected()
+    {
+        TFakePlatform Platform;
+        TfrmKTZ W(Platform, {Make("a.torrent"), Make("b.torrent"), Make("c.torrent"), Make("d.torrent")});
+        W.show();
+        QVERIFY(QTest::qWaitForWindowActive(&W));
+        const QStringList All = Links(W);
+        W.VST->setFocus();
+
+        // One selected: as ever, the shown link.
+        SelectRow(W, 1);
+        QTest::keyClick(W.VST, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(Platform.Copied, QStringList{All[1]});
+
+        // Shift+Down twice: three entries; the details follow the current one.
+        QTest::keyClick(W.VST, Qt::Key_Down, Qt::ShiftModifier);
+        QTest::keyClick(W.VST, Qt::Key_Down, Qt::ShiftModifier);
+        QCOMPARE(W.VST->selectionModel()->selectedRows().size(), 3);
+        QCOMPARE(W.lblName->text(), QStringLiteral("d.torrent"));
+        QTest::keyClick(W.VST, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(Platform.Copied.last(), QStringList(All.mid(1, 3)).join(u'\n'));
+        W.btnRun->click();
+        QCOMPARE(Platform.OpenedLinks, All.mid(1, 3));
+
+        // Ctrl+click on the first adds it; the links stay in list order.
+        const QRect First = W.VST->visualRect(W.VSTModel->index(0, 0));
+        QTest::mouseClick(W.VST->viewport(), Qt::LeftButton, Qt::ControlModifier, First.center());
+        QCOMPARE(W.VST->selectionModel()->selectedRows().size(), 4);
+        W.mmCopy->trigger();
+        QCOMPARE(Platform.Copied.last(), All.join(u'\n'));
+        QCOMPARE(W.lblName->text(), QStringLiteral("a.torrent"));
+
+        // Delete takes the selected entries out; the details stay as they are.
+        SelectRow(W, 0);
+        QTest::keyClick(W.VST, Qt::Key_Down, Qt::ShiftModifier);
+        QTest::keyClick(W.VST, Qt::Key_Delete);
+        QCOMPARE(Names(W), QStringList({"c.torrent", "d.torrent"}));
+        QCOMPARE(W.lblName->text(), QStringLiteral("b.torrent"));
+        QCOMPARE(W.edtURI->text(), All[1]);
+        QVERIFY(W.VST->selectionModel()->selectedRows().isEmpty());
+        QCOMPARE(W.pnCount->text(), QStringLiteral("Записей: 2"));
+
+        // Ctrl+A and Delete empty the list; a deleted torrent may come back.
+        QTest::keyClick(W.VST, Qt::Key_A, Qt::ControlModifier);
+        QCOMPARE(W.VST->selectionModel()->selectedRows().size(), 2);
+        QCOMPARE(W.lblName->text(), QStringLiteral("c.torrent"));
+        QTest::keyClick(W.VST, Qt::Key_Delete);
+        QCOMPARE(W.Entries().size(), 0);
+        QCOMPARE(W.lblName->text(), QStringLiteral("c.torrent"));
+        W.AddVST(Missing("c.torrent"));
+        QCOMPARE(Names(W), QStringList({"c.torrent"}));
+        QVERIFY(Platform.Errors.isEmpty());
+    }
+
+    void deleteScatteredRows()
+    {
+        TFakePlatform Platform;
+        TfrmKTZ W(Platform, {});
+        QStringList Files;
+        for (int I = 0; I < 300; ++I) Files << Make(QStringLiteral("s%1.torrent").arg(I, 3, 10, QLatin1Char('0')));
+        W.OpenHandedOver(Files);
+        WaitLoaded(W);
+        QItemSelection Every;
+        for (int Row = 0; Row < 300; Row += 2) Every.select(W.VSTModel->index(Row, 0), W.VSTModel->index(Row, 1));
+        W.VST->selectionModel()->select(Every, QItemSelectionModel::ClearAndSelect);
+        W.mmDelete->trigger();
+        QCOMPARE(W.Entries().size(), 150);
+        QCOMPARE(W.VSTModel->rowCount(), 150);
+        QCOMPARE(W.Entries()[0].FileName, QStringLiteral("s001.torrent"));
+        QCOMPARE(W.Entries()[149].FileName, QStringLiteral("s299.torrent"));
+        // The list still knows where each torrent stands.
+        W.AddVST(Files[299]);
+        QCOMPARE(W.VST->selectionModel()->selectedRows()[0].row(), 149);
+    }
+
+    // Above twenty links in one batch, auto-run asks once before handing them over.
+    void autoRunAsksForManyLinks_data()
+    {
+        QTest::addColumn<int>("Files");
+        QTest::addColumn<QList<bool>>("Answers");
+        QTest::addColumn<int>("Questions");
+        QTest::addColumn<int>("Opened");
+        QTest::newRow("20: no question") << 20 << QList<bool>() << 0 << 20;
+        QTest::newRow("21, yes") << 21 << QList<bool>{true} << 1 << 21;
+        QTest::newRow("21, no") << 21 << QList<bool>{false} << 1 << 0;
+    }
+
+    void autoRunAsksForManyLinks()
+    {
+        QFETCH(int, Files);
+        QFETCH(QList<bool>, Answers);
+        QFETCH(int, Questions);
+        QFETCH(int, Opened);
+        TFakePlatform Platform;
+        WriteText(Platform.SettingsFile(), "[USER]\r\nAutoStart=1\r\n");
+        TfrmKTZ W(Platform, {});
+        QStringList Paths;
+        for (int I = 0; I < Files; ++I) Paths << Make(QStringLiteral("r%1.torrent").arg(I, 2, 10, QLatin1Char('0')));
+        Platform.Answers = Answers;
+        QVERIFY(Drop(&W, LocalUrls(Paths)));
+        QTRY_COMPARE(W.Entries().size(), Files);
+        WaitLoaded(W);
+        QCOMPARE(W.Entries().size(), Files);
+        QCOMPARE(Platform.Questions.size(), Questions);
+        if (Questions)
+            QCOMPARE(Platform.Questions[0], QStringLiteral("Файлов в загрузке: 21. Передать все их ссылки программе "
+                                                           "для магнитных ссылок?"));
+        QCOMPARE(Platform.OpenedLinks, Links(W).mid(0, Opened));
+
+        // The next batch asks again, and the answer was for that batch only.
+        Platform.OpenedLinks.clear();
+        W.AddVST(Make("alone.torrent"));
+        QCOMPARE(Platform.OpenedLinks.size(), 1);
+
+        // Run with more than twenty entries selected asks too.
+        Platform.OpenedLinks.clear();
+        W.VST->selectAll();
+        Platform.Answers = {false};
+        W.btnRunClick();
+        QCOMPARE(Platform.OpenedLinks.size(), Files + 1 > 20 ? 0 : Files + 1);
+        QCOMPARE(Platform.Questions.size(), Questions + (Files + 1 > 20 ? 1 : 0));
+    }
+
+    // The openers run a few at a time, in the order given.
+    void openerQueue()
+    {
+        const QString Log = Missing("opened.log");
+        const QString Opener = Missing("opener.sh");
+        WriteText(Opener,
+                  QStringLiteral("#!/bin/sh\necho \"$1\" >> '%1'\nsleep 0.2\n[ \"$1\" != bad ]\n").arg(Log).toUtf8());
+        QVERIFY(QFile::setPermissions(Opener, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        QStringList Failed;
+        TOpenerQueue Queue(Opener, [&](const QString& Link) { Failed << Link; });
+        QStringList Given;
+        for (int I = 0; I < 10; ++I) Given << (I == 4 ? QStringLiteral("bad") : QStringLiteral("magnet:%1").arg(I));
+        int Most = 0;
+        for (const QString& Link : Given) {
+            Queue.Open(Link);
+            Most = std::max(Most, Queue.Running());
+        }
+        QCOMPARE(Queue.Running(), TOpenerQueue::DefaultMaxRunning);
+        QCOMPARE(Queue.Waiting(), Given.size() - TOpenerQueue::DefaultMaxRunning);
+        QTRY_COMPARE_WITH_TIMEOUT(Queue.Started().size(), Given.size(), 30000);
+        QTRY_COMPARE_WITH_TIMEOUT(Queue.Running(), 0, 30000);
+        QCOMPARE(Queue.Started(), Given);
+        QCOMPARE(Queue.MostRunning(), TOpenerQueue::DefaultMaxRunning);
+        QCOMPARE(Failed, QStringList{QStringLiteral("bad")});
+        QCOMPARE(QString::fromUtf8(ReadAll(Log).toUtf8()).split(u'\n', Qt::SkipEmptyParts).size(), Given.size());
+
+        // One that runs on (waiting for the program it started) gives its place up.
+        TOpenerQueue Stuck(QStringLiteral("sleep"), {});
+        Stuck.SetMaxRunning(1);
+        Stuck.SetSlotTimeout(100);
+        Stuck.Open(QStringLiteral("5"));
+        Stuck.Open(QStringLiteral("6"));
+        QCOMPARE(Stuck.Started(), QStringList{QStringLiteral("5")});
+        QTRY_COMPARE(Stuck.Started(), (QStringList{QStringLiteral("5"), QStringLiteral("6")}));
     }
 
     void untrustedMarkupIsPlainText()
@@ -1226,7 +1648,9 @@ private slots:
         const QString Gone = Missing(QStringLiteral("gone\u202Etnerrot.fdp"));
         Platform.OpenAnswers << QStringList{Refused} << QStringList{Gone};
         W.btnOpen->trigger();
+        WaitLoaded(W);
         W.btnOpen->trigger();
+        WaitLoaded(W);
         QCOMPARE(Platform.Errors.size(), 2);
         QVERIFY2(Platform.Errors[0].startsWith(
                      QStringLiteral("Файл \"%1\" не добавлен")
