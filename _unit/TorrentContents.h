@@ -53,6 +53,8 @@ struct TTorrentContentsFile {
 class TTorrentContents {
 public:
     bool Empty() const { return FBytes.empty(); }
+    // Empties it and gives its memory back.
+    void Clear() { std::string().swap(FBytes); }
     TTorrentFacts Facts() const;
     int64_t FileCount() const;
     // Calls Visit(const TTorrentContentsFile&) for each file, in the torrent's order.
