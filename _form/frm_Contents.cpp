@@ -185,11 +185,8 @@ void TfrmContents::CreateControls()
     Form->addRow(tr("Веб-сиды:"), edtWebSeeds);
     pnPages->addTab(Facts, tr("Сведения"));
 
-    // The tree's Ctrl+C copies paths; a hash field's copies its hash.
-    auto* CopyPaths = new QShortcut(QKeySequence::Copy, vstFiles, nullptr, nullptr, Qt::WidgetShortcut);
-    connect(CopyPaths, &QShortcut::activated, this, &TfrmContents::mmCopyPathsClick);
-    auto* Close = new QShortcut(QKeySequence(Qt::Key_Escape), this, nullptr, nullptr, Qt::WindowShortcut);
-    connect(Close, &QShortcut::activated, this, &QWidget::close);
+    // The tree's Ctrl+C copies paths (the view itself would copy one cell).
+    vstFiles->installEventFilter(this);
     connect(edtFilter, &QLineEdit::textChanged, this, &TfrmContents::edtFilterChange);
     // Down from the filter goes into the tree.
     auto* IntoTree = new QShortcut(QKeySequence(Qt::Key_Down), edtFilter, nullptr, nullptr, Qt::WidgetShortcut);
@@ -197,6 +194,27 @@ void TfrmContents::CreateControls()
         vstFiles->setFocus();
         if (!vstFiles->currentIndex().isValid()) vstFiles->setCurrentIndex(FilesModel->index(0, 0));
     });
+}
+
+bool TfrmContents::eventFilter(QObject* Watched, QEvent* Event)
+{
+    if (Watched == vstFiles && (Event->type() == QEvent::KeyPress || Event->type() == QEvent::ShortcutOverride) &&
+        static_cast<QKeyEvent*>(Event)->matches(QKeySequence::Copy)) {
+        if (Event->type() == QEvent::KeyPress) mmCopyPathsClick();
+        Event->accept();
+        return true;
+    }
+    return QWidget::eventFilter(Watched, Event);
+}
+
+void TfrmContents::keyPressEvent(QKeyEvent* Event)
+{
+    // Escape closes the window from wherever the focus is.
+    if (Event->key() == Qt::Key_Escape && Event->modifiers() == Qt::NoModifier) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(Event);
 }
 
 void TfrmContents::ShowEntry(const TTorrentEntry& Entry)

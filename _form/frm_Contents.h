@@ -61,6 +61,10 @@ public:
     QPlainTextEdit* edtTrackers = nullptr;
     QPlainTextEdit* edtWebSeeds = nullptr;
 
+protected:
+    bool eventFilter(QObject* Watched, QEvent* Event) override;
+    void keyPressEvent(QKeyEvent* Event) override;
+
 private:
     TPlatform& FPlatform;
     void CreateControls();
