@@ -27,6 +27,31 @@ struct TFolderKeyHash {
     }
 };
 
+// Names in the order people expect: runs of digits by their value, so that "dir2"
+// comes before "dir10"; otherwise by code point.
+int NaturalCompare(QStringView A, QStringView B)
+{
+    qsizetype i = 0, j = 0;
+    while (i < A.size() && j < B.size()) {
+        if (A[i].isDigit() && B[j].isDigit()) {
+            const qsizetype StartA = i, StartB = j;
+            while (i < A.size() && A[i].isDigit()) ++i;
+            while (j < B.size() && B[j].isDigit()) ++j;
+            QStringView RunA = A.sliced(StartA, i - StartA), RunB = B.sliced(StartB, j - StartB);
+            while (RunA.size() > 1 && RunA.front() == u'0') RunA = RunA.sliced(1);
+            while (RunB.size() > 1 && RunB.front() == u'0') RunB = RunB.sliced(1);
+            if (RunA.size() != RunB.size()) return RunA.size() < RunB.size() ? -1 : 1;
+            if (const int Order = RunA.compare(RunB)) return Order;
+            continue;
+        }
+        if (A[i] != B[j]) return A[i] < B[j] ? -1 : 1;
+        ++i;
+        ++j;
+    }
+    if (i < A.size()) return 1;
+    return j < B.size() ? -1 : 0;
+}
+
 QString ShownName(std::string_view Bytes)
 {
     return DisplayText(QString::fromUtf8(Bytes.data(), qsizetype(Bytes.size())));
@@ -79,7 +104,7 @@ void TContentsModel::SetContents(const TTorrentContents& Contents)
     for (int32_t n = Count - 1; n > 0; --n) FNodes[size_t(FNodes[size_t(n)].Parent)].Size += FNodes[size_t(n)].Size;
 
     // Each node's children in a run of FChildren: folders first, then by name,
-    // without regard to case first.
+    // without regard to case first, numbers by their value.
     std::vector<QString> Keys(FNames.size());
     for (size_t n = 0; n < FNames.size(); ++n) Keys[n] = FNames[n].toCaseFolded();
     FChildStart.assign(size_t(Count) + 1, 0);
@@ -94,7 +119,7 @@ void TContentsModel::SetContents(const TTorrentContents& Contents)
         const TNode& NodeA = FNodes[size_t(A)];
         const TNode& NodeB = FNodes[size_t(B)];
         if (NodeA.Folder != NodeB.Folder) return NodeA.Folder;
-        if (const int Order = Keys[size_t(A)].compare(Keys[size_t(B)])) return Order < 0;
+        if (const int Order = NaturalCompare(Keys[size_t(A)], Keys[size_t(B)])) return Order < 0;
         if (const int Order = FNames[size_t(A)].compare(FNames[size_t(B)])) return Order < 0;
         return A < B;
     };

@@ -11,7 +11,7 @@
 class TTorrentContents;
 
 // The files of one torrent as a tree of folders: folders first, then files, each by
-// name; a folder shows the total size and the number of the files below it that
+// name (numbers in names by their value); a folder shows the total size and the number of the files below it that
 // are shown. Pad files are left out. The filter narrows the tree to the files whose
 // path holds a text, without regard to case.
 //

@@ -185,6 +185,8 @@ void TfrmContents::CreateControls()
     Form->addRow(tr("Веб-сиды:"), edtWebSeeds);
     pnPages->addTab(Facts, tr("Сведения"));
 
+    // Typing at once narrows the tree.
+    edtFilter->setFocus();
     // The tree's Ctrl+C copies paths (the view itself would copy one cell).
     vstFiles->installEventFilter(this);
     connect(edtFilter, &QLineEdit::textChanged, this, &TfrmContents::edtFilterChange);

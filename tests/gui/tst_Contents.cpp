@@ -133,6 +133,14 @@ private slots:
         QVERIFY(Contents->vstFiles->isExpanded(Find(Model, "a/c")));
     }
 
+    void numbersByTheirValue()
+    {
+        TfrmContents* Contents =
+            Open({Torrent({{"files", BList({FileEntry({"t10.txt"}, 1), FileEntry({"t2.txt"}, 1),
+                                            FileEntry({"T1.txt"}, 1), FileEntry({"t02.txt"}, 1)})}})});
+        QCOMPARE(RowNames(*Contents->FilesModel), (QStringList{"T1.txt", "t02.txt", "t2.txt", "t10.txt"}));
+    }
+
     void singleFile()
     {
         TfrmContents* Contents = Open({Torrent({{"name", BStr("movie.avi")}, {"length", BInt(700)}})});
