@@ -1,12 +1,15 @@
 #include "TorrentContents.h"
 
+#include <climits>
+#include <cstdint>
 #include <cstring>
 
 #include "BDecode.h"
 #include "TorrentFile.h"
 
 // The packed form, in this order:
-//   8 bytes       where the files begin (little-endian)
+//   4 bytes       the size of the whole (little-endian)
+//   4 bytes       where the files begin (little-endian)
 //   1 byte        flags: 1 private, 2 several files, 4 has a creation date
 //   8 bytes       the creation date (a double, as the machine stores it)
 //   numbers       total length, piece count, meta version, piece length, file count
@@ -15,8 +18,9 @@
 //   tiers         their count, then for each its count and its texts
 //   web seeds     their count and texts
 //   files         their count, then for each: its length, a flag byte (1 pad,
-//                 2 has a UTF-8 path), its path (count and texts) and, with flag 2,
-//                 its UTF-8 path
+//                 2 has a UTF-8 path), how many leading elements its path shares
+//                 with the path before it, the count and texts of the others, and,
+//                 with flag 2, its UTF-8 path (count and texts)
 // A number is a LEB128 varint, signed ones zig-zag coded; a text is its length as
 // a number followed by its bytes.
 
@@ -88,7 +92,7 @@ bool IsPadFile(const TObjectHash* Entry, const std::vector<std::string_view>& Pa
 
 class TTorrentContents::TReader {
 public:
-    TReader(const std::string& Bytes, size_t At) : FBytes(Bytes), FAt(At) {}
+    TReader(std::string_view Bytes, size_t At) : FBytes(Bytes), FAt(At) {}
     size_t At() const { return FAt; }
 
     uint64_t Number()
@@ -129,22 +133,59 @@ public:
     }
 
 private:
-    const std::string& FBytes;
+    std::string_view FBytes;
     size_t FAt;
 };
 
+namespace {
+
+uint32_t Read32(const char* At)
+{
+    uint32_t Value = 0;
+    for (int i = 0; i < 4; ++i) Value |= uint32_t(uint8_t(At[i])) << (8 * i);
+    return Value;
+}
+
+void Write32(char* At, uint32_t Value)
+{
+    for (int i = 0; i < 4; ++i) At[i] = char(uint8_t(Value >> (8 * i)));
+}
+
+}  // namespace
+
+TTorrentContents::TTorrentContents(const TTorrentContents& Other)
+{
+    *this = Other;
+}
+
+TTorrentContents& TTorrentContents::operator=(const TTorrentContents& Other)
+{
+    if (this == &Other) return *this;
+    const std::string_view From = Other.Bytes();
+    std::unique_ptr<char[]> Copy;
+    if (!From.empty()) {
+        Copy.reset(new char[From.size()]);
+        std::memcpy(Copy.get(), From.data(), From.size());
+    }
+    FBlock = std::move(Copy);
+    return *this;
+}
+
+std::string_view TTorrentContents::Bytes() const
+{
+    return FBlock ? std::string_view(FBlock.get(), size_t(Read32(FBlock.get()))) : std::string_view();
+}
+
 size_t TTorrentContents::FilesStart() const
 {
-    uint64_t Start = 0;
-    for (int i = 0; i < 8; ++i) Start |= uint64_t(uint8_t(FBytes[size_t(i)])) << (8 * i);
-    return size_t(Start);
+    return size_t(Read32(FBlock.get() + 4));
 }
 
 TTorrentFacts TTorrentContents::Facts() const
 {
     TTorrentFacts Facts;
-    if (FBytes.empty()) return Facts;
-    TReader In(FBytes, 8);
+    if (Empty()) return Facts;
+    TReader In(Bytes(), 8);
     const uint8_t Flags = In.Byte();
     Facts.Private = Flags & FactPrivate;
     Facts.MultiFile = Flags & FactMultiFile;
@@ -166,26 +207,31 @@ TTorrentFacts TTorrentContents::Facts() const
 
 int64_t TTorrentContents::FileCount() const
 {
-    if (FBytes.empty()) return 0;
-    TReader In(FBytes, FilesStart());
+    if (Empty()) return 0;
+    TReader In(Bytes(), FilesStart());
     return int64_t(In.Number());
 }
 
 bool TTorrentContents::NextFile(size_t& At, TTorrentContentsFile& File) const
 {
-    TReader In(FBytes, At);
+    const std::string_view Bytes = this->Bytes();
+    TReader In(Bytes, At);
     if (At == FilesStart()) {
         In.Number();  // the count: the bytes end with the last file
         File.Offset = 0;
         File.Length = 0;
+        File.Path.clear();
     }
-    if (In.At() >= FBytes.size()) return false;
+    if (In.At() >= Bytes.size()) return false;
     // The offsets add up as the loader's do, wrapping.
     File.Offset = int64_t(uint64_t(File.Offset) + uint64_t(File.Length));
     File.Length = In.Signed();
     const uint8_t Flags = In.Byte();
     File.Pad = Flags & FilePad;
-    In.Texts(File.Path);
+    // The folders it shares with the file before it are still in File.Path.
+    const uint64_t Shared = In.Number();
+    File.Path.resize(Shared < File.Path.size() ? size_t(Shared) : File.Path.size());
+    for (uint64_t Count = In.Number(); Count > 0 && In.At() < Bytes.size(); --Count) File.Path.push_back(In.Text());
     if (Flags & FileHasUtf8) {
         In.Texts(File.PathUtf8);
     } else {
@@ -254,10 +300,10 @@ TTorrentContents ContentsOf(const TTorrentFile& Torrent)
     Out.Texts(std::vector<std::string_view>(Torrent.WebSeeds.begin(), Torrent.WebSeeds.end()));
 
     const size_t FilesStart = Out.Bytes.size();
-    for (int i = 0; i < 8; ++i) Out.Bytes[size_t(i)] = char(uint8_t(uint64_t(FilesStart) >> (8 * i)));
+    Write32(Out.Bytes.data() + 4, uint32_t(FilesStart));
     Out.Number(Torrent.Files.size());
     const auto* FileList = Info && Torrent.MultiFile ? dynamic_cast<const TObjectList*>(Info->Find("files")) : nullptr;
-    std::vector<std::string_view> Path, PathUtf8;
+    std::vector<std::string_view> Path, PathUtf8, Previous;
     std::string Joined;
     for (size_t i = 0; i < Torrent.Files.size(); ++i) {
         const TTorrentSubFile& File = *Torrent.Files[i];
@@ -283,12 +329,25 @@ TTorrentContents ContentsOf(const TTorrentFile& Torrent)
         }
         Out.Signed(File.Length);
         Out.Bytes += char((IsPadFile(Entry, Path) ? FilePad : 0) | (HasUtf8 ? FileHasUtf8 : 0));
-        Out.Texts(Path);
+        size_t Shared = 0;
+        while (Shared < Path.size() && Shared < Previous.size() && Path[Shared] == Previous[Shared]) ++Shared;
+        Out.Number(Shared);
+        Out.Number(Path.size() - Shared);
+        for (size_t k = Shared; k < Path.size(); ++k) Out.Text(Path[k]);
         if (HasUtf8) Out.Texts(PathUtf8);
+        Previous.swap(Path);
     }
-    Out.Bytes.shrink_to_fit();
+    // Four bytes say where things are: contents past 4 GB, which only a metainfo
+    // file of that size could give, keep no files, or nothing.
+    if (Out.Bytes.size() > UINT32_MAX) {
+        if (FilesStart >= UINT32_MAX) return TTorrentContents();
+        Out.Bytes.resize(FilesStart);
+        Out.Number(0);
+    }
+    Write32(Out.Bytes.data(), uint32_t(Out.Bytes.size()));
 
     TTorrentContents Contents;
-    Contents.FBytes = std::move(Out.Bytes);
+    Contents.FBlock.reset(new char[Out.Bytes.size()]);
+    std::memcpy(Contents.FBlock.get(), Out.Bytes.data(), Out.Bytes.size());
     return Contents;
 }

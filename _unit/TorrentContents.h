@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -52,23 +53,32 @@ struct TTorrentContentsFile {
 
 class TTorrentContents {
 public:
-    bool Empty() const { return FBytes.empty(); }
+    TTorrentContents() = default;
+    TTorrentContents(const TTorrentContents& Other);
+    TTorrentContents& operator=(const TTorrentContents& Other);
+    TTorrentContents(TTorrentContents&&) noexcept = default;
+    TTorrentContents& operator=(TTorrentContents&&) noexcept = default;
+
+    bool Empty() const { return !FBlock; }
     // Empties it and gives its memory back.
-    void Clear() { std::string().swap(FBytes); }
+    void Clear() { FBlock.reset(); }
     TTorrentFacts Facts() const;
     int64_t FileCount() const;
     // Calls Visit(const TTorrentContentsFile&) for each file, in the torrent's order.
     template <class F> void ForEachFile(F&& Visit) const;
     // The heap bytes that this holds.
-    size_t MemoryBytes() const { return FBytes.capacity() + 1; }
+    size_t MemoryBytes() const { return Bytes().size(); }
     // The path elements joined by '\', as the loader joins them.
     static std::string JoinedPath(const std::vector<std::string_view>& Path);
 
 private:
     friend TTorrentContents ContentsOf(const TTorrentFile& Torrent);
     class TReader;
-    // The header, the facts, then the files (see TorrentContents.cpp).
-    std::string FBytes;
+    // One block: its size, the header, the facts, then the files (see
+    // TorrentContents.cpp). A bare pointer in each entry of a long list, not a
+    // string object.
+    std::unique_ptr<char[]> FBlock;
+    std::string_view Bytes() const;
     size_t FilesStart() const;
     bool NextFile(size_t& At, TTorrentContentsFile& File) const;
 };
@@ -79,7 +89,7 @@ TTorrentContents ContentsOf(const TTorrentFile& Torrent);
 
 template <class F> void TTorrentContents::ForEachFile(F&& Visit) const
 {
-    if (FBytes.empty()) return;
+    if (Empty()) return;
     TTorrentContentsFile File;
     for (size_t At = FilesStart(); NextFile(At, File);) Visit(static_cast<const TTorrentContentsFile&>(File));
 }
