@@ -1095,7 +1095,9 @@ TEST(TorrentContents, ALoadThatBrokeOffGivesWhatItRead)
                                 {"announce-list", L({L({S("udp://one")}), S("not a tier"), L({S("udp://x")})})},
                                 {"info", SingleInfo()}}));
     ASSERT_FALSE(Got.Result);
-    const TTorrentFacts F = ContentsOf(*Got.Torrent).Facts();
+    // The facts are views: the contents must outlive them.
+    const TTorrentContents Contents = ContentsOf(*Got.Torrent);
+    const TTorrentFacts F = Contents.Facts();
     ASSERT_EQ(F.Tiers.size(), 1u);
     EXPECT_EQ(Strings(F.Tiers[0]), std::vector<std::string>{"udp://one"});
     EXPECT_EQ(F.TotalLength, 0);
