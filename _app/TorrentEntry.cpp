@@ -120,6 +120,7 @@ TTorrentEntry MakeTorrentEntry(const QString& FileName, const TTorrentFile& Torr
     }
     if (Torrent.IsPrivate) Entry.Private = QStringLiteral("Private");
     Entry.Encoding = FromAnsi(Torrent.Encoding);
+    Entry.Contents = ContentsOf(Torrent);
     return Entry;
 }
 

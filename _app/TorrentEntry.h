@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <optional>
 
+#include "TorrentContents.h"
+
 struct TTorrentEntry {
     QString FileName;  // the path's part after its last '/'
     QString Title;     // the torrent's name ("name.utf-8" where it has one), decoded from UTF-8
@@ -21,6 +23,9 @@ struct TTorrentEntry {
     QString FileList;  // multi-file only: one line per file ("path.utf-8" first), each ended by CR LF
     QString Private;   // "Private" or empty
     QString Encoding;  // the declared "encoding", or empty
+    // What the torrent holds, packed: the files, trackers, web seeds, dates and
+    // hashes that the contents window shows.
+    TTorrentContents Contents;
 
     // The link that the list, the details, Run, Copy and the exports use.
     const QString& LinkInUse(bool FullLinks) const { return FullLinks ? FullLink : Link; }

@@ -292,6 +292,7 @@ void TfrmKTZ::CreateControls()
     AddItem(mmAsList, "mmAsList", 2, QStringLiteral("Сохранить как список (*.txt)"));
     AddItem(mmAsHTML, "mmAsHTML", 6, QStringLiteral("Сохранить как HTML страницу"));
     AddItem(mmRun, "mmRun", 1, QStringLiteral("Запустить"));
+    AddItem(mmContents, "mmContents", -1, tr("Содержимое…"));
     N1 = pmVST->addSeparator();
     N1->setObjectName(QStringLiteral("N1"));
     AddItem(N2, "N2", -1, QStringLiteral("Выход"));
@@ -309,8 +310,10 @@ void TfrmKTZ::CreateControls()
     mmAsList->setShortcut(QKeySequence::Save);
     mmAsHTML->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
     N2->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
-    addActions({mmAsList, mmAsHTML, N2});
-    for (QAction* Action : {mmCopy, mmAsList, mmAsHTML, mmRun})
+    // What a torrent holds is worth a look from anywhere in the window.
+    mmContents->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_I));
+    addActions({mmAsList, mmAsHTML, mmContents, N2});
+    for (QAction* Action : {mmCopy, mmAsList, mmAsHTML, mmRun, mmContents})
         Action->setToolTip(WithShortcut(Action->text(), Action->shortcut()));
     btnRun->setToolTip(WithShortcut(btnRun->text(), mmRun->shortcut()));
     // Shift+F10 opens the pop-up menu as the Menu key does.
@@ -339,6 +342,12 @@ void TfrmKTZ::CreateControls()
     connect(mmAsList, &QAction::triggered, this, [this] { Guarded([this] { mmAsListClick(); }); });
     connect(mmAsHTML, &QAction::triggered, this, [this] { Guarded([this] { mmAsHTMLClick(); }); });
     connect(N2, &QAction::triggered, this, [this] { Guarded([this] { N2Click(); }); });
+    connect(mmContents, &QAction::triggered, this, [this] { Guarded([this] { mmContentsClick(); }); });
+    connect(VST, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& Index) {
+        if (Index.isValid()) Guarded([this] { mmContentsClick(); });
+    });
+    connect(VST->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex& Current) { Guarded([&] { VSTCurrentChange(Current); }); });
     connect(chkFull, &QCheckBox::toggled, this, [this] { Guarded([this] { chkFullClick(); }); });
     connect(VST, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& Pos) { pmVST->popup(VST->viewport()->mapToGlobal(Pos)); });
@@ -577,6 +586,28 @@ void TfrmKTZ::ShowLink()
     const QString Warning = LinkWarning(*FShown, FullLinks());
     edtURI->setToolTip(Warning);
     pnWarning->setText(Warning);
+}
+
+void TfrmKTZ::mmContentsClick()
+{
+    QModelIndex Current = VST->currentIndex();
+    if (!Current.isValid()) {
+        const QModelIndexList Rows = VST->selectionModel()->selectedRows();
+        if (!Rows.isEmpty()) Current = Rows.front();
+    }
+    const TTorrentEntry* Entry = Current.isValid() ? VSTModel->Entry(Current.row()) : nullptr;
+    if (!Entry) return;
+    if (!FContents) FContents = new TfrmContents(FPlatform, this);
+    FContents->ShowEntry(*Entry);
+    FContents->show();
+    FContents->raise();
+    FContents->activateWindow();
+}
+
+void TfrmKTZ::VSTCurrentChange(const QModelIndex& Current)
+{
+    if (!FContents || !Current.isValid()) return;
+    if (const TTorrentEntry* Entry = VSTModel->Entry(Current.row())) FContents->ShowEntry(*Entry);
 }
 
 void TfrmKTZ::PopMenuClick()

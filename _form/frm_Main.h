@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QList>
 #include <QMainWindow>
+#include <QPointer>
 #include <QStringList>
 #include <exception>
 #include <memory>
@@ -18,6 +19,7 @@
 #include "TorrentEntry.h"
 #include "VSTModel.h"
 #include "fer_Exp.h"
+#include "frm_Contents.h"
 
 class QAction;
 class QCheckBox;
@@ -73,6 +75,10 @@ public:
     void N2Click();
     void mmAsListClick();
     void mmAsHTMLClick();
+    // Opens the contents window on the current entry, or brings it forward.
+    void mmContentsClick();
+    // The contents window while it is open, else null.
+    TfrmContents* ContentsWindow() const { return FContents; }
     // The full-link switch: the list, the details and the commands change links at once.
     void chkFullClick();
     bool FullLinks() const;
@@ -172,6 +178,9 @@ private:
     QWidget* FListViewport = nullptr;     // where drops over the list arrive
     bool FLinkShown = false;              // edtURI holds an entry's link
     std::optional<TTorrentEntry> FShown;  // the entry the details panel shows
+    QPointer<TfrmContents> FContents;     // open while it is not null
+    // The contents window follows the entry that becomes current.
+    void VSTCurrentChange(const QModelIndex& Current);
     // The shown entry's link in use into edtURI, and what speaks against it into
     // edtURI's tool tip and pnWarning.
     void ShowLink();
@@ -216,6 +225,7 @@ public:
     QAction* mmDelete = nullptr;  // the Delete key in the list
     TLoadProgress* pnProgress = nullptr;
     QLabel* pnCount = nullptr;
+    QAction* mmContents = nullptr;
     QAction* N1 = nullptr;
     QAction* N2 = nullptr;
 };

@@ -23,6 +23,7 @@
 #include "FolderWalk.h"
 #include "Streams.h"
 #include "TextCodec.h"
+#include "TorrentContents.h"
 #include "TorrentFile.h"
 
 #ifndef VELMORA_VERSION
@@ -291,19 +292,20 @@ nlohmann::ordered_json TorrentJson(const std::string& FileName, bool Loaded, boo
     for (const auto& Message : Torrent.Skipped) {
         Warnings.push_back(Json{{"code", SkippedWrongKindCode}, {"text", Utf16ToUtf8(Message)}});
     }
+    // What the torrent holds comes from the one description that the window shows too.
+    const TTorrentContents Contents = ContentsOf(Torrent);
+    const TTorrentFacts Facts = Contents.Facts();
     Json Trackers = Json::array();
-    for (const auto& Tracker : Torrent.Trackers) Trackers.push_back(Utf16ToUtf8(Tracker));
+    for (const auto& Tier : Facts.Tiers)
+        for (const std::string_view Tracker : Tier) Trackers.push_back(SanitizeUtf8(Tracker));
     Json Files = Json::array();
-    std::string Path;
-    for (const auto& File : Torrent.Files) {
-        Path.assign(File->ShownPath());
-        Path += File->ShownName();
+    Contents.ForEachFile([&](const TTorrentContentsFile& File) {
         Json Entry = Json::object();
-        Entry["path"] = SanitizeUtf8(Path);
-        Entry["length"] = File->Length;
-        Entry["offset"] = File->Offset;
+        Entry["path"] = SanitizeUtf8(TTorrentContents::JoinedPath(File.PathUtf8.empty() ? File.Path : File.PathUtf8));
+        Entry["length"] = File.Length;
+        Entry["offset"] = File.Offset;
         Files.push_back(std::move(Entry));
-    }
+    });
 
     Json Object = Json::object();
     Object["file"] = ValidUtf8(FileName);  // every byte of the name, a leading mark too
@@ -314,21 +316,21 @@ nlohmann::ordered_json TorrentJson(const std::string& FileName, bool Loaded, boo
     const bool HasLink = Torrent.HasLinkHash();
     Object["link"] = HasLink ? Json(Torrent.MagnetLink()) : Json();
     Object["full_link"] = HasLink ? Json(Torrent.FullMagnetLink()) : Json();  // escaped to ASCII
-    Object["info_hash"] = Torrent.InfoHash;
-    Object["info_hash_v2"] = Torrent.InfoHashV2;
-    Object["meta_version"] = Torrent.MetaVersion;
-    Object["title"] = SanitizeUtf8(Torrent.ShownName());
-    Object["size"] = Torrent.TotalLength;
-    Object["file_count"] = Torrent.FileCount;
-    Object["piece_length"] = Torrent.PieceLength;
-    Object["piece_count"] = Torrent.Pieces.size();
-    Object["comment"] = SanitizeUtf8(Torrent.ShownComment());
-    Object["encoding"] = SanitizeUtf8(Torrent.Encoding);
-    Object["private"] = Torrent.IsPrivate;
-    Object["multi_file"] = Torrent.MultiFile;
-    Object["announce"] = SanitizeUtf8(Torrent.Announce);
+    Object["info_hash"] = BytesToHex(Facts.InfoHash, 999);
+    Object["info_hash_v2"] = BytesToHex(Facts.InfoHashV2, 999);
+    Object["meta_version"] = Facts.MetaVersion;
+    Object["title"] = SanitizeUtf8(Facts.ShownName());
+    Object["size"] = Facts.TotalLength;
+    Object["file_count"] = Facts.FileCount;
+    Object["piece_length"] = Facts.PieceLength;
+    Object["piece_count"] = Facts.PieceCount;
+    Object["comment"] = SanitizeUtf8(Facts.ShownComment());
+    Object["encoding"] = SanitizeUtf8(Facts.Encoding);
+    Object["private"] = Facts.Private;
+    Object["multi_file"] = Facts.MultiFile;
+    Object["announce"] = SanitizeUtf8(Facts.Announce);
     Object["trackers"] = std::move(Trackers);
-    Object["creation_date"] = Torrent.HasCreationDate ? Json(IsoDate(Torrent.CreationDate)) : Json();
+    Object["creation_date"] = Facts.HasCreationDate ? Json(IsoDate(Facts.CreationDate)) : Json();
     Object["files"] = std::move(Files);
     return Object;
 }

@@ -20,6 +20,7 @@
 #include "MessageDigests.h"
 #include "Streams.h"
 #include "TextCodec.h"
+#include "TorrentContents.h"
 #include "TorrentFile.h"
 
 namespace {
@@ -1109,3 +1110,131 @@ TEST(TorrentFileFullLink, KeepsTheFileOrderAndJudgesPrivateLinks)
 }
 
 }  // namespace
+
+// ---------------------------------------------------------------------------
+// What a torrent holds, packed for the list and the contents window
+
+std::vector<std::string> Strings(const std::vector<std::string_view>& Views)
+{
+    return std::vector<std::string>(Views.begin(), Views.end());
+}
+
+TEST(TorrentContents, FilesAreTheLoadersWithTheirElementsAndPadMarks)
+{
+    const std::string Info =
+        D({{"files", L({D({{"length", I(10)}, {"path", L({S("a\\b"), S("c.txt")})}}),
+                        D({{"attr", S("p")}, {"length", I(6)}, {"path", L({S("x"), S("attr-pad")})}}),
+                        D({{"length", I(5)}, {"path", L({S(".pad"), S("5")})}}),
+                        D({{"length", I(4)}, {"path", L({S("_____padding_file_0_if you see this file")})}}),
+                        D({{"attr", S("x")}, {"length", I(3)}, {"path", L({S("keep")})}}), D({{"path", L({S("gap")})}}),
+                        D({{"length", I(1)}, {"path", L({})}}),
+                        D({{"length", I(2)},
+                           {"path", L({S("raw"), S("\xff.txt")})},
+                           {"path.utf-8", L({S("utf"), S("\xD1\x84.txt")})}})})},
+           {"name", S("folder")},
+           {"piece length", I(32768)},
+           {"pieces", S(Piece1)}});
+    const TLoaded Got = Load(WithInfo(Info));
+    ASSERT_TRUE(Got.Result);
+    const TTorrentFile& T = *Got.Torrent;
+    const TTorrentContents Contents = ContentsOf(T);
+    struct TExpected {
+        std::vector<std::string> Path, PathUtf8;
+        bool Pad;
+    };
+    const std::vector<TExpected> Expected = {
+        {{"a\\b", "c.txt"}, {}, false},  // a backslash inside a name splits nothing
+        {{"x", "attr-pad"}, {}, true},
+        {{".pad", "5"}, {}, true},
+        {{"_____padding_file_0_if you see this file"}, {}, true},
+        {{"keep"}, {}, false},
+        {{"gap"}, {}, false},
+        {{}, {}, false},
+        {{"raw", "\xff.txt"}, {"utf", "\xD1\x84.txt"}, false}};
+    ASSERT_EQ(Contents.FileCount(), int64_t(Expected.size()));
+    size_t k = 0;
+    Contents.ForEachFile([&](const TTorrentContentsFile& File) {
+        SCOPED_TRACE(k);
+        ASSERT_LT(k, T.Files.size());
+        EXPECT_EQ(Strings(File.Path), Expected[k].Path);
+        EXPECT_EQ(Strings(File.PathUtf8), Expected[k].PathUtf8);
+        EXPECT_EQ(File.Pad, Expected[k].Pad);
+        EXPECT_EQ(TTorrentContents::JoinedPath(File.Path), T.Files[k]->Path + T.Files[k]->Name);
+        EXPECT_EQ(File.Length, T.Files[k]->Length);
+        EXPECT_EQ(File.Offset, T.Files[k]->Offset);
+        ++k;
+    });
+    EXPECT_EQ(k, Expected.size());
+}
+
+TEST(TorrentContents, FactsAndTheUtf8Variants)
+{
+    const std::string Info = D({{"length", I(700)},
+                                {"name", S("movie.avi.torrent")},
+                                {"name.utf-8", S("\xD1\x84.avi")},
+                                {"piece length", I(16384)},
+                                {"pieces", S(Piece1 + Piece1)},
+                                {"private", I(1)}});
+    const std::string Document = D({{"announce", S("http://a.example/")},
+                                    {"announce-list", L({L({S("udp://one"), I(7)}), L({}), L({S("http://two")})})},
+                                    {"comment", S("plain")},
+                                    {"comment.utf-8", S("\xD1\x84")},
+                                    {"created by", S("mktorrent 1.1")},
+                                    {"creation date", I(1700000000)},
+                                    {"encoding", S("UTF-8")},
+                                    {"info", Info},
+                                    {"url-list", L({S("https://seed.example/"), I(3)})}});
+    const TLoaded Got = Load(Document);
+    ASSERT_TRUE(Got.Result);
+    const TTorrentFile& T = *Got.Torrent;
+    const TTorrentContents Contents = ContentsOf(T);
+    const TTorrentFacts F = Contents.Facts();
+    EXPECT_EQ(F.Name, "movie.avi");
+    EXPECT_EQ(F.NameUtf8, "\xD1\x84.avi");
+    EXPECT_EQ(F.Comment, "plain");
+    EXPECT_EQ(F.CommentUtf8, "\xD1\x84");
+    EXPECT_EQ(F.CreatedBy, "mktorrent 1.1");
+    EXPECT_EQ(F.Announce, "http://a.example/");
+    EXPECT_EQ(F.Encoding, "UTF-8");
+    EXPECT_EQ(F.InfoHash, T.InfoHashBytes);
+    EXPECT_TRUE(F.InfoHashV2.empty());
+    EXPECT_EQ(F.TotalLength, 700);
+    EXPECT_EQ(F.PieceCount, 2);
+    EXPECT_EQ(F.PieceLength, 16384);
+    EXPECT_EQ(F.FileCount, 1);
+    EXPECT_TRUE(F.Private);
+    EXPECT_FALSE(F.MultiFile);
+    EXPECT_TRUE(F.HasCreationDate);
+    EXPECT_EQ(F.CreationDate, T.CreationDate);
+    // The tiers hold what the loader's flat list holds: no integer, no empty tier.
+    ASSERT_EQ(F.Tiers.size(), 2u);
+    EXPECT_EQ(Strings(F.Tiers[0]), std::vector<std::string>{"udp://one"});
+    EXPECT_EQ(Strings(F.Tiers[1]), std::vector<std::string>{"http://two"});
+    EXPECT_EQ(F.ShownName(), "\xD1\x84.avi");
+    EXPECT_EQ(F.ShownComment(), "\xD1\x84");
+    EXPECT_EQ(Strings(F.WebSeeds), std::vector<std::string>{"https://seed.example/"});
+    // A single file is named by the torrent, its UTF-8 name beside it.
+    Contents.ForEachFile([&](const TTorrentContentsFile& File) {
+        EXPECT_EQ(Strings(File.Path), std::vector<std::string>{"movie.avi"});
+        EXPECT_EQ(Strings(File.PathUtf8), std::vector<std::string>{"\xD1\x84.avi"});
+    });
+}
+
+TEST(TorrentContents, ATierOfTheWrongKindIsSkippedAlone)
+{
+    // The second tier is no list: it is skipped, the tiers around it stay, and a
+    // tier's repeats and empty trackers are left out as the loader leaves them out.
+    const TLoaded Got =
+        Load(D({{"announce", S("http://a.example/")},
+                {"announce-list", L({L({S("udp://one"), S(""), S("udp://one")}), S("not a tier"), L({S("udp://x")})})},
+                {"info", SingleInfo()}}));
+    ASSERT_TRUE(Got.Result);
+    // The facts are views: the contents must outlive them.
+    const TTorrentContents Contents = ContentsOf(*Got.Torrent);
+    const TTorrentFacts F = Contents.Facts();
+    ASSERT_EQ(F.Tiers.size(), 2u);
+    EXPECT_EQ(Strings(F.Tiers[0]), std::vector<std::string>{"udp://one"});
+    EXPECT_EQ(Strings(F.Tiers[1]), std::vector<std::string>{"udp://x"});
+    EXPECT_TRUE(TTorrentContents().Facts().Name.empty());
+    EXPECT_EQ(TTorrentContents().FileCount(), 0);
+}

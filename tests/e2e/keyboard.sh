@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # End to end under Xvfb with the keyboard only (xdotool, no mouse event): open three
 # files through the open dialog, move in the list, copy, run with a stand-in
-# xdg-open that has no program for the link (exit 3), save the list and the page,
-# show About, select all, copy the three links, delete them, leave with Ctrl+Q; the
-# setting must be written. Then a start without
-# Qt's translations must still show the window.
+# xdg-open that has no program for the link (exit 3), look at the contents and
+# close them with Escape, save the list and the page, show About, select all, copy
+# the three links, delete them, leave with Ctrl+Q; the setting must be written.
+# Then a start without Qt's translations must still show the window.
 #
 #   bash tests/e2e/keyboard.sh [PATH_TO_VELMORA]     (default: build/velmora)
 set -euo pipefail
@@ -90,6 +90,13 @@ if command -v xclip >/dev/null; then
   [ "$(xclip -o -selection clipboard)" = "${links[1]}" ] || fail "Ctrl+C copied '$(xclip -o -selection clipboard)'"
 fi
 
+# The contents of the current entry with its shortcut, closed with Escape.
+keys ctrl+i
+window '^Содержимое: b\.torrent$' >/dev/null
+keys Escape
+gone '^Содержимое'
+xdotool windowfocus --sync "$main" 2>/dev/null || true
+
 # Save as list: a name without extension gets .txt.
 keys ctrl+s
 window 'Сохранить|Save' >/dev/null
@@ -153,4 +160,4 @@ keys ctrl+q
 for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
 wait "$pid" || fail "without translations the program ended with an error"
 pid=
-echo "keyboard.sh: opened, moved, copied, ran, saved both ways, About, selected all, copied three, deleted and Ctrl+Q, all from the keyboard"
+echo "keyboard.sh: opened, moved, copied, ran, saw the contents, saved both ways, About, selected all, copied three, deleted and Ctrl+Q, all from the keyboard"

@@ -219,7 +219,7 @@ private slots:
         QCOMPARE(W.pnText->text(), QString());
 
         const QList<QAction*> Items = W.pmVST->actions();
-        QCOMPARE(Items.size(), 6);
+        QCOMPARE(Items.size(), 7);
         const QStringList Captions = {QStringLiteral("Копировать выделенное"),
                                       QStringLiteral("Сохранить как список (*.txt)"),
                                       QStringLiteral("Сохранить как HTML страницу"), QStringLiteral("Запустить")};
@@ -231,8 +231,9 @@ private slots:
         QCOMPARE(Items[1], W.mmAsList);
         QCOMPARE(Items[2], W.mmAsHTML);
         QCOMPARE(Items[3], W.mmRun);
-        QVERIFY(Items[4]->isSeparator());
-        QCOMPARE(Items[5]->text(), QStringLiteral("Выход"));
+        QCOMPARE(Items[4], W.mmContents);
+        QVERIFY(Items[5]->isSeparator());
+        QCOMPARE(Items[6]->text(), QStringLiteral("Выход"));
     }
 
     void detailLabelsArePlainText()
