@@ -1246,7 +1246,7 @@ private slots:
         TFakePlatform Platform;
         TfrmKTZ W(Platform, {});
         W.show();
-        QString Caption, Text;
+        QString Caption, Text, License;
         QSize Size;
         bool Default = false;
         QTimer::singleShot(0, [&] {
@@ -1256,6 +1256,7 @@ private slots:
             QVERIFY(About);
             Caption = About->windowTitle();
             Text = About->lblAbout->text();
+            License = About->lblLicense->text();
             Size = About->size();
             Default = About->OKButton->isDefault();
             QVERIFY(!About->windowIcon().isNull());
@@ -1268,6 +1269,7 @@ private slots:
         W.btnAbout->trigger();
         QCOMPARE(Caption, QStringLiteral("О программе"));
         QCOMPARE(Text, QStringLiteral("Velmora\n\n0.9.3.19"));
+        QCOMPARE(License, QStringLiteral("Распространяется по лицензии MIT"));
         QCOMPARE(Size, QSize(298, 147));
         QVERIFY(Default);
         QVERIFY(!QApplication::activeModalWidget());
