@@ -350,6 +350,13 @@ void TfrmKTZ::CreateControls()
             [this](const QPoint& Pos) { pmVST->popup(VST->viewport()->mapToGlobal(Pos)); });
     connect(VST->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this] { Guarded([this] { VSTChange(); }); });
+    // The keys act on the list's entry: the window opens with the list in focus, and
+    // the first entry becomes current (and shown) as soon as there is one, so that
+    // Ctrl+C or Return right after loading take a link, never the field's caption.
+    VST->setFocus(Qt::OtherFocusReason);
+    connect(VSTModel, &QAbstractItemModel::rowsInserted, this, [this] {
+        if (!VST->currentIndex().isValid()) VST->setCurrentIndex(VSTModel->index(0, 0));
+    });
 }
 
 void TfrmKTZ::KeepColoursReadable()

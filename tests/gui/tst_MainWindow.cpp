@@ -430,11 +430,9 @@ private slots:
         Recipe.PieceCount = 6;
         Recipe.Length = 1536;
         TfrmKTZ W(Platform, {Make("film.torrent", Recipe), Make("other.torrent")});
-        // Loading selects nothing: the panel keeps its captions.
-        QCOMPARE(W.lblName->text(), QStringLiteral("Файл"));
-        QCOMPARE(W.edtURI->text(), QStringLiteral("Магнитная ссылка"));
-
-        SelectRow(W, 0);
+        // The first entry becomes current, and so is shown; later ones leave the panel.
+        QCOMPARE(W.VST->selectionModel()->selectedRows().size(), 1);
+        QCOMPARE(W.VST->currentIndex().row(), 0);
         QCOMPARE(W.lblName->text(), QStringLiteral("film.torrent"));
         QCOMPARE(W.lblTitle->text(), QStringLiteral("Название: Фильм"));
         QCOMPARE(W.edtURI->text(), ExpectedLink(Recipe));
@@ -599,6 +597,48 @@ private slots:
         // The list fills again after a clear.
         W.AddVST(Make("c.torrent"));
         QCOMPARE(Names(W), QStringList({"c.torrent"}));
+    }
+
+    // The window opens with the focus in the list, whose first entry becomes current
+    // once there is one, however the entries arrive.
+    void startsInTheList_data()
+    {
+        QTest::addColumn<QString>("Way");
+        QTest::addColumn<int>("Current");  // -1: no current row
+        QTest::newRow("empty") << "none" << -1;
+        QTest::newRow("command line") << "command line" << 0;
+        QTest::newRow("opened after the start") << "open" << 0;
+        QTest::newRow("loaded again after a clear") << "clear" << 0;
+        QTest::newRow("a later file leaves the current row") << "later" << 0;
+    }
+
+    void startsInTheList()
+    {
+        QFETCH(QString, Way);
+        QFETCH(int, Current);
+        TFakePlatform Platform;
+        const TTorrentRecipe A = Named("a"), B = Named("b");
+        const QStringList Files = {Make("a.torrent", A), Make("b.torrent", B)};
+        TfrmKTZ W(Platform, Way == u"command line" ? Files : QStringList());
+        W.show();
+        QVERIFY(QTest::qWaitForWindowActive(&W));
+        QCOMPARE(QApplication::focusWidget(), W.VST);
+        if (Way == u"open" || Way == u"clear" || Way == u"later") {
+            Platform.OpenAnswers << Files;
+            W.btnOpen->trigger();
+        }
+        if (Way == u"clear") {
+            W.btnClear->trigger();
+            Platform.OpenAnswers << QStringList({Files[1], Files[0]});
+            W.btnOpen->trigger();
+        }
+        if (Way == u"later") W.AddVST(Make("c.torrent"));
+        QCOMPARE(W.VST->currentIndex().row(), Current);
+        QCOMPARE(QApplication::focusWidget(), W.VST);
+        // Copy from the keyboard at once takes the current entry's link.
+        QTest::keyClick(W.VST, Qt::Key_C, Qt::ControlModifier);
+        const QString First = Way == u"clear" ? ExpectedLink(B) : ExpectedLink(A);
+        QCOMPARE(Platform.Copied, QStringList(Current < 0 ? QStringLiteral("Магнитная ссылка") : First));
     }
 
     // Every command from the keyboard: the key, where the focus is, what it did.
