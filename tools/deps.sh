@@ -5,7 +5,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6 libgl-dev fonts-dejavu-core xdotool
   nlohmann-json3-dev libgtest-dev googletest libbenchmark-dev
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-format
   xvfb xauth imagemagick desktop-file-utils xdg-utils
   qt6-translations-l10n qt6ct
   shared-mime-info libfile-mimeinfo-perl file groff-base librsvg2-bin
