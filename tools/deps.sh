@@ -10,7 +10,7 @@ packages=(
   qt6-translations-l10n qt6ct
   shared-mime-info libfile-mimeinfo-perl file groff-base librsvg2-bin
   python3 python3-libtorrent time
-  dpkg-dev lintian
+  dpkg-dev lintian appstream
 )
 missing=()
 for p in "${packages[@]}"; do
