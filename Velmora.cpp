@@ -4,6 +4,7 @@
 // without starting the window system.
 #include <QByteArray>
 #include <QFile>
+#include <QLocale>
 #include <QPointer>
 #include <QStringList>
 
@@ -29,7 +30,7 @@ void Complain(const std::string& Text)
 // colon is the hand-off's own.
 void ComplainOfHandOff(const char* What)
 {
-    Complain(std::string(What) + ": " + HandOffError());
+    Complain(QCoreApplication::translate("Velmora", What).toStdString() + ": " + HandOffError());
 }
 
 // Each argument made absolute, then "?"; without arguments only a request to come
@@ -38,20 +39,20 @@ int HandOff(int argc, char** argv)
 {
     if (argc <= 1) {
         if (BringFirstInstanceForward()) return 0;
-        ComplainOfHandOff("запущенная копия не вышла вперёд");
+        ComplainOfHandOff(QT_TRANSLATE_NOOP("Velmora", "запущенная копия не вышла вперёд"));
         return 1;
     }
     int ExitCode = 0;
     for (int I = 1; I < argc; ++I) {
         if (PassToFirstInstance(AbsoluteArgument(argv[I]))) continue;
-        ComplainOfHandOff("файл не передан запущенной копии");
+        ComplainOfHandOff(QT_TRANSLATE_NOOP("Velmora", "файл не передан запущенной копии"));
         ExitCode = 1;
         // A text that was too long to send leaves the connection open; the others
         // still go.
         if (!ConnectedToFirstInstance()) return 1;
     }
     if (!PassToFirstInstance("?")) {
-        ComplainOfHandOff("запущенная копия не приняла конец передачи");
+        ComplainOfHandOff(QT_TRANSLATE_NOOP("Velmora", "запущенная копия не приняла конец передачи"));
         return 1;
     }
     return ExitCode;
@@ -65,7 +66,7 @@ int RunFirstCopy(int argc, char** argv, const std::string& Folder, std::string A
     Application.setApplicationName("Velmora");
     // Before any window: Qt's dialogs and menus take their texts as they are built.
     // Without the translations they stay in English.
-    InstallQtTranslation(Application, QtTranslationsFolder());
+    InstallTranslations(Application, QLocale::system(), QtTranslationsFolder());
 
     TQtPlatform Platform;
     Application.SetPlatform(&Platform);
@@ -75,8 +76,13 @@ int RunFirstCopy(int argc, char** argv, const std::string& Folder, std::string A
     // this copy's own.
     THandOffServer Server;
     if (Alone.empty() && !Server.Listen(QFile::decodeName(QByteArray::fromStdString(Folder))))
-        Alone = "следующие копии не смогут передавать сюда файлы: " + Server.ErrorString().toStdString();
-    if (!Alone.empty()) Complain("работает отдельно, следующие запуски откроют свои окна: " + Alone);
+        Alone =
+            QCoreApplication::translate("Velmora", "следующие копии не смогут передавать сюда файлы: ").toStdString() +
+            Server.ErrorString().toStdString();
+    if (!Alone.empty())
+        Complain(QCoreApplication::translate("Velmora", "работает отдельно, следующие запуски откроют свои окна: ")
+                     .toStdString() +
+                 Alone);
 
     // The paths as their bytes stand in argv (what Qt left of it): a name that is
     // no UTF-8 must still open.
@@ -114,7 +120,9 @@ int main(int argc, char** argv)
         if (!InstanceLockError().empty()) return RunFirstCopy(argc, argv, {}, InstanceLockError());
         switch (ConnectToFirstInstance(VelmoraMutexName)) {
         case THandOffConnect::Connected: return HandOff(argc, argv);
-        case THandOffConnect::Failed: ComplainOfHandOff("нет связи с запущенной копией"); return 1;
+        case THandOffConnect::Failed:
+            ComplainOfHandOff(QT_TRANSLATE_NOOP("Velmora", "нет связи с запущенной копией"));
+            return 1;
         case THandOffConnect::BecameFirst: break;
         }
     }

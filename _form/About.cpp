@@ -15,7 +15,7 @@ TAboutBox::TAboutBox(QWidget* Owner) : QDialog(Owner, DialogWindowFlags)
     Q_INIT_RESOURCE(velmora);
 
     setObjectName(QStringLiteral("AboutBox"));
-    setWindowTitle(QStringLiteral("О программе"));
+    setWindowTitle(tr("О программе"));
     setFont(WindowFont());
     const QIcon ProgramIcon(QStringLiteral(":/velmora.svg"));
     setWindowIcon(ProgramIcon);

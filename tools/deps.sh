@@ -7,7 +7,7 @@ packages=(
   nlohmann-json3-dev libgtest-dev googletest libbenchmark-dev
   clang libclang-rt-14-dev clang-format
   xvfb xauth imagemagick desktop-file-utils xdg-utils
-  qt6-translations-l10n qt6ct
+  qt6-translations-l10n qt6ct qt6-l10n-tools qt6-tools-dev
   shared-mime-info libfile-mimeinfo-perl file groff-base librsvg2-bin
   python3 python3-libtorrent time
   dpkg-dev lintian appstream
