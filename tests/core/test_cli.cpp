@@ -10,7 +10,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -203,9 +202,21 @@ TEST_F(Cli, HelpAndVersion)
 // lists are the same: an option added to one is added to the other.
 TEST_F(Cli, HelpAndManualPageNameTheSameOptions)
 {
-    const std::regex Option(R"((?:^|[\s",])(--?[A-Za-z0-9][A-Za-z0-9-]*|--)(?=[\s",]|$))");
-    auto OptionsIn = [&](const std::string& Line, std::set<std::string>& Into) {
-        for (std::sregex_iterator It(Line.begin(), Line.end(), Option), End; It != End; ++It) Into.insert((*It)[1]);
+    // Words that begin with "-" and hold only letters, digits and dashes, between
+    // spaces, commas and quotes.
+    auto OptionsIn = [](const std::string& Line, std::set<std::string>& Into) {
+        std::string Word;
+        for (const char c : Line + ' ') {
+            if (c == ' ' || c == ',' || c == '"') {
+                if (Word.size() > 1 && Word[0] == '-' &&
+                    Word.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-") ==
+                        std::string::npos)
+                    Into.insert(Word);
+                Word.clear();
+            } else {
+                Word += c;
+            }
+        }
     };
 
     // --help: the lines of "Options:" that begin with an option, two spaces in.
