@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QFile>
+#include <QLocale>
 #include <QPointer>
 #include <QStringList>
 
@@ -53,12 +54,7 @@ void Complain(const std::string& Text)
 // colon is the hand-off's own.
 void ComplainOfHandOff(const char* What)
 {
-    Complain(std::string(What) + ": " + HandOffError());
-}
-
-QString Tr(const char* Text)
-{
-    return QCoreApplication::translate("Velmora", Text);
+    Complain(QCoreApplication::translate("Velmora", What).toStdString() + ": " + HandOffError());
 }
 
 // Set once a running copy of an earlier version has refused a stream: its texts
@@ -87,7 +83,7 @@ std::optional<int> HandOff(int argc, char** argv)
     if (argc <= 1) {
         if (BringFirstInstanceForward()) return 0;
         if (Retry()) return std::nullopt;
-        return GiveUp("запущенная копия не вышла вперёд");
+        return GiveUp(QT_TRANSLATE_NOOP("Velmora", "запущенная копия не вышла вперёд"));
     }
     if (!OneAtATime) {
         std::vector<std::string> Texts;
@@ -105,14 +101,14 @@ std::optional<int> HandOff(int argc, char** argv)
             return std::nullopt;
         }
         if (Retry()) return std::nullopt;
-        return GiveUp("запущенная копия не приняла конец передачи");
+        return GiveUp(QT_TRANSLATE_NOOP("Velmora", "запущенная копия не приняла конец передачи"));
     }
     int ExitCode = 0;
     for (int I = 1; I < argc; ++I) {
         if (PassToFirstInstance(AbsoluteArgument(argv[I]))) continue;
         if (Retry()) return std::nullopt;
         if (HandOffFailure() == THandOffFailure::TimedOut) return GiveUp("");
-        ComplainOfHandOff("файл не передан запущенной копии");
+        ComplainOfHandOff(QT_TRANSLATE_NOOP("Velmora", "файл не передан запущенной копии"));
         ExitCode = 1;
         // A text that was too long to send leaves the connection open; the others
         // still go.
@@ -120,7 +116,7 @@ std::optional<int> HandOff(int argc, char** argv)
     }
     if (!PassToFirstInstance(HandOffEndMark)) {
         if (Retry()) return std::nullopt;
-        return GiveUp("запущенная копия не приняла конец передачи");
+        return GiveUp(QT_TRANSLATE_NOOP("Velmora", "запущенная копия не приняла конец передачи"));
     }
     return ExitCode;
 }
@@ -133,19 +129,23 @@ void ComplainOfGivingUp(int argc)
     QString Text;
     switch (HandOffFailure()) {
     case THandOffFailure::TimedOut:
-        Text = Tr("запущенная копия Velmora жива, но занята и не приняла файлы за %1 с; файлы не переданы, "
-                  "откройте их ещё раз")
+        Text = QCoreApplication::translate(
+                   "Velmora",
+                   "запущенная копия Velmora жива, но занята и не приняла файлы за %1 с; файлы не переданы, "
+                   "откройте их ещё раз")
                    .arg(Seconds);
         break;
     case THandOffFailure::Refused:
     case THandOffFailure::Broken:
-        Text = Tr("запущенная копия Velmora закрывается и за %1 с так и не закрылась; файлы не переданы, "
-                  "откройте их ещё раз")
+        Text = QCoreApplication::translate(
+                   "Velmora",
+                   "запущенная копия Velmora закрывается и за %1 с так и не закрылась; файлы не переданы, "
+                   "откройте их ещё раз")
                    .arg(Seconds);
         break;
     default: Text = QString::fromUtf8("нет связи с запущенной копией"); break;
     }
-    if (argc <= 1) Text = Tr("запущенная копия Velmora не ответила");
+    if (argc <= 1) Text = QCoreApplication::translate("Velmora", "запущенная копия Velmora не ответила");
     ComplainOfHandOff(Text.toStdString().c_str());
 }
 
@@ -157,7 +157,7 @@ int RunFirstCopy(int argc, char** argv, const std::string& Folder, std::string A
     Application.setApplicationName("Velmora");
     // Before any window: Qt's dialogs and menus take their texts as they are built.
     // Without the translations they stay in English.
-    InstallQtTranslation(Application, QtTranslationsFolder());
+    InstallTranslations(Application, QLocale::system(), QtTranslationsFolder());
 
     TQtPlatform Platform;
     Application.SetPlatform(&Platform);
@@ -176,8 +176,13 @@ int RunFirstCopy(int argc, char** argv, const std::string& Folder, std::string A
     // copy's own.
     THandOffServer Server;
     if (Alone.empty() && !Server.Listen(QFile::decodeName(QByteArray::fromStdString(Folder))))
-        Alone = "следующие копии не смогут передавать сюда файлы: " + Server.ErrorString().toStdString();
-    if (!Alone.empty()) Complain("работает отдельно, следующие запуски откроют свои окна: " + Alone);
+        Alone =
+            QCoreApplication::translate("Velmora", "следующие копии не смогут передавать сюда файлы: ").toStdString() +
+            Server.ErrorString().toStdString();
+    if (!Alone.empty())
+        Complain(QCoreApplication::translate("Velmora", "работает отдельно, следующие запуски откроют свои окна: ")
+                     .toStdString() +
+                 Alone);
     Server.SetHandlers(
         [&Receiving](const QStringList& Paths) {
             if (!Receiving.WindowUp) {
@@ -245,7 +250,7 @@ int main(int argc, char** argv)
                 if (HandOffFailure() == THandOffFailure::TimedOut)
                     ComplainOfGivingUp(argc);
                 else
-                    ComplainOfHandOff("нет связи с запущенной копией");
+                    ComplainOfHandOff(QT_TRANSLATE_NOOP("Velmora", "нет связи с запущенной копией"));
                 return 1;
             case THandOffConnect::BecameFirst: First = true; break;
             }

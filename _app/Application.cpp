@@ -1,5 +1,6 @@
 #include "Application.h"
 
+#include <QCoreApplication>
 #include <QMessageBox>
 #include <QWidget>
 
@@ -19,7 +20,7 @@ QString ExceptionMessage(std::exception_ptr Error)
     } catch (const std::exception& E) {
         return QString::fromUtf8(E.what());
     } catch (...) {
-        return QStringLiteral("Неизвестная ошибка");
+        return QCoreApplication::translate("TVelmoraApplication", "Неизвестная ошибка");
     }
 }
 

@@ -12,53 +12,44 @@
 #include "LocalPath.h"
 #include "TorrentEntry.h"
 
-namespace {
-
-QString Tr(const char* Text)
-{
-    return QCoreApplication::translate("TLoadQueue", Text);
-}
-
-}  // namespace
-
 QString OpenFailureReason(int SystemError)
 {
     switch (SystemError) {
-    case 0: return Tr("это не обычный файл");
-    case ENOENT: return Tr("файла нет");
+    case 0: return QCoreApplication::translate("TLoadQueue", "это не обычный файл");
+    case ENOENT: return QCoreApplication::translate("TLoadQueue", "файла нет");
     case EACCES:
-    case EPERM: return Tr("нет прав на чтение");
-    case EISDIR: return Tr("это папка");
-    case ENOTDIR: return Tr("в пути файл вместо папки");
-    case ENAMETOOLONG: return Tr("слишком длинное имя");
-    case ELOOP: return Tr("слишком много символьных ссылок подряд");
+    case EPERM: return QCoreApplication::translate("TLoadQueue", "нет прав на чтение");
+    case EISDIR: return QCoreApplication::translate("TLoadQueue", "это папка");
+    case ENOTDIR: return QCoreApplication::translate("TLoadQueue", "в пути файл вместо папки");
+    case ENAMETOOLONG: return QCoreApplication::translate("TLoadQueue", "слишком длинное имя");
+    case ELOOP: return QCoreApplication::translate("TLoadQueue", "слишком много символьных ссылок подряд");
     case EMFILE:
-    case ENFILE: return Tr("открыто слишком много файлов");
-    case EIO: return Tr("ошибка чтения с диска");
-    default: return Tr("файл не открывается (код ошибки %1)").arg(SystemError);
+    case ENFILE: return QCoreApplication::translate("TLoadQueue", "открыто слишком много файлов");
+    case EIO: return QCoreApplication::translate("TLoadQueue", "ошибка чтения с диска");
+    default: return QCoreApplication::translate("TLoadQueue", "файл не открывается (код ошибки %1)").arg(SystemError);
     }
 }
 
 QString RefusedReason()
 {
-    return Tr("не торрент-файл или файл повреждён");
+    return QCoreApplication::translate("TLoadQueue", "не торрент-файл или файл повреждён");
 }
 
 QString FolderFailureReason(const std::error_code& Error)
 {
     if (Error.category() == std::system_category() || Error.category() == std::generic_category()) {
         switch (Error.value()) {
-        case ENOENT: return Tr("папки нет");
+        case ENOENT: return QCoreApplication::translate("TLoadQueue", "папки нет");
         case EACCES:
-        case EPERM: return Tr("нет прав на чтение папки");
-        case ENOTDIR: return Tr("это не папка");
+        case EPERM: return QCoreApplication::translate("TLoadQueue", "нет прав на чтение папки");
+        case ENOTDIR: return QCoreApplication::translate("TLoadQueue", "это не папка");
         case EMFILE:
-        case ENFILE: return Tr("открыто слишком много файлов");
-        case EIO: return Tr("ошибка чтения с диска");
+        case ENFILE: return QCoreApplication::translate("TLoadQueue", "открыто слишком много файлов");
+        case EIO: return QCoreApplication::translate("TLoadQueue", "ошибка чтения с диска");
         default: break;
         }
     }
-    return Tr("папка не читается (код ошибки %1)").arg(Error.value());
+    return QCoreApplication::translate("TLoadQueue", "папка не читается (код ошибки %1)").arg(Error.value());
 }
 
 struct TLoadQueue::TBatch {

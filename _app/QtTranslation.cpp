@@ -21,3 +21,25 @@ bool InstallQtTranslation(QCoreApplication& Application, const QString& Folder)
     }
     return true;
 }
+
+bool WantsEnglish(const QLocale& System)
+{
+    const QStringList Languages = System.uiLanguages();
+    return !Languages.isEmpty() && QLocale(Languages.front()).language() == QLocale::English;
+}
+
+bool InstallEnglishTranslation(QCoreApplication& Application)
+{
+    auto* Translator = new QTranslator(&Application);
+    if (!Translator->load(QStringLiteral(":/i18n/velmora_en.qm")) || !QCoreApplication::installTranslator(Translator)) {
+        delete Translator;
+        return false;
+    }
+    return true;
+}
+
+void InstallTranslations(QCoreApplication& Application, const QLocale& System, const QString& Folder)
+{
+    if (WantsEnglish(System) && InstallEnglishTranslation(Application)) return;
+    InstallQtTranslation(Application, Folder);
+}

@@ -1,5 +1,6 @@
 #include "TorrentEntry.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QLocale>
 
@@ -127,7 +128,7 @@ TTorrentEntry MakeTorrentEntry(const QString& FileName, const TTorrentFile& Torr
 QString LinkWarning(const TTorrentEntry& Entry, bool FullLinks)
 {
     if (Entry.Private.isEmpty() || (FullLinks && Entry.FullLinkHasTracker)) return QString();
-    return QString::fromUtf16(PrivateWithoutTrackerWarning);
+    return QCoreApplication::translate("TTorrentEntry", PrivateWithoutTrackerWarning);
 }
 
 TTorrentLoad LoadTorrentEntry(const QString& FileName)
@@ -140,6 +141,7 @@ TTorrentLoad LoadTorrentEntry(const QString& FileName)
         return Load;
     }
     for (const std::u16string& Message : Torrent.Errors) Load.Refusal << QString::fromStdU16String(Message);
-    if (Load.Refusal.isEmpty()) Load.Refusal << QStringLiteral("Хеш раздачи (info hash) не получен.");
+    if (Load.Refusal.isEmpty())
+        Load.Refusal << QCoreApplication::translate("TTorrentEntry", "Хеш раздачи (info hash) не получен.");
     return Load;
 }

@@ -35,8 +35,8 @@ struct TTorrentEntry {
 // and the exported page; empty when nothing speaks against it. A private torrent's
 // peers are found only through its trackers, so its link without one finds none.
 QString LinkWarning(const TTorrentEntry& Entry, bool FullLinks);
-inline constexpr const char16_t* PrivateWithoutTrackerWarning =
-    u"Закрытый торрент: без трекера в ссылке пиров не найти";
+inline constexpr const char* PrivateWithoutTrackerWarning =
+    QT_TRANSLATE_NOOP("TTorrentEntry", "Закрытый торрент: без трекера в ссылке пиров не найти");
 
 // A size in bytes as text with " GB", " MB", " kB" (or " B" below 1024), Digits
 // decimals, in the user's locale.

@@ -15,7 +15,7 @@ TAboutBox::TAboutBox(QWidget* Owner) : QDialog(Owner, DialogWindowFlags)
     Q_INIT_RESOURCE(velmora);
 
     setObjectName(QStringLiteral("AboutBox"));
-    setWindowTitle(QStringLiteral("О программе"));
+    setWindowTitle(tr("О программе"));
     setFont(WindowFont());
     const QIcon ProgramIcon(QStringLiteral(":/velmora.svg"));
     setWindowIcon(ProgramIcon);
@@ -43,6 +43,12 @@ TAboutBox::TAboutBox(QWidget* Owner) : QDialog(Owner, DialogWindowFlags)
         Larger.setPixelSize(Larger.pixelSize() * 5 / 4);
     lblAbout->setFont(Larger);
 
+    // The licence in the window's own font, along the panel's bottom edge.
+    lblLicense = new QLabel(tr("Распространяется по лицензии MIT"), pnMiddle);
+    lblLicense->setObjectName(QStringLiteral("lblLicense"));
+    lblLicense->setTextFormat(Qt::PlainText);
+    lblLicense->setAlignment(Qt::AlignCenter);
+
     OKButton = new QPushButton(QStringLiteral("OK"), this);
     OKButton->setObjectName(QStringLiteral("OKButton"));
     OKButton->setDefault(true);
@@ -50,9 +56,14 @@ TAboutBox::TAboutBox(QWidget* Owner) : QDialog(Owner, DialogWindowFlags)
 
     // The resource's measures, grown where a larger desktop font needs more room.
     const QSize TextSize = lblAbout->sizeHint() + QSize(8 + 4, 8 + 4);
-    const QSize Middle = AtLeast(QSize(281, 97), QSize(TextSize.width() + 2 * (10 + 32), TextSize.height()));
+    // The name stays in the middle: the licence's strip is kept free at the top too.
+    const QSize LicenseSize = lblLicense->sizeHint();
+    const QSize Middle =
+        AtLeast(QSize(281, 97), QSize(std::max(TextSize.width() + 2 * (10 + 32), LicenseSize.width() + 8 + 4),
+                                      TextSize.height() + 2 * LicenseSize.height()));
     pnMiddle->resize(Middle);
     lblAbout->setGeometry(pnMiddle->rect().adjusted(4, 4, -4, -4));
+    lblLicense->setGeometry(4, Middle.height() - 4 - LicenseSize.height(), Middle.width() - 8, LicenseSize.height());
     lblAbout->lower();
     const QSize Button = AtLeast(QSize(75, 25), TextBoxNeeds(OKButton->font(), OKButton->text()));
     const int Width = std::max(298, Middle.width() + 17);

@@ -1,4 +1,4 @@
-// The About box: the program's name and version, and OK.
+// The About box: the program's name and version, its licence, and OK.
 #pragma once
 
 #include <QDialog>
@@ -18,5 +18,6 @@ public:
     QFrame* pnMiddle = nullptr;
     QLabel* lblIcon = nullptr;
     QLabel* lblAbout = nullptr;
+    QLabel* lblLicense = nullptr;
     QPushButton* OKButton = nullptr;
 };

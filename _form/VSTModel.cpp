@@ -1,5 +1,7 @@
 #include "VSTModel.h"
 
+#include <QCoreApplication>
+
 #include <algorithm>
 #include <utility>
 
@@ -49,8 +51,8 @@ QVariant TVSTModel::data(const QModelIndex& Index, int Role) const
 QVariant TVSTModel::headerData(int Section, Qt::Orientation Orientation, int Role) const
 {
     if (Orientation != Qt::Horizontal || Role != Qt::DisplayRole) return QVariant();
-    if (Section == 0) return QStringLiteral("Файл");
-    if (Section == 1) return QStringLiteral("Магнитная ссылка");
+    if (Section == 0) return QCoreApplication::translate("TVSTModel", "Файл");
+    if (Section == 1) return QCoreApplication::translate("TVSTModel", "Магнитная ссылка");
     return QVariant();
 }
 

@@ -1,6 +1,7 @@
 #include "fer_Exp.h"
 #include "WindowFont.h"
 
+#include <QCoreApplication>
 #include <QFont>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -11,12 +12,12 @@
 TfrmExp::TfrmExp(QWidget* Owner) : QDialog(Owner, DialogWindowFlags)
 {
     setObjectName(QStringLiteral("frmExp"));
-    setWindowTitle(QStringLiteral("    Имя экспорта"));
+    setWindowTitle(QCoreApplication::translate("TfrmExp", "    Имя экспорта"));
     setFont(WindowFont());
 
     edtName = new QLineEdit(ExportDefaultName, this);
     edtName->setObjectName(QStringLiteral("edtName"));
-    btnClose = new QPushButton(QStringLiteral("Отмена"), this);
+    btnClose = new QPushButton(QCoreApplication::translate("TfrmExp", "Отмена"), this);
     btnClose->setObjectName(QStringLiteral("btnClose"));
     btnOK = new QPushButton(QStringLiteral("OK"), this);
     btnOK->setObjectName(QStringLiteral("btnOK"));

@@ -138,13 +138,12 @@ void TfrmKTZ::CreateControls()
         Action->setShortcut(Shortcut);
         Action->setToolTip(WithShortcut(Hint, Shortcut));
     };
-    AddTool(btnOpen, "btnOpen", 0, QStringLiteral("Открыть"), QKeySequence::Open);
+    AddTool(btnOpen, "btnOpen", 0, tr("Открыть"), QKeySequence::Open);
     // Clearing cannot be undone: a chord that is not pressed by chance, the one that
     // browsers use to clear their history (Ctrl+L would take the place of "go to
     // location" that file dialogs and browsers give it).
-    AddTool(btnClear, "btnClear", 5, QStringLiteral("Очистить список"),
-            QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Delete));
-    AddTool(btnAbout, "btnAbout", 4, QStringLiteral("О программе"), QKeySequence::HelpContents);
+    AddTool(btnClear, "btnClear", 5, tr("Очистить список"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Delete));
+    AddTool(btnAbout, "btnAbout", 4, tr("О программе"), QKeySequence::HelpContents);
 
     auto* Client = new QWidget(this);
     auto* ClientLayout = new QVBoxLayout(Client);
@@ -194,12 +193,12 @@ void TfrmKTZ::CreateControls()
 
     pnAction = new QGroupBox(QStringLiteral("Action"), pnBottom);
     pnAction->setObjectName(QStringLiteral("pnAction"));
-    chkAuto = new QCheckBox(QStringLiteral("Запускать автоматически"), pnAction);
+    chkAuto = new QCheckBox(tr("Запускать автоматически"), pnAction);
     chkAuto->setObjectName(QStringLiteral("chkAuto"));
     chkAuto->setChecked(true);
-    chkFull = new QCheckBox(QStringLiteral("Добавлять имя и трекеры"), pnAction);
+    chkFull = new QCheckBox(tr("Добавлять имя и трекеры"), pnAction);
     chkFull->setObjectName(QStringLiteral("chkFull"));
-    btnRun = new QPushButton(QStringLiteral("Запустить"), pnAction);
+    btnRun = new QPushButton(tr("Запустить"), pnAction);
     btnRun->setObjectName(QStringLiteral("btnRun"));
     // The resource's places (185 wide, the check box at 8, 22, the button 75 × 25 at
     // 44, 104), moved and grown where a larger desktop font needs more room.
@@ -225,21 +224,21 @@ void TfrmKTZ::CreateControls()
         AnonsLayout->addWidget(Label);
         return Label;
     };
-    lblName = AddLabel("lblName", QStringLiteral("Файл"));
+    lblName = AddLabel("lblName", tr("Файл"));
     QFont Bold = lblName->font();
     Bold.setBold(true);
     lblName->setFont(Bold);
-    lblTitle = AddLabel("lblTitle", QStringLiteral("Название"));
-    edtURI = new QLineEdit(QStringLiteral("Магнитная ссылка"), pnAnons);
+    lblTitle = AddLabel("lblTitle", tr("Название"));
+    edtURI = new QLineEdit(tr("Магнитная ссылка"), pnAnons);
     edtURI->setObjectName(QStringLiteral("edtURI"));
     edtURI->setReadOnly(true);
     edtURI->setFixedHeight(std::max(21, TextBoxNeeds(edtURI->font(), edtURI->text()).height() - 4));
     AnonsLayout->addWidget(edtURI);
-    lblSize = AddLabel("lblSize", QStringLiteral("Размер"));
-    lblCount = AddLabel("lblCount", QStringLiteral("Файлов"));
-    lblPieces = AddLabel("lblPieces", QStringLiteral("Частей"));
-    lblPieceLen = AddLabel("lblPieceLen", QStringLiteral("Размер части"));
-    lblAnons = new TLinkLabel(FPlatform, QStringLiteral("Источник"), pnAnons);
+    lblSize = AddLabel("lblSize", tr("Размер"));
+    lblCount = AddLabel("lblCount", tr("Файлов"));
+    lblPieces = AddLabel("lblPieces", tr("Частей"));
+    lblPieceLen = AddLabel("lblPieceLen", tr("Размер части"));
+    lblAnons = new TLinkLabel(FPlatform, tr("Источник"), pnAnons);
     lblAnons->setObjectName(QStringLiteral("lblAnons"));
     AnonsLayout->addWidget(lblAnons);
     AnonsLayout->addStretch(1);
@@ -288,14 +287,14 @@ void TfrmKTZ::CreateControls()
         Action->setObjectName(QLatin1String(Name));
         if (Image >= 0) Action->setIcon(ilTool[Image]);
     };
-    AddItem(mmCopy, "mmCopy", 3, QStringLiteral("Копировать выделенное"));
-    AddItem(mmAsList, "mmAsList", 2, QStringLiteral("Сохранить как список (*.txt)"));
-    AddItem(mmAsHTML, "mmAsHTML", 6, QStringLiteral("Сохранить как HTML страницу"));
-    AddItem(mmRun, "mmRun", 1, QStringLiteral("Запустить"));
+    AddItem(mmCopy, "mmCopy", 3, tr("Копировать выделенное"));
+    AddItem(mmAsList, "mmAsList", 2, tr("Сохранить как список (*.txt)"));
+    AddItem(mmAsHTML, "mmAsHTML", 6, tr("Сохранить как HTML страницу"));
+    AddItem(mmRun, "mmRun", 1, tr("Запустить"));
     AddItem(mmContents, "mmContents", -1, tr("Содержимое…"));
     N1 = pmVST->addSeparator();
     N1->setObjectName(QStringLiteral("N1"));
-    AddItem(N2, "N2", -1, QStringLiteral("Выход"));
+    AddItem(N2, "N2", -1, tr("Выход"));
 
     // The menu's commands from the keyboard. Copy and Run act on the list's entry, so
     // their keys work in the list (Ctrl+C in the link field copies what it selects);
@@ -356,6 +355,17 @@ void TfrmKTZ::CreateControls()
     // With several entries selected, the details follow the current one.
     connect(VST->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this] { Guarded([this] { VSTChange(); }); });
+    // The keys act on the list's entry: the window opens with the list in focus, and
+    // the first entry becomes current (and shown) as soon as there is one, so that
+    // Ctrl+C or Return right after loading take a link, never the field's caption.
+    VST->setFocus(Qt::OtherFocusReason);
+    connect(VSTModel, &QAbstractItemModel::rowsInserted, this, [this] {
+        // Through the selection model, not the view: the view would take the row as
+        // the anchor of a later Shift-selection that starts elsewhere.
+        if (!VST->currentIndex().isValid())
+            VST->selectionModel()->setCurrentIndex(VSTModel->index(0, 0),
+                                                   QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    });
 }
 
 void TfrmKTZ::KeepColoursReadable()
@@ -389,8 +399,8 @@ void TfrmKTZ::ShowStatusNote(const QString& Text, int Milliseconds)
 void TfrmKTZ::LinkFailed(const QString& Link)
 {
     ShowStatusNote(Link.startsWith(QStringLiteral("magnet:"), Qt::CaseInsensitive)
-                       ? QStringLiteral("Нет программы для магнитных ссылок")
-                       : QStringLiteral("Ссылку не открыть: нет программы для неё"));
+                       ? tr("Нет программы для магнитных ссылок")
+                       : tr("Ссылку не открыть: нет программы для неё"));
 }
 
 QString TfrmKTZ::SettingsFileName() const
@@ -516,7 +526,7 @@ void TfrmKTZ::AddVST(const QString& FileName)
 
 void TfrmKTZ::ShowLoneCopy(const QString& Why)
 {
-    auto* lblAlone = new QLabel(QStringLiteral("Отдельная копия: новые запуски откроют свои окна"), StatusBar);
+    auto* lblAlone = new QLabel(tr("Отдельная копия: новые запуски откроют свои окна"), StatusBar);
     lblAlone->setObjectName(QStringLiteral("lblAlone"));
     lblAlone->setTextFormat(Qt::PlainText);
     lblAlone->setToolTip(Why);
@@ -525,8 +535,9 @@ void TfrmKTZ::ShowLoneCopy(const QString& Why)
 
 void TfrmKTZ::ReportRefused(const QString& FileName, const QStringList& Messages)
 {
-    FPlatform.ShowError(this, QStringLiteral("Файл \"%1\" не добавлен: это не торрент-файл или он повреждён.\n\n%2")
-                                  .arg(FileName, Messages.join(u'\n')));
+    FPlatform.ShowError(
+        this,
+        tr("Файл \"%1\" не добавлен: это не торрент-файл или он повреждён.\n\n%2").arg(FileName, Messages.join(u'\n')));
 }
 
 void TfrmKTZ::VSTGetText(const TTorrentEntry* Node, int Column, QString& CellText) const
@@ -550,15 +561,15 @@ void TfrmKTZ::VSTChange()
     if (!Entry) return;
 
     lblName->setText(DisplayText(Entry->FileName));
-    lblTitle->setText(QStringLiteral("Название: ") + DisplayText(Entry->Title));
+    lblTitle->setText(tr("Название: ") + DisplayText(Entry->Title));
     FShown = *Entry;
     ShowLink();
     FLinkShown = true;
-    lblSize->setText(QStringLiteral("Размер: ") + FormatSize(2, Entry->Size));
-    lblCount->setText(QStringLiteral("Файлов: ") + QString::number(Entry->FileCount));
-    lblPieces->setText(QStringLiteral("Частей: ") + QString::number(Entry->PieceCount));
-    lblPieceLen->setText(QStringLiteral("Размер части: ") + QString::number(Entry->PieceLength) +
-                         QStringLiteral(" байт (") + FormatSize(0, Entry->PieceLength) + u')');
+    lblSize->setText(tr("Размер: ") + FormatSize(2, Entry->Size));
+    lblCount->setText(tr("Файлов: ") + QString::number(Entry->FileCount));
+    lblPieces->setText(tr("Частей: ") + QString::number(Entry->PieceCount));
+    lblPieceLen->setText(tr("Размер части: ") + QString::number(Entry->PieceLength) + tr(" байт (") +
+                         FormatSize(0, Entry->PieceLength) + u')');
     // The link reads as the address it is; a click still opens the comment as stored.
     lblAnons->setText(DisplayText(Entry->Comment));
     lblAnons->SetTarget(Entry->Comment);

@@ -232,5 +232,5 @@ public:
 
 // The dialog filters of the window's open and save dialogs.
 inline constexpr const char* OpenDialogFilter = "Torrent File (.torrent)|*.torrent";
-inline constexpr const char* SaveDialogFilter = "Текстовой файл (.txt)|*.txt";
+inline constexpr const char* SaveDialogFilter = QT_TRANSLATE_NOOP("TfrmKTZ", "Текстовой файл (.txt)|*.txt");
 inline constexpr const char* SaveDialogExtension = ".txt";

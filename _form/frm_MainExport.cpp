@@ -10,7 +10,7 @@
 
 namespace {
 
-const QString HtmlFilter = QStringLiteral("HTML файл (.html)|*.html");
+const char* const HtmlFilter = QT_TRANSLATE_NOOP("TfrmKTZ", "HTML файл (.html)|*.html");
 
 }  // namespace
 
@@ -28,7 +28,7 @@ void TfrmKTZ::mmAsHTMLClick()
     const QByteArray Page = EncodeExportPage(
         BuildExportPage(PageTemplate, EntryTemplate, Exported, Name, CurrentExportTime(), FullLinks()));
 
-    const QString FileName = Platform().ChooseSaveFile(this, HtmlFilter, QString::fromUtf8(SaveDialogExtension));
+    const QString FileName = Platform().ChooseSaveFile(this, tr(HtmlFilter), QString::fromUtf8(SaveDialogExtension));
     if (FileName.isEmpty()) return;
     WriteFileWhole(FileName, Page);
 }
@@ -40,7 +40,7 @@ void TfrmKTZ::mmAsListClick()
     const QByteArray List = EncodeLinkList(Links);
 
     const QString FileName =
-        Platform().ChooseSaveFile(this, QString::fromUtf8(SaveDialogFilter), QString::fromUtf8(SaveDialogExtension));
+        Platform().ChooseSaveFile(this, tr(SaveDialogFilter), QString::fromUtf8(SaveDialogExtension));
     if (FileName.isEmpty()) return;
     WriteFileWhole(FileName, List);
 }

@@ -31,11 +31,6 @@
 
 namespace {
 
-QString Tr(const char* Text)
-{
-    return QCoreApplication::translate("TfrmKTZ", Text);
-}
-
 // The command line that loads before the window first shows: a few files, no
 // folder. More waits until the window stands, so that the user sees it at once.
 bool LoadsBeforeShowing(const QStringList& Paths)
@@ -85,7 +80,7 @@ void TfrmKTZ::CreateLoadControls()
     connect(VSTModel, &QAbstractItemModel::modelReset, this, [this] { ShowCount(); });
     ShowCount();
 
-    mmDelete = new QAction(Tr("Удалить из списка"), this);
+    mmDelete = new QAction(QCoreApplication::translate("TfrmKTZ", "Удалить из списка"), this);
     mmDelete->setObjectName(QStringLiteral("mmDelete"));
     mmDelete->setShortcut(QKeySequence::Delete);
     mmDelete->setShortcutContext(Qt::WidgetWithChildrenShortcut);
@@ -95,7 +90,7 @@ void TfrmKTZ::CreateLoadControls()
 
 void TfrmKTZ::ShowCount()
 {
-    pnCount->setText(Tr("Записей: %1").arg(CountText(VSTModel->rowCount())));
+    pnCount->setText(QCoreApplication::translate("TfrmKTZ", "Записей: %1").arg(CountText(VSTModel->rowCount())));
 }
 
 bool TfrmKTZ::Loading() const
@@ -151,7 +146,7 @@ TLoadResult TfrmKTZ::LoadBatchFile(const QString& Path, TLoadFailure& Failure)
         Failure.Kind = TLoadFailure::TKind::CannotOpen;
         Failure.Path = QFileInfo(Path).absoluteFilePath();
         Failure.Error = std::current_exception();
-        Failure.Reason = Tr("не загружен: %1").arg(ExceptionMessage(Failure.Error));
+        Failure.Reason = QCoreApplication::translate("TfrmKTZ", "не загружен: %1").arg(ExceptionMessage(Failure.Error));
     }
     if (Self) FBatchFile = Outer;
     return File.Result;
@@ -175,8 +170,9 @@ void TfrmKTZ::BatchReady(qsizetype Files)
     if (!chkAuto->isChecked() || Files <= LinksWithoutQuestion) return;
     QPointer<TfrmKTZ> Self(this);
     const bool Yes = FPlatform.Ask(
-        this,
-        Tr("Файлов в загрузке: %1. Передать все их ссылки программе для магнитных ссылок?").arg(CountText(Files)));
+        this, QCoreApplication::translate(
+                  "TfrmKTZ", "Файлов в загрузке: %1. Передать все их ссылки программе для магнитных ссылок?")
+                  .arg(CountText(Files)));
     if (Self) FBatchRunsLinks = Yes;
 }
 
@@ -195,9 +191,9 @@ void TfrmKTZ::ShowDuplicate(const QString& Link, const QString& FileName, qsizet
         VST->selectionModel()->setCurrentIndex(Index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
         VST->scrollTo(Index);
     }
-    ShowStatusNote(
-        Count == 1 ? Tr("Уже в списке: %1").arg(DisplayText(FileName))
-                   : Tr("Уже были в списке файлов: %1, последний — %2").arg(CountText(Count), DisplayText(FileName)));
+    ShowStatusNote(Count == 1 ? QCoreApplication::translate("TfrmKTZ", "Уже в списке: %1").arg(DisplayText(FileName))
+                              : QCoreApplication::translate("TfrmKTZ", "Уже были в списке файлов: %1, последний — %2")
+                                    .arg(CountText(Count), DisplayText(FileName)));
 }
 
 void TfrmKTZ::BatchDone(const TBatchReport& Report)
@@ -208,8 +204,8 @@ void TfrmKTZ::BatchDone(const TBatchReport& Report)
         ShowDuplicate(std::exchange(FBatchDuplicateLink, QString()), std::exchange(FBatchDuplicateName, QString()),
                       Report.Duplicates);
     if (Report.Cancelled)
-        ShowStatusNote(
-            Tr("Загрузка остановлена: добавлено %1 из %2").arg(CountText(Report.Added), CountText(Report.Files)));
+        ShowStatusNote(QCoreApplication::translate("TfrmKTZ", "Загрузка остановлена: добавлено %1 из %2")
+                           .arg(CountText(Report.Added), CountText(Report.Files)));
 
     const QList<TLoadFailure>& Failures = Report.Failures;
     if (Failures.isEmpty() || FClosed) return;
@@ -230,15 +226,18 @@ void TfrmKTZ::BatchDone(const TBatchReport& Report)
         Lines << DisplayText(PathForDisplay(Failure.Path)) + QStringLiteral(" — ") + Failure.Reason;
     }
     QString Message;
-    if (Files > 0) Message += Tr("Не добавлено файлов: %1 из %2.").arg(CountText(Files), CountText(Report.Files));
+    if (Files > 0)
+        Message += QCoreApplication::translate("TfrmKTZ", "Не добавлено файлов: %1 из %2.")
+                       .arg(CountText(Files), CountText(Report.Files));
     if (Folders > 0) {
         if (!Message.isEmpty()) Message += u'\n';
-        Message += Tr("Не прочитано папок: %1.").arg(CountText(Folders));
+        Message += QCoreApplication::translate("TfrmKTZ", "Не прочитано папок: %1.").arg(CountText(Folders));
     }
     Message += QStringLiteral("\n\n") + Lines.mid(0, SummaryLines).join(u'\n');
     QString Details;
     if (Lines.size() > SummaryLines) {
-        Message += u'\n' + Tr("…и ещё %1 (весь список — в подробностях).").arg(CountText(Lines.size() - SummaryLines));
+        Message += u'\n' + QCoreApplication::translate("TfrmKTZ", "…и ещё %1 (весь список — в подробностях).")
+                               .arg(CountText(Lines.size() - SummaryLines));
         Details = Lines.join(u'\n');
     }
     FPlatform.ShowSummary(this, Message, Details);

@@ -2,6 +2,8 @@
 // what a command raises, and the mark of loading under way.
 #pragma once
 
+#include <QCoreApplication>
+
 #include <QLabel>
 #include <QPointer>
 
@@ -13,11 +15,11 @@
 // The status pane's two texts: waiting, and loading under way.
 inline QString StatusWaiting()
 {
-    return QStringLiteral("Ждём...");
+    return QCoreApplication::translate("TfrmKTZ", "Ждём...");
 }
 inline QString StatusWorking()
 {
-    return QStringLiteral("Работаем...");
+    return QCoreApplication::translate("TfrmKTZ", "Работаем...");
 }
 
 template <class F> void TfrmKTZ::Guarded(F&& Command)

@@ -78,19 +78,24 @@ constexpr uint32_t Sha1K[4] = {0x5A827999, 0x6ED9EBA1, 0x8F1BBCDC, 0xCA62C1D6};
 
 // Twenty steps with one logical function: the names come back to where they
 // started, and the schedule runs 16 words ahead of the steps.
-#define SHA1_TWENTY(F, t)                                                                                           \
-    SHA1_STEP(F, (t) + 0, a, b, c, d, e)                                                                            \
-    SHA1_STEP(F, (t) + 1, e, a, b, c, d) SHA1_STEP(F, (t) + 2, d, e, a, b, c) SHA1_STEP(F, (t) + 3, c, d, e, a, b)  \
-        SHA1_SCHEDULE((t) + 16) SHA1_STEP(F, (t) + 4, b, c, d, e, a) SHA1_STEP(F, (t) + 5, a, b, c, d, e)           \
-            SHA1_STEP(F, (t) + 6, e, a, b, c, d) SHA1_STEP(F, (t) + 7, d, e, a, b, c) SHA1_SCHEDULE((t) + 20)       \
-                SHA1_STEP(F, (t) + 8, c, d, e, a, b) SHA1_STEP(F, (t) + 9, b, c, d, e, a)                           \
-                    SHA1_STEP(F, (t) + 10, a, b, c, d, e) SHA1_STEP(F, (t) + 11, e, a, b, c, d)                     \
-                        SHA1_SCHEDULE((t) + 24) SHA1_STEP(F, (t) + 12, d, e, a, b, c)                               \
-                            SHA1_STEP(F, (t) + 13, c, d, e, a, b) SHA1_STEP(F, (t) + 14, b, c, d, e, a)             \
-                                SHA1_STEP(F, (t) + 15, a, b, c, d, e) SHA1_SCHEDULE((t) + 28)                       \
-                                    SHA1_STEP(F, (t) + 16, e, a, b, c, d) SHA1_STEP(F, (t) + 17, d, e, a, b, c)     \
-                                        SHA1_STEP(F, (t) + 18, c, d, e, a, b) SHA1_STEP(F, (t) + 19, b, c, d, e, a) \
-                                            SHA1_SCHEDULE((t) + 32)
+// clang-format off
+#define SHA1_TWENTY(F, t)                                                         \
+    SHA1_STEP(F, (t) + 0, a, b, c, d, e)  SHA1_STEP(F, (t) + 1, e, a, b, c, d)    \
+    SHA1_STEP(F, (t) + 2, d, e, a, b, c)  SHA1_STEP(F, (t) + 3, c, d, e, a, b)    \
+    SHA1_SCHEDULE((t) + 16)                                                       \
+    SHA1_STEP(F, (t) + 4, b, c, d, e, a)  SHA1_STEP(F, (t) + 5, a, b, c, d, e)    \
+    SHA1_STEP(F, (t) + 6, e, a, b, c, d)  SHA1_STEP(F, (t) + 7, d, e, a, b, c)    \
+    SHA1_SCHEDULE((t) + 20)                                                       \
+    SHA1_STEP(F, (t) + 8, c, d, e, a, b)  SHA1_STEP(F, (t) + 9, b, c, d, e, a)    \
+    SHA1_STEP(F, (t) + 10, a, b, c, d, e) SHA1_STEP(F, (t) + 11, e, a, b, c, d)   \
+    SHA1_SCHEDULE((t) + 24)                                                       \
+    SHA1_STEP(F, (t) + 12, d, e, a, b, c) SHA1_STEP(F, (t) + 13, c, d, e, a, b)   \
+    SHA1_STEP(F, (t) + 14, b, c, d, e, a) SHA1_STEP(F, (t) + 15, a, b, c, d, e)   \
+    SHA1_SCHEDULE((t) + 28)                                                       \
+    SHA1_STEP(F, (t) + 16, e, a, b, c, d) SHA1_STEP(F, (t) + 17, d, e, a, b, c)   \
+    SHA1_STEP(F, (t) + 18, c, d, e, a, b) SHA1_STEP(F, (t) + 19, b, c, d, e, a)   \
+    SHA1_SCHEDULE((t) + 32)
+// clang-format on
 
 }  // namespace
 

@@ -2,8 +2,8 @@
 # portable folder it is: lib/velmora holds the programs and fls/ with the export
 # templates (the program finds fls/ beside itself and writes fls/sets.ini there
 # while the folder is the user's own, else in the user's config folder), bin/ holds
-# launchers, share/ the desktop entry, the icons, the manual pages and the
-# copyright file. `cmake --build <build> --target uninstall` takes it all away
+# launchers, share/ the desktop entry, the AppStream entry, the icons, the manual
+# pages and the copyright file. `cmake --build <build> --target uninstall` takes it all away
 # again. The same rules stage the Debian package (cmake/package.cmake).
 include(GNUInstallDirs)
 
@@ -78,6 +78,9 @@ if(TARGET velmora)
   ")
   install(FILES ${CMAKE_BINARY_DIR}/desktop/velmora.desktop
           DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/applications)
+  # The software centres' entry, named after its component id as AppStream wants.
+  install(FILES ${PROJECT_SOURCE_DIR}/desktop/velmora.metainfo.xml
+          DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/metainfo RENAME org.example.velmora.metainfo.xml)
   install(FILES ${PROJECT_SOURCE_DIR}/res/velmora.svg
           DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/icons/hicolor/scalable/apps)
   # The bitmaps are made from the SVG by tools/make-icons.sh and kept in the tree,

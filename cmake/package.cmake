@@ -15,7 +15,8 @@ set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
     "Velmora lists the magnet link of each .torrent file it is given (by the open
 dialog, by dropping, on the command line or from the file manager) with the
 torrent's details, hands a link to the desktop's BitTorrent client and saves
-all links as a text list or an HTML page. The window is in Russian.
+all links as a text list or an HTML page. The window is in Russian, or in
+English on an English desktop.
 
 velmora-cli prints the same links, or their details as JSON, on the command
 line.")

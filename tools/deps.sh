@@ -5,12 +5,12 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6 libgl-dev fonts-dejavu-core xdotool xclip
   nlohmann-json3-dev libgtest-dev googletest libbenchmark-dev
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-format
   xvfb xauth imagemagick desktop-file-utils xdg-utils
-  qt6-translations-l10n qt6ct
+  qt6-translations-l10n qt6ct qt6-l10n-tools qt6-tools-dev
   shared-mime-info libfile-mimeinfo-perl file groff-base librsvg2-bin
   python3 python3-libtorrent time
-  dpkg-dev lintian
+  dpkg-dev lintian appstream
   mingw-w64 g++-mingw-w64-x86-64-posix wine wine64 ccache
 )
 missing=()

@@ -117,6 +117,7 @@ expected=$(LC_ALL=C sort <<EOF
 ./lib/velmora/fls/mid.tpl
 ./share/applications/other.desktop
 ./share/applications/velmora.desktop
+./share/metainfo/org.example.velmora.metainfo.xml
 ./share/icons/hicolor/scalable/apps/velmora.svg
 ./share/icons/hicolor/16x16/apps/velmora.png
 ./share/icons/hicolor/32x32/apps/velmora.png

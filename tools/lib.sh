@@ -16,13 +16,16 @@ velmora_box() {
 # configuration folders there, no desktop environment to guess (xdg-open then works
 # from the MIME defaults) and a fresh runtime folder, so that the single-instance
 # lock and socket are the caller's alone. Exports the variables for the rest of
-# the script; the display is left as it is.
+# the script; the display is left as it is, and the language is none (C.UTF-8).
 velmora_sandbox() {
   local box=$1
   export HOME=$box/home
   export XDG_DATA_HOME=$HOME/.local/share XDG_CONFIG_HOME=$HOME/.config
   export XDG_CONFIG_DIRS=$box/no-config XDG_CURRENT_DESKTOP=X-Generic
   export XDG_RUNTIME_DIR=$box/run
+  # No language of the desktop's: the windows speak their own, Russian.
+  export LANG=C.UTF-8
+  unset LANGUAGE LC_ALL LC_MESSAGES
   unset DBUS_SESSION_BUS_ADDRESS WAYLAND_DISPLAY DESKTOP_SESSION KDE_FULL_SESSION GNOME_DESKTOP_SESSION_ID \
     MATE_DESKTOP_SESSION_ID LXQT_SESSION_CONFIG XDG_MENU_PREFIX BROWSER
   mkdir -p "$HOME" "$XDG_CONFIG_DIRS" "$XDG_RUNTIME_DIR"

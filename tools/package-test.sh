@@ -76,6 +76,7 @@ expected=$(LC_ALL=C sort <<'EOF'
 ./usr/lib/velmora/fls/template.tpl
 ./usr/lib/velmora/fls/mid.tpl
 ./usr/share/applications/velmora.desktop
+./usr/share/metainfo/org.example.velmora.metainfo.xml
 ./usr/share/icons/hicolor/scalable/apps/velmora.svg
 ./usr/share/icons/hicolor/16x16/apps/velmora.png
 ./usr/share/icons/hicolor/32x32/apps/velmora.png

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -233,6 +234,63 @@ TEST_F(Cli, HelpAndVersion)
     EXPECT_EQ(Version.Status, 0);
     EXPECT_EQ(Version.Out.rfind("velmora-cli ", 0), 0u);
     EXPECT_EQ(Version.OutLines().size(), 1u);
+}
+
+// The options that --help lists and those that the manual page's OPTIONS section
+// lists are the same: an option added to one is added to the other.
+TEST_F(Cli, HelpAndManualPageNameTheSameOptions)
+{
+    // Words that begin with "-" and hold only letters, digits and dashes, between
+    // spaces, commas and quotes.
+    auto OptionsIn = [](const std::string& Line, std::set<std::string>& Into) {
+        std::string Word;
+        for (const char c : Line + ' ') {
+            if (c == ' ' || c == ',' || c == '"') {
+                if (Word.size() > 1 && Word[0] == '-' &&
+                    Word.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-") ==
+                        std::string::npos)
+                    Into.insert(Word);
+                Word.clear();
+            } else {
+                Word += c;
+            }
+        }
+    };
+
+    // --help: the lines of "Options:" that begin with an option, two spaces in.
+    const TRun Help = Run({"--help"});
+    ASSERT_EQ(Help.Status, 0);
+    std::set<std::string> FromHelp;
+    bool InOptions = false;
+    for (const std::string& Line : Help.OutLines()) {
+        if (Line == "Options:") {
+            InOptions = true;
+        } else if (InOptions && Line.rfind("  -", 0) == 0) {
+            OptionsIn(Line.substr(0, Line.find("   ", 2)), FromHelp);
+        } else if (InOptions && !Line.empty() && Line[0] != ' ') {
+            break;
+        }
+    }
+
+    // The page: the tag line after each .TP of its OPTIONS section, "\-" read as "-".
+    std::istringstream Page(ReadAll(fs::path(VELMORA_SOURCE_DIR) / "cli" / "velmora-cli.1"));
+    std::set<std::string> FromPage;
+    InOptions = false;
+    bool Tag = false;
+    for (std::string Line; std::getline(Page, Line);) {
+        if (Line.rfind(".SH", 0) == 0) {
+            InOptions = Line == ".SH OPTIONS";
+        } else if (InOptions && Line.rfind(".TP", 0) == 0) {
+            Tag = true;
+        } else if (Tag) {
+            Tag = false;
+            for (std::string::size_type At; (At = Line.find("\\-")) != std::string::npos;) Line.erase(At, 1);
+            OptionsIn(Line.substr(Line.find(' ') + 1), FromPage);
+        }
+    }
+
+    EXPECT_GE(FromHelp.size(), 9u);  // --json, --full, --files-from, -0, --null, -r, ...
+    EXPECT_EQ(FromHelp, FromPage);
 }
 
 // Output that cannot be written (a reader that went away, as in "velmora-cli ... |

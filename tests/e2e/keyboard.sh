@@ -42,6 +42,9 @@ for n in a b c; do
 done
 
 export XDG_RUNTIME_DIR=$box/run PATH=$box/bin:$PATH
+# The window in its own language, Russian, whatever the caller's desktop speaks.
+export LANG=C.UTF-8
+unset LANGUAGE LC_ALL LC_MESSAGES
 unset QT_QPA_PLATFORM QT_QPA_PLATFORMTHEME
 cd "$box/data"
 

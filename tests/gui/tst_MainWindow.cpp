@@ -410,7 +410,7 @@ private slots:
         const QString Path = Make("same.torrent");
         TfrmKTZ W(Platform, {Make("first.torrent"), Path, Make("other.torrent")});
         QCOMPARE(W.Entries().size(), 3);
-        QVERIFY(W.VST->selectionModel()->selectedRows().isEmpty());
+        QCOMPARE(W.VST->currentIndex().row(), 0);  // the first entry, as after any load
 
         // The same torrent, from the same file or another one, is not added again: the
         // earlier entry is selected and the status bar says why.
@@ -512,11 +512,9 @@ private slots:
         Recipe.PieceCount = 6;
         Recipe.Length = 1536;
         TfrmKTZ W(Platform, {Make("film.torrent", Recipe), Make("other.torrent")});
-        // Loading selects nothing: the panel keeps its captions.
-        QCOMPARE(W.lblName->text(), QStringLiteral("Файл"));
-        QCOMPARE(W.edtURI->text(), QStringLiteral("Магнитная ссылка"));
-
-        SelectRow(W, 0);
+        // The first entry becomes current, and so is shown; later ones leave the panel.
+        QCOMPARE(W.VST->selectionModel()->selectedRows().size(), 1);
+        QCOMPARE(W.VST->currentIndex().row(), 0);
         QCOMPARE(W.lblName->text(), QStringLiteral("film.torrent"));
         QCOMPARE(W.lblTitle->text(), QStringLiteral("Название: Фильм"));
         QCOMPARE(W.edtURI->text(), ExpectedLink(Recipe));
@@ -683,6 +681,50 @@ private slots:
         // The list fills again after a clear.
         W.AddVST(Make("c.torrent"));
         QCOMPARE(Names(W), QStringList({"c.torrent"}));
+    }
+
+    // The window opens with the focus in the list, whose first entry becomes current
+    // once there is one, however the entries arrive.
+    void startsInTheList_data()
+    {
+        QTest::addColumn<QString>("Way");
+        QTest::addColumn<int>("Current");  // -1: no current row
+        QTest::newRow("empty") << "none" << -1;
+        QTest::newRow("command line") << "command line" << 0;
+        QTest::newRow("opened after the start") << "open" << 0;
+        QTest::newRow("loaded again after a clear") << "clear" << 0;
+        QTest::newRow("a later file leaves the current row") << "later" << 0;
+    }
+
+    void startsInTheList()
+    {
+        QFETCH(QString, Way);
+        QFETCH(int, Current);
+        TFakePlatform Platform;
+        const TTorrentRecipe A = Named("a"), B = Named("b");
+        const QStringList Files = {Make("a.torrent", A), Make("b.torrent", B)};
+        TfrmKTZ W(Platform, Way == u"command line" ? Files : QStringList());
+        W.show();
+        QVERIFY(QTest::qWaitForWindowActive(&W));
+        QCOMPARE(QApplication::focusWidget(), W.VST);
+        if (Way == u"open" || Way == u"clear" || Way == u"later") {
+            Platform.OpenAnswers << Files;
+            W.btnOpen->trigger();
+            WaitLoaded(W);
+        }
+        if (Way == u"clear") {
+            W.btnClear->trigger();
+            Platform.OpenAnswers << QStringList({Files[1], Files[0]});
+            W.btnOpen->trigger();
+            WaitLoaded(W);
+        }
+        if (Way == u"later") W.AddVST(Make("c.torrent"));
+        QCOMPARE(W.VST->currentIndex().row(), Current);
+        QCOMPARE(QApplication::focusWidget(), W.VST);
+        // Copy from the keyboard at once takes the current entry's link.
+        QTest::keyClick(W.VST, Qt::Key_C, Qt::ControlModifier);
+        const QString First = Way == u"clear" ? ExpectedLink(B) : ExpectedLink(A);
+        QCOMPARE(Platform.Copied, QStringList(Current < 0 ? QStringLiteral("Магнитная ссылка") : First));
     }
 
     // Every command from the keyboard: the key, where the focus is, what it did.
@@ -1806,7 +1848,7 @@ private slots:
         TFakePlatform Platform;
         TfrmKTZ W(Platform, {});
         W.show();
-        QString Caption, Text;
+        QString Caption, Text, License;
         QSize Size;
         bool Default = false;
         QTimer::singleShot(0, [&] {
@@ -1816,6 +1858,7 @@ private slots:
             QVERIFY(About);
             Caption = About->windowTitle();
             Text = About->lblAbout->text();
+            License = About->lblLicense->text();
             Size = About->size();
             Default = About->OKButton->isDefault();
             QVERIFY(!About->windowIcon().isNull());
@@ -1828,6 +1871,7 @@ private slots:
         W.btnAbout->trigger();
         QCOMPARE(Caption, QStringLiteral("О программе"));
         QCOMPARE(Text, QStringLiteral("Velmora\n\n0.9.3.19"));
+        QCOMPARE(License, QStringLiteral("Распространяется по лицензии MIT"));
         QCOMPARE(Size, QSize(298, 147));
         QVERIFY(Default);
         QVERIFY(!QApplication::activeModalWidget());
