@@ -165,12 +165,18 @@ std::string HandOffPipeName()
     return Name;
 }
 
-THandOffConnect ConnectToFirstInstance(std::string_view MutexName, std::chrono::milliseconds RetryFor)
+THandOffConnect ConnectToFirstInstance(std::string_view MutexName, std::chrono::milliseconds StartupWait,
+                                       std::chrono::milliseconds Patience)
 {
     using Clock = std::chrono::steady_clock;
     SendError.clear();
     DisconnectFromFirstInstance();
-    const auto Deadline = Clock::now() + RetryFor;
+    const auto Start = Clock::now();
+    // No pipe yet: the running copy may still be starting. Every instance busy: it
+    // is alive, and is waited for as long as the patience lasts.
+    const auto StartupEnd = Start + std::min(StartupWait, Patience);
+    const auto PatienceEnd = Start + Patience;
+    const std::chrono::milliseconds RetryFor = StartupWait;
     const std::string Name = HandOffPipeName();
     std::wstring Wide;
     Utf8ToWide(Name, Wide);
@@ -197,7 +203,7 @@ THandOffConnect ConnectToFirstInstance(std::string_view MutexName, std::chrono::
             return THandOffConnect::Failed;
         }
         if (IsFirstInstance(MutexName)) return THandOffConnect::BecameFirst;
-        if (Clock::now() >= Deadline) break;
+        if (Clock::now() >= (Error == ERROR_PIPE_BUSY ? PatienceEnd : StartupEnd)) break;
         if (Error != ERROR_PIPE_BUSY) std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     const std::string& Lock = InstanceLockError();
