@@ -14,7 +14,7 @@ The tools take turns run by run, so that a busy machine slows all of them alike.
 so that a change is measured before and after side by side in one run.
 
 Goals: velmora-cli at most 0.5 x the best peer's time on each single file, 0.8 x
-on the batch of 2,000 (one velmora-cli call), at most 2 x the floor on the
+on the batch of 2,000 (one velmora-cli call), at most 1.5 x the floor on the
 million pieces and the 64 MB info, and a peak no higher than the best peer's.
 """
 import argparse
