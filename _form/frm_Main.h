@@ -48,8 +48,10 @@ public:
     // Loads one file and appends its entry. Raises when the file cannot be opened;
     // a file that is no usable metainfo adds no entry and is reported to the user.
     void AddVST(const QString& FileName);
-    // A text handed over by a later copy of the program; returns at once. The paths
-    // of one later copy, up to its closing "?", make one batch (OpenHandedOver).
+    // One text handed over by a later copy, opened as a command-line argument
+    // would be, from the event loop; returns at once. The closing "?" opens
+    // nothing. The hand-off server gathers a later copy's texts up to that "?"
+    // itself and hands them on as one batch (OpenHandedOver).
     void WMCopyData(const QString& Text);
     // A later copy's paths: one batch, loaded from the event loop like a drop.
     // Returns at once, without waiting for a file or a dialog.
@@ -172,8 +174,6 @@ private:
     bool FBatchRunsLinks = true;  // the user let this batch's links go to the desktop
     QString FBatchDuplicateLink;  // the last file of the batch that was listed already
     QString FBatchDuplicateName;
-    QStringList FHandOver;             // a later copy's paths before its "?"
-    QTimer* FHandOverTimer = nullptr;  // hands them on when the "?" never comes
     QTimer* FPublishTimer = nullptr;
     QWidget* FListViewport = nullptr;     // where drops over the list arrive
     bool FLinkShown = false;              // edtURI holds an entry's link

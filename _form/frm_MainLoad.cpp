@@ -13,7 +13,6 @@
 #include <QProgressBar>
 #include <QShortcut>
 #include <QStatusBar>
-#include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
 
@@ -25,6 +24,7 @@
 #include "FolderWalk.h"
 #include "LoadProgress.h"
 #include "LocalPath.h"
+#include "OnlyOne.h"
 #include "Platform.h"
 #include "frm_Main.h"
 #include "frm_MainPrivate.h"
@@ -56,13 +56,6 @@ void TfrmKTZ::CreateLoadControls()
     Handlers.Progress = [this](qsizetype Done, qsizetype Total) { BatchProgress(Done, Total); };
     Handlers.BatchDone = [this](const TBatchReport& Report) { Guarded([&] { BatchDone(Report); }); };
     FLoader = new TLoadQueue(std::move(Handlers), this);
-
-    // A later copy that ended before its "?" still has its paths loaded.
-    FHandOverTimer = new QTimer(this);
-    FHandOverTimer->setSingleShot(true);
-    FHandOverTimer->setInterval(1000);
-    connect(FHandOverTimer, &QTimer::timeout, this,
-            [this] { OpenHandedOver(std::exchange(FHandOver, QStringList())); });
 
     pnProgress = new TLoadProgress(StatusBar);
     pnProgress->hide();
@@ -107,13 +100,8 @@ void TfrmKTZ::AddFiles(const QStringList& FileNames, TLoadQueue::TSource Source)
 
 void TfrmKTZ::WMCopyData(const QString& Text)
 {
-    if (Text == QStringLiteral("?")) {
-        FHandOverTimer->stop();
-        OpenHandedOver(std::exchange(FHandOver, QStringList()));
-        return;
-    }
-    FHandOver << Text;
-    FHandOverTimer->start();
+    if (Text == QLatin1String(HandOffEndMark)) return;
+    OpenHandedOver({Text});
 }
 
 void TfrmKTZ::OpenHandedOver(const QStringList& Paths)

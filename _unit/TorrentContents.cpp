@@ -89,6 +89,24 @@ bool IsPadFile(const TObjectHash* Entry, const std::vector<std::string_view>& Pa
     return !Path.empty() && Path.back().substr(0, 18) == "_____padding_file_";
 }
 
+// Whether Path, its elements joined by '\', is Folder followed by Name: the
+// loader's path of the file. Compared where they lie, with nothing joined.
+bool JoinsTo(const std::vector<std::string_view>& Path, std::string_view Folder, std::string_view Name)
+{
+    auto Take = [&](std::string_view Part) {
+        const size_t InFolder = Part.size() < Folder.size() ? Part.size() : Folder.size();
+        if (Folder.substr(0, InFolder) != Part.substr(0, InFolder)) return false;
+        Folder.remove_prefix(InFolder);
+        Part.remove_prefix(InFolder);
+        if (Name.substr(0, Part.size()) != Part) return false;
+        Name.remove_prefix(Part.size());
+        return true;
+    };
+    for (size_t k = 0; k < Path.size(); ++k)
+        if ((k > 0 && !Take("\\")) || !Take(Path[k])) return false;
+    return Folder.empty() && Name.empty();
+}
+
 }  // namespace
 
 class TTorrentContents::TReader {
@@ -252,93 +270,135 @@ std::string TTorrentContents::JoinedPath(const std::vector<std::string_view>& Pa
     return Joined;
 }
 
-TTorrentContents ContentsOf(const TTorrentFile& Torrent)
+TTorrentContentsView::TTorrentContentsView(const TTorrentFile& Torrent)
+    : FTorrent(Torrent), FInfo(dynamic_cast<const TObjectHash*>(Torrent.Root->Find("info")))
 {
-    const TObjectHash* Root = Torrent.Root.get();
-    const auto* Info = dynamic_cast<const TObjectHash*>(Root->Find("info"));
+    if (FInfo && Torrent.MultiFile) FFileList = dynamic_cast<const TObjectList*>(FInfo->Find("files"));
+}
 
-    TWriter Out;
-    Out.Bytes.append(8, '\0');
-    Out.Bytes += char((Torrent.IsPrivate ? FactPrivate : 0) | (Torrent.MultiFile ? FactMultiFile : 0) |
-                      (Torrent.HasCreationDate ? FactHasDate : 0));
-    char Date[sizeof(double)];
-    std::memcpy(Date, &Torrent.CreationDate, sizeof Date);
-    Out.Bytes.append(Date, sizeof Date);
-    Out.Signed(Torrent.TotalLength);
-    Out.Signed(int64_t(Torrent.Pieces.size()));
-    Out.Signed(Torrent.MetaVersion);
-    Out.Signed(Torrent.PieceLength);
-    Out.Signed(Torrent.FileCount);
-    Out.Text(Torrent.Name);
-    Out.Text(StringIn(Info, "name.utf-8"));
-    Out.Text(Torrent.Comment);
-    Out.Text(StringIn(Root, "comment.utf-8"));
-    Out.Text(StringIn(Root, "created by"));
-    Out.Text(Torrent.Announce);
-    Out.Text(Torrent.Encoding);
-    Out.Text(Torrent.InfoHashBytes);
-    Out.Text(Torrent.InfoHashV2Bytes);
+TTorrentFacts TTorrentContentsView::Facts() const
+{
+    const TTorrentFile& Torrent = FTorrent;
+    const TObjectHash* Root = Torrent.Root.get();
+    TTorrentFacts Facts;
+    Facts.Name = Torrent.Name;
+    Facts.NameUtf8 = StringIn(FInfo, "name.utf-8");
+    Facts.Comment = Torrent.Comment;
+    Facts.CommentUtf8 = StringIn(Root, "comment.utf-8");
+    Facts.CreatedBy = StringIn(Root, "created by");
+    Facts.Announce = Torrent.Announce;
+    Facts.Encoding = Torrent.Encoding;
+    Facts.InfoHash = Torrent.InfoHashBytes;
+    Facts.InfoHashV2 = Torrent.InfoHashV2Bytes;
+    Facts.TotalLength = Torrent.TotalLength;
+    Facts.PieceCount = int64_t(Torrent.Pieces.size());
+    Facts.MetaVersion = Torrent.MetaVersion;
+    Facts.PieceLength = Torrent.PieceLength;
+    Facts.FileCount = Torrent.FileCount;
+    Facts.Private = Torrent.IsPrivate;
+    Facts.MultiFile = Torrent.MultiFile;
+    Facts.HasCreationDate = Torrent.HasCreationDate;
+    Facts.CreationDate = Torrent.CreationDate;
 
     // The tiers, read by the loader's rules: a tier or tracker of the wrong kind is
     // skipped alone, and empty trackers and a tier's repeats are no trackers.
-    std::vector<std::vector<std::string_view>> Tiers;
     if (const auto* List = dynamic_cast<const TObjectList*>(Root->Find("announce-list"))) {
         std::unordered_set<std::string_view> Seen;
         for (const auto& Tier : List->Items) {
             const auto* Urls = dynamic_cast<const TObjectList*>(Tier.get());
             if (!Urls) continue;
-            auto& Into = Tiers.emplace_back();
+            auto& Into = Facts.Tiers.emplace_back();
             Seen.clear();
             for (const auto& Url : Urls->Items) {
                 const auto* Scalar = dynamic_cast<const TIntString*>(Url.get());
                 if (!Scalar || Scalar->StringValue.empty() || !Seen.insert(Scalar->StringValue).second) continue;
                 Into.push_back(Scalar->StringValue);
             }
-            if (Into.empty()) Tiers.pop_back();
+            if (Into.empty()) Facts.Tiers.pop_back();
         }
     }
-    Out.Number(Tiers.size());
-    for (const auto& Tier : Tiers) Out.Texts(Tier);
-    Out.Texts(std::vector<std::string_view>(Torrent.WebSeeds.begin(), Torrent.WebSeeds.end()));
+    Facts.WebSeeds.assign(Torrent.WebSeeds.begin(), Torrent.WebSeeds.end());
+    return Facts;
+}
+
+int64_t TTorrentContentsView::FileCount() const
+{
+    return int64_t(FTorrent.Files.size());
+}
+
+bool TTorrentContentsView::NextFile(size_t Index, TTorrentContentsFile& File) const
+{
+    const TTorrentFile& Torrent = FTorrent;
+    if (Index >= Torrent.Files.size()) return false;
+    if (Index == 0) File.Offset = File.Length = 0;
+    const TTorrentSubFile& Loaded = *Torrent.Files[Index];
+    // The offsets add up as the loader's do, wrapping.
+    File.Offset = int64_t(uint64_t(File.Offset) + uint64_t(File.Length));
+    File.Length = Loaded.Length;
+    const TObjectHash* Entry = nullptr;
+    if (FFileList && Index < FFileList->Count()) Entry = dynamic_cast<const TObjectHash*>((*FFileList)[Index]);
+    // The elements as the file lists them, when they make the loader's path; the
+    // loader's path split at '\' otherwise.
+    if (!Entry || !StringList(Entry->Find("path"), File.Path) || !JoinsTo(File.Path, Loaded.Path, Loaded.Name)) {
+        File.Path.clear();
+        std::string_view Rest = Loaded.Path;
+        for (size_t Cut; (Cut = Rest.find('\\')) != std::string_view::npos; Rest.remove_prefix(Cut + 1))
+            File.Path.push_back(Rest.substr(0, Cut));
+        File.Path.push_back(Loaded.Name);
+    }
+    bool HasUtf8 = false;
+    if (Entry) {
+        HasUtf8 = StringList(Entry->Find("path.utf-8"), File.PathUtf8) && !File.PathUtf8.empty();
+    } else if (!Torrent.MultiFile && Torrent.Files.size() == 1) {
+        const std::string_view Name = StringIn(FInfo, "name.utf-8");
+        File.PathUtf8.assign(1, Name);
+        HasUtf8 = !Name.empty();
+    }
+    if (!HasUtf8) File.PathUtf8.clear();
+    File.Pad = IsPadFile(Entry, File.Path);
+    return true;
+}
+
+TTorrentContents ContentsOf(const TTorrentFile& Torrent)
+{
+    const TTorrentContentsView View(Torrent);
+    const TTorrentFacts Facts = View.Facts();
+
+    TWriter Out;
+    Out.Bytes.append(8, '\0');
+    Out.Bytes += char((Facts.Private ? FactPrivate : 0) | (Facts.MultiFile ? FactMultiFile : 0) |
+                      (Facts.HasCreationDate ? FactHasDate : 0));
+    char Date[sizeof(double)];
+    std::memcpy(Date, &Facts.CreationDate, sizeof Date);
+    Out.Bytes.append(Date, sizeof Date);
+    Out.Signed(Facts.TotalLength);
+    Out.Signed(Facts.PieceCount);
+    Out.Signed(Facts.MetaVersion);
+    Out.Signed(Facts.PieceLength);
+    Out.Signed(Facts.FileCount);
+    for (const std::string_view Text : {Facts.Name, Facts.NameUtf8, Facts.Comment, Facts.CommentUtf8, Facts.CreatedBy,
+                                        Facts.Announce, Facts.Encoding, Facts.InfoHash, Facts.InfoHashV2})
+        Out.Text(Text);
+    Out.Number(Facts.Tiers.size());
+    for (const auto& Tier : Facts.Tiers) Out.Texts(Tier);
+    Out.Texts(Facts.WebSeeds);
 
     const size_t FilesStart = Out.Bytes.size();
     Write32(Out.Bytes.data() + 4, uint32_t(FilesStart));
-    Out.Number(Torrent.Files.size());
-    const auto* FileList = Info && Torrent.MultiFile ? dynamic_cast<const TObjectList*>(Info->Find("files")) : nullptr;
-    std::vector<std::string_view> Path, PathUtf8, Previous;
-    std::string Joined;
-    for (size_t i = 0; i < Torrent.Files.size(); ++i) {
-        const TTorrentSubFile& File = *Torrent.Files[i];
-        Joined = File.Path + File.Name;
-        const TObjectHash* Entry = nullptr;
-        if (FileList && i < FileList->Count()) Entry = dynamic_cast<const TObjectHash*>((*FileList)[i]);
-        // The elements as the file lists them, when they make the loader's path; the
-        // loader's path split at '\' otherwise.
-        if (!Entry || !StringList(Entry->Find("path"), Path) || TTorrentContents::JoinedPath(Path) != Joined) {
-            Path.clear();
-            std::string_view Rest = File.Path;
-            for (size_t Cut; (Cut = Rest.find('\\')) != std::string_view::npos; Rest.remove_prefix(Cut + 1))
-                Path.push_back(Rest.substr(0, Cut));
-            Path.push_back(File.Name);
-        }
-        bool HasUtf8 = false;
-        if (Entry) {
-            HasUtf8 = StringList(Entry->Find("path.utf-8"), PathUtf8) && !PathUtf8.empty();
-        } else if (!Torrent.MultiFile && Torrent.Files.size() == 1) {
-            const std::string_view Name = StringIn(Info, "name.utf-8");
-            PathUtf8.assign(1, Name);
-            HasUtf8 = !Name.empty();
-        }
+    Out.Number(uint64_t(View.FileCount()));
+    std::vector<std::string_view> Previous;
+    View.ForEachFile([&](const TTorrentContentsFile& File) {
+        const std::vector<std::string_view>& Path = File.Path;
         Out.Signed(File.Length);
-        Out.Bytes += char((IsPadFile(Entry, Path) ? FilePad : 0) | (HasUtf8 ? FileHasUtf8 : 0));
+        Out.Bytes += char((File.Pad ? FilePad : 0) | (File.PathUtf8.empty() ? 0 : FileHasUtf8));
         size_t Shared = 0;
         while (Shared < Path.size() && Shared < Previous.size() && Path[Shared] == Previous[Shared]) ++Shared;
         Out.Number(Shared);
         Out.Number(Path.size() - Shared);
         for (size_t k = Shared; k < Path.size(); ++k) Out.Text(Path[k]);
-        if (HasUtf8) Out.Texts(PathUtf8);
-        Previous.swap(Path);
-    }
+        if (!File.PathUtf8.empty()) Out.Texts(File.PathUtf8);
+        Previous.assign(Path.begin(), Path.end());
+    });
     // Four bytes say where things are: contents past 4 GB, which only a metainfo
     // file of that size could give, keep no files, or nothing.
     if (Out.Bytes.size() > UINT32_MAX) {

@@ -1,7 +1,8 @@
 // What a torrent holds: its files with their sizes, its trackers by tier, its web
 // seeds, dates and hashes, taken from a loaded TTorrentFile and packed into one
 // block of bytes, so that a list of many thousands of entries can keep it for each
-// without growing much. The contents window shows it, velmora-cli --json prints it.
+// without growing much. The contents window shows it; velmora-cli --json prints
+// the same straight from the loaded torrent (TTorrentContentsView).
 #pragma once
 
 #include <cstdint>
@@ -10,10 +11,13 @@
 #include <string_view>
 #include <vector>
 
+class TObjectHash;
+class TObjectList;
 class TTorrentFile;
 
-// The facts of a torrent, as views into the TTorrentContents they came from (valid
-// while it lives and is not changed). Texts are the raw bytes of the metainfo.
+// The facts of a torrent, as views into the TTorrentContents or the loaded
+// TTorrentFile they came from (valid while it lives and is not changed). Texts are
+// the raw bytes of the metainfo.
 struct TTorrentFacts {
     std::string_view Name;         // info "name" as the loader keeps it (".torrent" cut)
     std::string_view NameUtf8;     // info "name.utf-8", empty when absent
@@ -88,8 +92,29 @@ private:
     bool NextFile(size_t& At, TTorrentContentsFile& File) const;
 };
 
-// What the loaded Torrent holds. Never fails; a torrent whose load broke off gives
-// what the load had read.
+// What the loaded Torrent holds, read where it lies, with nothing packed: for a
+// torrent that is looked at once and let go (velmora-cli --json). ContentsOf packs
+// what this gives, so both tell the same. Its views are valid while Torrent lives
+// and is not changed. Never fails; a torrent whose load broke off gives what the
+// load had read.
+class TTorrentContentsView {
+public:
+    explicit TTorrentContentsView(const TTorrentFile& Torrent);
+    TTorrentFacts Facts() const;
+    int64_t FileCount() const;
+    // Calls Visit(const TTorrentContentsFile&) for each file, in the torrent's order.
+    template <class F> void ForEachFile(F&& Visit) const;
+
+private:
+    const TTorrentFile& FTorrent;
+    const TObjectHash* FInfo = nullptr;
+    const TObjectList* FFileList = nullptr;  // info "files" of a multi-file torrent
+    // File holds the file before Index (its offset and length are added up).
+    bool NextFile(size_t Index, TTorrentContentsFile& File) const;
+};
+
+// What the loaded Torrent holds, packed. Never fails; a torrent whose load broke
+// off gives what the load had read.
 TTorrentContents ContentsOf(const TTorrentFile& Torrent);
 
 template <class F> void TTorrentContents::ForEachFile(F&& Visit) const
@@ -97,4 +122,10 @@ template <class F> void TTorrentContents::ForEachFile(F&& Visit) const
     if (Empty()) return;
     TTorrentContentsFile File;
     for (size_t At = FilesStart(); NextFile(At, File);) Visit(static_cast<const TTorrentContentsFile&>(File));
+}
+
+template <class F> void TTorrentContentsView::ForEachFile(F&& Visit) const
+{
+    TTorrentContentsFile File;
+    for (size_t Index = 0; NextFile(Index, File); ++Index) Visit(static_cast<const TTorrentContentsFile&>(File));
 }

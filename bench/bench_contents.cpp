@@ -7,7 +7,6 @@
 //   bench_contents [files=100000] [entries=100000]
 #include <QAction>
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
 #include <QTemporaryDir>
@@ -18,9 +17,9 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <ctime>
 #include <vector>
 
+#include "BenchTiming.h"
 #include "ContentsModel.h"
 #include "FakePlatform.h"
 #include "TorrentFile.h"
@@ -30,36 +29,6 @@
 using namespace TorrentMaker;
 
 namespace {
-
-double ThreadCpuMs()
-{
-    timespec Now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &Now);
-    return double(Now.tv_sec) * 1e3 + double(Now.tv_nsec) / 1e6;
-}
-
-struct TTimes {
-    std::vector<double> Wall, Cpu;
-    void Report(const char* What) const
-    {
-        for (const auto* Figures : {&Wall, &Cpu}) {
-            std::vector<double> Sorted = *Figures;
-            std::sort(Sorted.begin(), Sorted.end());
-            std::printf("%-28s %s: median %7.2f ms, max %7.2f ms (%zu)\n", What, Figures == &Wall ? "wall" : "CPU ",
-                        Sorted[Sorted.size() / 2], Sorted.back(), Sorted.size());
-        }
-    }
-};
-
-template <class F> void Timed(TTimes& Times, F&& Step)
-{
-    QElapsedTimer Timer;
-    Timer.start();
-    const double Cpu = ThreadCpuMs();
-    Step();
-    Times.Wall.push_back(double(Timer.nsecsElapsed()) / 1e6);
-    Times.Cpu.push_back(ThreadCpuMs() - Cpu);
-}
 
 // The bytes that the heap has handed out, small blocks and large ones alike.
 size_t HeapInUse()

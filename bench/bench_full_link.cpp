@@ -8,16 +8,14 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
-#include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeView>
 
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
-#include <sys/resource.h>
 
+#include "BenchTiming.h"
 #include "FakePlatform.h"
 #include "TorrentMaker.h"
 #include "frm_Main.h"
@@ -26,30 +24,13 @@ using namespace TorrentMaker;
 
 namespace {
 
-double ThreadCpuMs()
-{
-    timespec Now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &Now);
-    return double(Now.tv_sec) * 1e3 + double(Now.tv_nsec) / 1e6;
-}
-
-double PeakMB()
-{
-    rusage Usage{};
-    getrusage(RUSAGE_SELF, &Usage);
-    return double(Usage.ru_maxrss) / 1024;
-}
-
 // Runs Step and prints its wall and CPU time and the peak memory after it.
 template <class F> void Timed(const char* What, F&& Step)
 {
-    QElapsedTimer Timer;
-    Timer.start();
-    const double Cpu = ThreadCpuMs();
+    const TStopwatch Watch;
     Step();
     QCoreApplication::processEvents();
-    std::printf("  %-28s %9.1f ms wall %9.1f ms CPU   peak %7.0f MB\n", What, double(Timer.nsecsElapsed()) / 1e6,
-                ThreadCpuMs() - Cpu, PeakMB());
+    std::printf("  %-28s %9.1f ms wall %9.1f ms CPU   peak %7.0f MB\n", What, Watch.WallMs(), Watch.CpuMs(), PeakMB());
     std::fflush(stdout);
 }
 

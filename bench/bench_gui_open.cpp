@@ -15,10 +15,10 @@
 #include <QTreeView>
 
 #include <algorithm>
-#include <ctime>
 #include <cstdio>
 #include <vector>
 
+#include "BenchTiming.h"
 #include "FakePlatform.h"
 #include "TorrentFile.h"
 #include "TorrentMaker.h"
@@ -52,20 +52,6 @@ TTorrentRecipe Typical(int Index)
     Recipe.PieceCount = 2000 + (Index * 37) % 2000;  // 2,000 to 4,000 pieces
     Recipe.Files[0].Length = Recipe.PieceCount * Recipe.PieceLength - 331200;
     return Recipe;
-}
-
-double Milliseconds(const QElapsedTimer& Timer)
-{
-    return double(Timer.nsecsElapsed()) / 1e6;
-}
-
-// The CPU time of the calling thread: on a shared machine the wall clock also counts
-// the time that other programs had the processor.
-double ThreadCpuMs()
-{
-    timespec Now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &Now);
-    return double(Now.tv_sec) * 1e3 + double(Now.tv_nsec) / 1e6;
 }
 
 }  // namespace

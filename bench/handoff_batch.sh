@@ -15,23 +15,10 @@
 # once it has loaded the file: until its last later copy ends. Only for counts up
 # to OTHER_UP_TO (10000 unless told), since such a build takes minutes for more.
 set -euo pipefail
-here=$(cd "$(dirname "$0")/.." && pwd)
-build=${1:-$here/build}
 counts=${2:-10000 100000}
 rounds=${3:-1}
+. "$(dirname "$0")/handoff_setup.sh" handoff_batch "${1:-}" bench/bench_handoff_batch
 bench=$build/bench/bench_handoff_batch
-program=$build/velmora
-for f in "$bench" "$program"; do [ -x "$f" ] || { echo "handoff_batch: $f is not built" >&2; exit 2; }; done
-. "$here/tools/lib.sh"
-
-box=$(velmora_box handoff-batch)
-first_pid=
-cleanup() {
-  velmora_stop "$first_pid"
-  rm -rf "$box"
-}
-trap cleanup EXIT
-velmora_sandbox "$box"
 export QT_QPA_PLATFORM=offscreen
 
 # earlier_handoff <program> <list>: that build of the real program as the running

@@ -10,23 +10,10 @@
 # copies get a Qt platform that does not exist, so one that started the window
 # system would fail instead of being timed. Uses hyperfine when installed.
 set -euo pipefail
-here=$(cd "$(dirname "$0")/.." && pwd)
-build=${1:-$here/build}
 runs=${2:-30}
 aim_ms=50
-program=$build/velmora
-[ -x "$program" ] || { echo "handoff_bench: $program is not built" >&2; exit 2; }
-. "$here/tools/lib.sh"
+. "$(dirname "$0")/handoff_setup.sh" handoff_bench "${1:-}"
 
-box=$(velmora_box handoff)
-first_pid=
-cleanup() {
-  velmora_stop "$first_pid"
-  rm -rf "$box"
-}
-trap cleanup EXIT
-
-velmora_sandbox "$box"
 velmora_app "$box" "$program" 0
 mkdir -p "$box/data"
 python3 "$here/tools/bencode.py" single >/dev/null \

@@ -292,8 +292,9 @@ nlohmann::ordered_json TorrentJson(const std::string& FileName, bool Loaded, boo
     for (const auto& Message : Torrent.Skipped) {
         Warnings.push_back(Json{{"code", SkippedWrongKindCode}, {"text", Utf16ToUtf8(Message)}});
     }
-    // What the torrent holds comes from the one description that the window shows too.
-    const TTorrentContents Contents = ContentsOf(Torrent);
+    // What the torrent holds comes from the one description that the window shows
+    // too, read from the loaded torrent without packing it first.
+    const TTorrentContentsView Contents(Torrent);
     const TTorrentFacts Facts = Contents.Facts();
     Json Trackers = Json::array();
     for (const auto& Tier : Facts.Tiers)

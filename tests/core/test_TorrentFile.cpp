@@ -1165,6 +1165,22 @@ TEST(TorrentContents, FilesAreTheLoadersWithTheirElementsAndPadMarks)
         ++k;
     });
     EXPECT_EQ(k, Expected.size());
+
+    // Read where they lie, without packing, the files are the same.
+    const TTorrentContentsView View(T);
+    ASSERT_EQ(View.FileCount(), int64_t(Expected.size()));
+    k = 0;
+    View.ForEachFile([&](const TTorrentContentsFile& File) {
+        SCOPED_TRACE(k);
+        ASSERT_LT(k, Expected.size());
+        EXPECT_EQ(Strings(File.Path), Expected[k].Path);
+        EXPECT_EQ(Strings(File.PathUtf8), Expected[k].PathUtf8);
+        EXPECT_EQ(File.Pad, Expected[k].Pad);
+        EXPECT_EQ(File.Length, T.Files[k]->Length);
+        EXPECT_EQ(File.Offset, T.Files[k]->Offset);
+        ++k;
+    });
+    EXPECT_EQ(k, Expected.size());
 }
 
 TEST(TorrentContents, FactsAndTheUtf8Variants)

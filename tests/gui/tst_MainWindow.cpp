@@ -1220,8 +1220,7 @@ private slots:
     {
         TFakePlatform Platform;
         TfrmKTZ W(Platform, {});
-        W.WMCopyData(Make("h.torrent"));
-        W.WMCopyData(QStringLiteral("?"));
+        W.OpenHandedOver({Make("h.torrent")});
         // Taken at once, loaded from the event loop.
         QCOMPARE(W.Entries().size(), 0);
         QVERIFY(W.Loading());
@@ -1243,7 +1242,7 @@ private slots:
         QVERIFY2(Platform.Summaries[0].contains(Missing("gone1.torrent") + QStringLiteral(" — файла нет")),
                  qPrintable(Platform.Summaries[0]));
 
-        // A later copy that ends before its "?" still has its paths loaded.
+        // One text on its own loads at once: it waits for no "?".
         W.WMCopyData(Make("h3.torrent"));
         QTRY_COMPARE(W.Entries().size(), 4);
     }
@@ -1256,10 +1255,7 @@ private slots:
         const QString Later = Make("handed.torrent");
         Platform.OpenAnswers << QStringList({Make("a.torrent"), Make("b.torrent")});
         // Arrives while the batch loads: it waits for its turn.
-        QTimer::singleShot(0, &W, [&] {
-            W.WMCopyData(Later);
-            W.WMCopyData(QStringLiteral("?"));
-        });
+        QTimer::singleShot(0, &W, [&] { W.OpenHandedOver({Later}); });
         W.btnOpen->trigger();
         WaitLoaded(W);
         QCOMPARE(Names(W), QStringList({"a.torrent", "b.torrent", "handed.torrent"}));
@@ -1371,11 +1367,7 @@ private slots:
                 Platform.OpenAnswers << QStringList({Single, Root});
                 W->btnOpen->trigger();
             }
-            if (Way == u"hand-off") {
-                W->WMCopyData(Single);
-                W->WMCopyData(Root);
-                W->WMCopyData(QStringLiteral("?"));
-            }
+            if (Way == u"hand-off") W->OpenHandedOver({Single, Root});
         }
         QTRY_COMPARE(W->Entries().size(), 6);
         WaitLoaded(*W);
