@@ -1,5 +1,7 @@
 #include "OnlyOne.h"
 
+#include "HandOffClient.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
@@ -38,13 +40,7 @@ struct TMutexHandleCloser {
 } MutexHandleCloser;
 
 std::string LockError;
-std::string SendError;
-THandOffFailure Failure = THandOffFailure::None;
-bool StreamRefused = false;
 int ClientSocket = -1;
-// The end of the patience given to the last ConnectToFirstInstance.
-std::chrono::steady_clock::time_point PatienceEnd = std::chrono::steady_clock::time_point::max();
-std::chrono::milliseconds PatienceGiven = HandOffPatience;
 
 std::string ErrnoText(int Error)
 {
@@ -327,12 +323,15 @@ THandOffMessage THandOffDecoder::Take()
 }
 
 // ---------------------------------------------------------------------------------
-// The later copy's side.
+// The later copy's side, as every system has it.
 
-#ifndef _WIN32
-namespace {
+namespace HandOffClient {
 
-using TClock = std::chrono::steady_clock;
+std::string SendError;
+THandOffFailure Failure = THandOffFailure::None;
+bool StreamRefused = false;
+std::chrono::milliseconds PatienceGiven = HandOffPatience;
+TClock::time_point PatienceEnd = TClock::time_point::max();
 
 void Fail(THandOffFailure Why, std::string Text)
 {
@@ -344,6 +343,117 @@ std::string Seconds(std::chrono::milliseconds Span)
 {
     return std::to_string((Span.count() + 999) / 1000) + " s";
 }
+
+std::chrono::milliseconds TimeLeft()
+{
+    const auto Now = TClock::now();
+    if (PatienceEnd <= Now) return std::chrono::milliseconds(0);
+    return std::chrono::duration_cast<std::chrono::milliseconds>(PatienceEnd - Now);
+}
+
+TStreamBatch::TStreamBatch(const std::vector<std::string>& Texts, std::vector<std::size_t>* Skipped)
+    : FTexts(Texts), FSkipped(Skipped)
+{
+}
+
+std::string_view TStreamBatch::ToSend()
+{
+    // Messages go out in pieces of up to 64 KiB, not one system call each.
+    if (FPendingAt == FPending.size()) {
+        FPending.clear();
+        FPendingAt = 0;
+        while (!FEndSent && FPending.size() < 64 * 1024) {
+            if (FNext < FTexts.size()) {
+                if (FTexts[FNext].size() > HandOffMaxText) {
+                    if (FSkipped) FSkipped->push_back(FNext);
+                    ++FNext;
+                    continue;
+                }
+                FPending += EncodeHandOff(THandOffKind::Text, FTexts[FNext++]);
+            } else {
+                FPending += EncodeHandOff(THandOffKind::Text, HandOffEndMark);
+                FEndSent = true;
+            }
+            ++FSent;
+        }
+    }
+    return std::string_view(FPending).substr(FPendingAt);
+}
+
+bool TStreamBatch::Answers(const char* Data, std::size_t Size)
+{
+    for (std::size_t I = 0; I < Size; ++I) {
+        if (Data[I] == HandOffAck && FAnswered < FSent) {
+            ++FAnswered;
+            continue;
+        }
+        if (Data[I] == HandOffRefused)
+            Fail(THandOffFailure::Refused,
+                 std::string("the running copy of Velmora is closing and did not take ") + What);
+        else
+            Fail(THandOffFailure::Unexpected, "unexpected answer from the running copy of Velmora");
+        return false;
+    }
+    return true;
+}
+
+}  // namespace HandOffClient
+
+using namespace HandOffClient;
+
+bool PassToFirstInstance(std::string_view Text)
+{
+    if (Text.size() > HandOffMaxText) {
+        Fail(THandOffFailure::Unexpected,
+             "an argument of " + std::to_string(Text.size()) + " bytes is too long to hand over");
+        return false;
+    }
+    std::string What;
+    What.reserve(Text.size() + 2);
+    What.push_back('"');
+    What.append(Text);
+    What.push_back('"');
+    return Exchange(THandOffKind::Text, Text, What);
+}
+
+bool PassAllToFirstInstance(const std::vector<std::string>& Texts, std::vector<std::size_t>* Skipped)
+{
+    StreamRefused = false;
+    if (!Exchange(THandOffKind::Stream, {}, "the stream of files")) {
+        // A running copy of an earlier version closes the connection at once.
+        StreamRefused = Failure == THandOffFailure::Broken;
+        return false;
+    }
+    TStreamBatch Batch(Texts, Skipped);
+    return SendStream(Batch);
+}
+
+bool HandOffStreamRefused()
+{
+    return StreamRefused;
+}
+
+const std::string& HandOffError()
+{
+    return SendError;
+}
+
+THandOffFailure HandOffFailure()
+{
+    return Failure;
+}
+
+std::chrono::milliseconds HandOffTimeLeft()
+{
+    return TimeLeft();
+}
+
+// ---------------------------------------------------------------------------------
+// The later copy's side on POSIX systems: a local socket, not blocking, waited on
+// with poll.
+
+#ifndef _WIN32
+namespace {
 
 // Waits until the client socket is ready for Events or the patience has passed;
 // false (with the failure set) on the latter.
@@ -383,8 +493,9 @@ bool SendAll(std::string_view Bytes, const std::string& What)
     return true;
 }
 
-// One message and its answer, within the patience.
-bool Exchange(THandOffKind Kind, std::string_view Text, const std::string& What)
+}  // namespace
+
+bool HandOffClient::Exchange(THandOffKind Kind, std::string_view Text, const std::string& What)
 {
     Failure = THandOffFailure::None;
     if (ClientSocket < 0) {
@@ -422,8 +533,6 @@ bool Exchange(THandOffKind Kind, std::string_view Text, const std::string& What)
     DisconnectFromFirstInstance();
     return false;
 }
-
-}  // namespace
 
 THandOffConnect ConnectToFirstInstance(std::string_view MutexName, std::chrono::milliseconds StartupWait,
                                        std::chrono::milliseconds Patience)
@@ -500,59 +609,14 @@ THandOffConnect ConnectToFirstInstance(std::string_view MutexName, std::chrono::
     return THandOffConnect::Failed;
 }
 
-bool PassToFirstInstance(std::string_view Text)
+bool HandOffClient::SendStream(TStreamBatch& Batch)
 {
-    if (Text.size() > HandOffMaxText) {
-        Fail(THandOffFailure::Unexpected,
-             "an argument of " + std::to_string(Text.size()) + " bytes is too long to hand over");
-        return false;
-    }
-    std::string What;
-    What.reserve(Text.size() + 2);
-    What.push_back('"');
-    What.append(Text);
-    What.push_back('"');
-    return Exchange(THandOffKind::Text, Text, What);
-}
-
-bool PassAllToFirstInstance(const std::vector<std::string>& Texts, std::vector<std::size_t>* Skipped)
-{
-    StreamRefused = false;
-    if (!Exchange(THandOffKind::Stream, {}, "the stream of files")) {
-        // A running copy of an earlier version closes the connection at once.
-        StreamRefused = Failure == THandOffFailure::Broken;
-        return false;
-    }
     // Sends while the socket takes bytes and reads the answers as they come, so
     // that neither side waits on the other's full buffer.
-    std::size_t Next = 0;  // the next text to encode
-    std::size_t Sent = 0;  // messages sent whole, "?" among them
-    std::size_t Answered = 0;
-    bool EndSent = false;
-    std::string Pending;
-    std::size_t PendingAt = 0;
-    const std::string What = "the files";
+    const std::string What = TStreamBatch::What;
     for (;;) {
-        // Messages go out in pieces of up to 64 KiB, not one system call each.
-        if (PendingAt == Pending.size()) {
-            Pending.clear();
-            PendingAt = 0;
-            while (!EndSent && Pending.size() < 64 * 1024) {
-                if (Next < Texts.size()) {
-                    if (Texts[Next].size() > HandOffMaxText) {
-                        if (Skipped) Skipped->push_back(Next);
-                        ++Next;
-                        continue;
-                    }
-                    Pending += EncodeHandOff(THandOffKind::Text, Texts[Next++]);
-                } else {
-                    Pending += EncodeHandOff(THandOffKind::Text, HandOffEndMark);
-                    EndSent = true;
-                }
-                ++Sent;
-            }
-        }
-        const bool Writing = PendingAt < Pending.size();
+        const std::string_view Pending = Batch.ToSend();
+        const bool Writing = !Pending.empty();
         pollfd P{ClientSocket, short(POLLIN | (Writing ? POLLOUT : 0)), 0};
         const auto Left = std::chrono::duration_cast<std::chrono::milliseconds>(PatienceEnd - TClock::now());
         if (Left.count() <= 0) {
@@ -577,36 +641,22 @@ bool PassAllToFirstInstance(const std::vector<std::string>& Texts, std::vector<s
                 DisconnectFromFirstInstance();
                 return false;
             }
-            for (ssize_t I = 0; I < N; ++I) {
-                if (Answers[I] == HandOffAck && Answered < Sent) {
-                    ++Answered;
-                    continue;
-                }
-                if (Answers[I] == HandOffRefused)
-                    Fail(THandOffFailure::Refused, "the running copy of Velmora is closing and did not take " + What);
-                else
-                    Fail(THandOffFailure::Unexpected, "unexpected answer from the running copy of Velmora");
+            if (!Batch.Answers(Answers, static_cast<std::size_t>(N))) {
                 DisconnectFromFirstInstance();
                 return false;
             }
-            if (EndSent && Answered == Sent && PendingAt == Pending.size()) return true;
+            if (Batch.Done()) return true;
         }
         if (Writing && (P.revents & POLLOUT)) {
-            const ssize_t N =
-                ::send(ClientSocket, Pending.data() + PendingAt, Pending.size() - PendingAt, MSG_NOSIGNAL);
+            const ssize_t N = ::send(ClientSocket, Pending.data(), Pending.size(), MSG_NOSIGNAL);
             if (N < 0 && errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) {
                 Fail(THandOffFailure::Broken, "the running copy of Velmora stopped listening: " + ErrnoText(errno));
                 DisconnectFromFirstInstance();
                 return false;
             }
-            if (N > 0) PendingAt += static_cast<std::size_t>(N);
+            if (N > 0) Batch.Sent(static_cast<std::size_t>(N));
         }
     }
-}
-
-bool HandOffStreamRefused()
-{
-    return StreamRefused;
 }
 
 bool BringFirstInstanceForward()
@@ -625,23 +675,6 @@ void DisconnectFromFirstInstance()
         ::close(ClientSocket);
         ClientSocket = -1;
     }
-}
-
-const std::string& HandOffError()
-{
-    return SendError;
-}
-
-THandOffFailure HandOffFailure()
-{
-    return Failure;
-}
-
-std::chrono::milliseconds HandOffTimeLeft()
-{
-    const auto Now = std::chrono::steady_clock::now();
-    if (PatienceEnd <= Now) return std::chrono::milliseconds(0);
-    return std::chrono::duration_cast<std::chrono::milliseconds>(PatienceEnd - Now);
 }
 
 std::string AbsoluteArgument(std::string_view Arg)

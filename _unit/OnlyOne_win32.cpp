@@ -13,6 +13,7 @@
 
 #include <sddl.h>
 
+#include "HandOffClient.h"
 #include "OnlyOne.h"
 #include "Win32Text.h"
 
@@ -32,8 +33,11 @@ struct TMutexHandleCloser {
     }
 } MutexHandleCloser;
 
+using namespace HandOffClient;
+
 std::string LockError;
-std::string SendError;
+// Opened for overlapped use: every read and write is waited for within the
+// patience, and a stream reads answers while it writes.
 HANDLE ClientPipe = INVALID_HANDLE_VALUE;
 
 // The user of a process's token; empty when it cannot be read.
@@ -73,45 +77,86 @@ bool ServerIsThisUser(HANDLE Pipe, std::string& Why)
     return false;
 }
 
-bool WriteAll(HANDLE Pipe, std::string_view Bytes)
+// An overlapped operation's record and its event; a pending one is cancelled
+// and waited for before it goes.
+struct TOverlapped {
+    OVERLAPPED Op{};
+    bool Pending = false;
+    TOverlapped() { Op.hEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr); }
+    ~TOverlapped()
+    {
+        Cancel();
+        ::CloseHandle(Op.hEvent);
+    }
+    TOverlapped(const TOverlapped&) = delete;
+    TOverlapped& operator=(const TOverlapped&) = delete;
+
+    // Starts a read or a write on the pipe; false, with Error set, when it failed
+    // at once.
+    bool Start(bool Write, void* Data, std::size_t Size, DWORD& Error)
+    {
+        const DWORD Count = static_cast<DWORD>(std::min<std::size_t>(Size, 1 << 20));
+        const BOOL Done = Write ? ::WriteFile(ClientPipe, Data, Count, nullptr, &Op)
+                                : ::ReadFile(ClientPipe, Data, Count, nullptr, &Op);
+        Error = Done ? ERROR_SUCCESS : ::GetLastError();
+        Pending = Done || Error == ERROR_IO_PENDING;
+        return Pending;
+    }
+    bool Ready() const { return Pending && ::WaitForSingleObject(Op.hEvent, 0) == WAIT_OBJECT_0; }
+    // The bytes moved by the finished operation; false, with Error set, on a
+    // failure.
+    bool Finish(DWORD& Moved, DWORD& Error)
+    {
+        Pending = false;
+        Moved = 0;
+        Error = ::GetOverlappedResult(ClientPipe, &Op, &Moved, TRUE) ? ERROR_SUCCESS : ::GetLastError();
+        return Error == ERROR_SUCCESS;
+    }
+    void Cancel()
+    {
+        if (!Pending) return;
+        ::CancelIoEx(ClientPipe, &Op);
+        DWORD Ignored = 0;
+        ::GetOverlappedResult(ClientPipe, &Op, &Ignored, TRUE);
+        Pending = false;
+    }
+};
+
+// Waits until one of the operations has finished or the patience has passed;
+// false (with the failure set) on the latter.
+bool WaitFor(TOverlapped& First, TOverlapped* Second, const std::string& What)
 {
-    while (!Bytes.empty()) {
-        DWORD Wrote = 0;
-        const DWORD Chunk = static_cast<DWORD>(std::min<std::size_t>(Bytes.size(), 1 << 20));
-        if (!::WriteFile(Pipe, Bytes.data(), Chunk, &Wrote, nullptr)) {
-            SendError = "the running copy of Velmora stopped listening: " + SystemErrorText(::GetLastError());
+    const HANDLE Events[2] = {First.Op.hEvent, Second != nullptr ? Second->Op.hEvent : nullptr};
+    const DWORD Count = Second != nullptr ? 2 : 1;
+    for (;;) {
+        const auto Left = TimeLeft();
+        if (Left.count() <= 0) break;
+        const DWORD Wait = static_cast<DWORD>(std::min<long long>(Left.count() + 1, 60000));
+        const DWORD Result = ::WaitForMultipleObjects(Count, Events, FALSE, Wait);
+        if (Result < WAIT_OBJECT_0 + Count) return true;
+        if (Result != WAIT_TIMEOUT) {
+            Fail(THandOffFailure::Broken,
+                 "cannot wait for the running copy of Velmora: " + SystemErrorText(::GetLastError()));
             return false;
         }
-        Bytes.remove_prefix(Wrote);
     }
-    return true;
+    Fail(THandOffFailure::TimedOut,
+         "the running copy of Velmora did not take " + What + " within " + Seconds(PatienceGiven));
+    return false;
 }
 
-// One message and its answer. The running copy answers once its handler has
-// returned, which may take as long as the user leaves an error box open.
-bool Exchange(THandOffKind Kind, std::string_view Text, const std::string& What)
+void FailToWrite(DWORD Error)
 {
-    if (ClientPipe == INVALID_HANDLE_VALUE) {
-        SendError = "not connected to the running copy of Velmora";
-        return false;
-    }
-    if (!WriteAll(ClientPipe, EncodeHandOff(Kind, Text))) {
-        DisconnectFromFirstInstance();
-        return false;
-    }
-    char Answer = 0;
-    DWORD Got = 0;
-    const bool Read = ::ReadFile(ClientPipe, &Answer, 1, &Got, nullptr);
-    const DWORD Error = Read ? ERROR_SUCCESS : ::GetLastError();
-    if (Read && Got == 1 && Answer == HandOffAck) return true;
-    if (Error == ERROR_BROKEN_PIPE || (Read && Got == 0))
-        SendError = "the running copy of Velmora ended before it took " + What;
-    else if (!Read)
-        SendError = "no answer from the running copy of Velmora for " + What + ": " + SystemErrorText(Error);
+    Fail(THandOffFailure::Broken, "the running copy of Velmora stopped listening: " + SystemErrorText(Error));
+}
+
+void FailToRead(DWORD Error, const std::string& What)
+{
+    if (Error == ERROR_SUCCESS || Error == ERROR_BROKEN_PIPE || Error == ERROR_PIPE_NOT_CONNECTED)
+        Fail(THandOffFailure::Broken, "the running copy of Velmora ended before it took " + What);
     else
-        SendError = "unexpected answer from the running copy of Velmora for " + What;
-    DisconnectFromFirstInstance();
-    return false;
+        Fail(THandOffFailure::Broken,
+             "no answer from the running copy of Velmora for " + What + ": " + SystemErrorText(Error));
 }
 
 }  // namespace
@@ -168,27 +213,30 @@ std::string HandOffPipeName()
 THandOffConnect ConnectToFirstInstance(std::string_view MutexName, std::chrono::milliseconds StartupWait,
                                        std::chrono::milliseconds Patience)
 {
-    using Clock = std::chrono::steady_clock;
     SendError.clear();
+    Failure = THandOffFailure::None;
     DisconnectFromFirstInstance();
-    const auto Start = Clock::now();
+    const auto Start = TClock::now();
+    PatienceGiven = Patience;
     // No pipe yet: the running copy may still be starting. Every instance busy: it
     // is alive, and is waited for as long as the patience lasts.
     const auto StartupEnd = Start + std::min(StartupWait, Patience);
-    const auto PatienceEnd = Start + Patience;
+    PatienceEnd = Start + Patience;
     const std::chrono::milliseconds RetryFor = StartupWait;
     const std::string Name = HandOffPipeName();
     std::wstring Wide;
     Utf8ToWide(Name, Wide);
+    bool Crowded = false;  // the last try found every instance of the pipe taken
     for (;;) {
         // The server may act for this copy only as far as to know who it is.
-        const HANDLE Pipe = ::CreateFileW(Wide.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                          SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr);
+        const HANDLE Pipe =
+            ::CreateFileW(Wide.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                          FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr);
         if (Pipe != INVALID_HANDLE_VALUE) {
             std::string Why;
             if (!ServerIsThisUser(Pipe, Why)) {
                 ::CloseHandle(Pipe);
-                SendError = Why;
+                Fail(THandOffFailure::NoPlace, Why);
                 return THandOffConnect::Failed;
             }
             ClientPipe = Pipe;
@@ -199,32 +247,114 @@ THandOffConnect ConnectToFirstInstance(std::string_view MutexName, std::chrono::
             // Every instance of the pipe is taken: wait for one to come free.
             ::WaitNamedPipeW(Wide.c_str(), 50);
         } else if (Error != ERROR_FILE_NOT_FOUND) {
-            SendError = "cannot connect to " + Name + ": " + SystemErrorText(Error);
+            Fail(THandOffFailure::NoPlace, "cannot connect to " + Name + ": " + SystemErrorText(Error));
             return THandOffConnect::Failed;
         }
         if (IsFirstInstance(MutexName)) return THandOffConnect::BecameFirst;
-        if (Clock::now() >= (Error == ERROR_PIPE_BUSY ? PatienceEnd : StartupEnd)) break;
+        Crowded = Error == ERROR_PIPE_BUSY;
+        if (TClock::now() >= (Crowded ? PatienceEnd : StartupEnd)) break;
         if (Error != ERROR_PIPE_BUSY) std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     const std::string& Lock = InstanceLockError();
-    SendError = Lock.empty() ? "another copy of Velmora holds the lock, but no one has answered at " + Name + " for " +
-                                   std::to_string(RetryFor.count()) + " ms"
-                             : Lock;
+    if (!Lock.empty())
+        Fail(THandOffFailure::NoPlace, Lock);
+    else if (Crowded)
+        Fail(THandOffFailure::TimedOut, "another copy of Velmora holds the lock, but every instance of " + Name +
+                                            " stayed taken for " + Seconds(Patience));
+    else
+        Fail(THandOffFailure::NotHeard, "another copy of Velmora holds the lock, but no one has answered at " + Name +
+                                            " for " + std::to_string(RetryFor.count()) + " ms");
     return THandOffConnect::Failed;
 }
 
-bool PassToFirstInstance(std::string_view Text)
+// One message and its answer, within the patience. The running copy answers once
+// its handler has returned, which may take as long as the user leaves an error box
+// open.
+bool HandOffClient::Exchange(THandOffKind Kind, std::string_view Text, const std::string& What)
 {
-    if (Text.size() > HandOffMaxText) {
-        SendError = "an argument of " + std::to_string(Text.size()) + " bytes is too long to hand over";
+    Failure = THandOffFailure::None;
+    if (ClientPipe == INVALID_HANDLE_VALUE) {
+        Fail(THandOffFailure::Broken, "not connected to the running copy of Velmora");
         return false;
     }
-    std::string What;
-    What.reserve(Text.size() + 2);
-    What.push_back('"');
-    What.append(Text);
-    What.push_back('"');
-    return Exchange(THandOffKind::Text, Text, What);
+    const bool Answered = [&] {
+        std::string Bytes = EncodeHandOff(Kind, Text);
+        TOverlapped Io;
+        DWORD Moved = 0, Error = 0;
+        for (std::size_t At = 0; At < Bytes.size(); At += Moved) {
+            if (!Io.Start(true, Bytes.data() + At, Bytes.size() - At, Error)) {
+                FailToWrite(Error);
+                return false;
+            }
+            if (!WaitFor(Io, nullptr, What)) return false;
+            if (!Io.Finish(Moved, Error)) {
+                FailToWrite(Error);
+                return false;
+            }
+        }
+        char Answer = 0;
+        if (!Io.Start(false, &Answer, 1, Error)) {
+            FailToRead(Error, What);
+            return false;
+        }
+        if (!WaitFor(Io, nullptr, What)) return false;
+        if (!Io.Finish(Moved, Error) || Moved != 1) {
+            FailToRead(Error, What);
+            return false;
+        }
+        if (Answer == HandOffAck) return true;
+        if (Answer == HandOffRefused)
+            Fail(THandOffFailure::Refused, "the running copy of Velmora is closing and did not take " + What);
+        else
+            Fail(THandOffFailure::Unexpected, "unexpected answer from the running copy of Velmora for " + What);
+        return false;
+    }();
+    if (!Answered) DisconnectFromFirstInstance();
+    return Answered;
+}
+
+bool HandOffClient::SendStream(TStreamBatch& Batch)
+{
+    // A read of answers stays pending while the messages are written, so that
+    // neither side waits on the other's full buffer.
+    const std::string What = TStreamBatch::What;
+    const bool Sent = [&] {
+        TOverlapped Reading, Writing;
+        char Answers[4096];
+        DWORD Moved = 0, Error = 0;
+        for (;;) {
+            if (!Reading.Pending && !Reading.Start(false, Answers, sizeof Answers, Error)) {
+                FailToRead(Error, What);
+                return false;
+            }
+            if (!Writing.Pending) {
+                const std::string_view Pending = Batch.ToSend();
+                if (!Pending.empty() &&
+                    !Writing.Start(true, const_cast<char*>(Pending.data()), Pending.size(), Error)) {
+                    FailToWrite(Error);
+                    return false;
+                }
+            }
+            if (!WaitFor(Reading, Writing.Pending ? &Writing : nullptr, What)) return false;
+            if (Writing.Ready()) {
+                if (!Writing.Finish(Moved, Error)) {
+                    FailToWrite(Error);
+                    return false;
+                }
+                Batch.Sent(Moved);
+            }
+            if (Reading.Ready()) {
+                if (!Reading.Finish(Moved, Error) || Moved == 0) {
+                    FailToRead(Error, What);
+                    return false;
+                }
+                if (!Batch.Answers(Answers, Moved)) return false;
+                if (Batch.Done()) return true;
+            }
+        }
+    }();
+    if (!Sent) DisconnectFromFirstInstance();
+    return Sent;
 }
 
 bool BringFirstInstanceForward()
@@ -243,11 +373,6 @@ void DisconnectFromFirstInstance()
         ::CloseHandle(ClientPipe);
         ClientPipe = INVALID_HANDLE_VALUE;
     }
-}
-
-const std::string& HandOffError()
-{
-    return SendError;
 }
 
 std::string AbsoluteArgument(std::string_view Arg)

@@ -224,7 +224,7 @@ int64_t TMemoryStream::ReadAt(int64_t Pos, void* Buffer, int64_t Count)
 }
 
 // ---------------------------------------------------------------------------
-// TFileStream (the Windows one is in Streams_win32.cpp)
+// TFileStream (the Windows part of it is in Streams_win32.cpp)
 
 #ifndef _WIN32
 
@@ -233,6 +233,12 @@ namespace {
 int64_t Nanoseconds(const timespec& Time)
 {
     return static_cast<int64_t>(Time.tv_sec) * 1000000000 + Time.tv_nsec;
+}
+
+template <class TIdentity> TIdentity IdentityOf(const struct stat& Info)
+{
+    return TIdentity{static_cast<uint64_t>(Info.st_dev), static_cast<uint64_t>(Info.st_ino),
+                     static_cast<int64_t>(Info.st_size), Nanoseconds(Info.st_mtim), Nanoseconds(Info.st_ctim)};
 }
 
 }  // namespace
@@ -270,27 +276,46 @@ TFileStream::TFileStream(const std::string& FileName) : FFileName(FileName)
         throw EFOpenError(FileName, NotRegularFileText);
     }
     FSize = static_cast<int64_t>(Info.st_size);
-    FOpened = {static_cast<uint64_t>(Info.st_dev), static_cast<uint64_t>(Info.st_ino), FSize, Nanoseconds(Info.st_mtim),
-               Nanoseconds(Info.st_ctim)};
+    FOpened = IdentityOf<TIdentity>(Info);
 }
 
-bool TFileStream::Changed() const
+bool TFileStream::IdentifyOpen(TIdentity& Identity) const
 {
-    const auto Identity = [](const struct stat& Info) {
-        return TIdentity{static_cast<uint64_t>(Info.st_dev), static_cast<uint64_t>(Info.st_ino),
-                         static_cast<int64_t>(Info.st_size), Nanoseconds(Info.st_mtim), Nanoseconds(Info.st_ctim)};
-    };
-    struct stat Open {
-    }, Named{};
-    if (::fstat(FHandle, &Open) != 0 || Identity(Open) != FOpened) return true;
-    // The path must still name the file that was read: the bytes are given out
-    // under its name.
-    return ::stat(FFileName.c_str(), &Named) != 0 || Identity(Named) != FOpened;
+    struct stat Info {};
+    if (::fstat(FHandle, &Info) != 0) return false;
+    Identity = IdentityOf<TIdentity>(Info);
+    return true;
+}
+
+bool TFileStream::StillNamed() const
+{
+    struct stat Named {};
+    return ::stat(FFileName.c_str(), &Named) == 0 && IdentityOf<TIdentity>(Named) == FOpened;
 }
 
 TFileStream::~TFileStream()
 {
     if (FHandle >= 0) ::close(FHandle);
+}
+
+int64_t TFileStream::ReadSome(int64_t Pos, uint8_t* Out, int64_t Count)
+{
+    for (;;) {
+        const ssize_t Got = ::pread(FHandle, Out, static_cast<size_t>(Count), static_cast<off_t>(Pos));
+        if (Got < 0 && errno == EINTR) continue;
+        return Got;
+    }
+}
+
+#endif  // !_WIN32
+
+bool TFileStream::Changed() const
+{
+    TIdentity Open;
+    if (!IdentifyOpen(Open) || Open != FOpened) return true;
+    // The path must still name the file that was read: the bytes are given out
+    // under its name.
+    return !StillNamed();
 }
 
 void TFileStream::Fill(int64_t Pos)
@@ -323,13 +348,9 @@ int64_t TFileStream::ReadAt(int64_t Pos, void* Buffer, int64_t Count)
     uint8_t* Out = static_cast<uint8_t*>(Buffer);
     int64_t Done = 0;
     while (Done < Count) {
-        size_t Chunk = static_cast<size_t>(std::min<int64_t>(Count - Done, 1 << 30));
-        ssize_t Got = ::pread(FHandle, Out + Done, Chunk, static_cast<off_t>(Pos + Done));
-        if (Got < 0 && errno == EINTR) continue;
+        const int64_t Got = ReadSome(Pos + Done, Out + Done, std::min<int64_t>(Count - Done, 1 << 30));
         if (Got <= 0) break;
         Done += Got;
     }
     return Done;
 }
-
-#endif  // !_WIN32

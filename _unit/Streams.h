@@ -193,4 +193,13 @@ private:
         bool operator==(const TIdentity&) const = default;
     };
     TIdentity FOpened;
+
+    // The system's part (Streams.cpp, Streams_win32.cpp); the window, the reads
+    // and the change check over them are the same everywhere. One read at an
+    // offset, of at most 1 GiB: the bytes read, 0 at the end, negative on an error.
+    int64_t ReadSome(int64_t Pos, uint8_t* Out, int64_t Count);
+    // The identity of the open file; false when the system cannot say.
+    bool IdentifyOpen(TIdentity& Identity) const;
+    // Whether the name still names the open file.
+    bool StillNamed() const;
 };

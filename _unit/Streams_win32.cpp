@@ -3,7 +3,6 @@
 
 #ifdef _WIN32
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -17,20 +16,6 @@ namespace {
 int64_t Ticks(const FILETIME& Time)
 {
     return static_cast<int64_t>((static_cast<uint64_t>(Time.dwHighDateTime) << 32) | Time.dwLowDateTime);
-}
-
-// The identity of an open file: volume and file index, size and the last write
-// (in 100 ns ticks), in one call, which under Wine is one trip to its server.
-// False when the system cannot say.
-template <class TIdentity> bool ReadIdentity(HANDLE File, TIdentity& Identity)
-{
-    BY_HANDLE_FILE_INFORMATION Info{};
-    if (!::GetFileInformationByHandle(File, &Info)) return false;
-    Identity.Device = Info.dwVolumeSerialNumber;
-    Identity.Inode = (static_cast<uint64_t>(Info.nFileIndexHigh) << 32) | Info.nFileIndexLow;
-    Identity.Size = static_cast<int64_t>((static_cast<uint64_t>(Info.nFileSizeHigh) << 32) | Info.nFileSizeLow);
-    Identity.Modified = Ticks(Info.ftLastWriteTime);
-    return true;
 }
 
 // Others may go on reading and writing the file while it is open, but not rename
@@ -68,7 +53,7 @@ TFileStream::TFileStream(const std::string& FileName) : FFileName(FileName)
     for (int Tries = 0;; ++Tries) {
         FILETIME Now{};
         ::GetSystemTimeAsFileTime(&Now);
-        if (!ReadIdentity(File, FOpened)) {
+        if (!IdentifyOpen(FOpened)) {
             const DWORD Error = ::GetLastError();
             ::CloseHandle(File);
             FHandle = nullptr;
@@ -80,12 +65,24 @@ TFileStream::TFileStream(const std::string& FileName) : FFileName(FileName)
     FSize = FOpened.Size;
 }
 
-bool TFileStream::Changed() const
+// The identity of the open file: volume and file index, size and the last write
+// (in 100 ns ticks), in one call, which under Wine is one trip to its server.
+bool TFileStream::IdentifyOpen(TIdentity& Identity) const
+{
+    BY_HANDLE_FILE_INFORMATION Info{};
+    if (!::GetFileInformationByHandle(static_cast<HANDLE>(FHandle), &Info)) return false;
+    Identity.Device = Info.dwVolumeSerialNumber;
+    Identity.Inode = (static_cast<uint64_t>(Info.nFileIndexHigh) << 32) | Info.nFileIndexLow;
+    Identity.Size = static_cast<int64_t>((static_cast<uint64_t>(Info.nFileSizeHigh) << 32) | Info.nFileSizeLow);
+    Identity.Modified = Ticks(Info.ftLastWriteTime);
+    return true;
+}
+
+bool TFileStream::StillNamed() const
 {
     // The name cannot have been given to another file meanwhile: the file is open
     // without FILE_SHARE_DELETE, so no one can rename or delete it.
-    TIdentity Open;
-    return !ReadIdentity(static_cast<HANDLE>(FHandle), Open) || Open != FOpened;
+    return true;
 }
 
 TFileStream::~TFileStream()
@@ -93,47 +90,16 @@ TFileStream::~TFileStream()
     if (FHandle != nullptr) ::CloseHandle(static_cast<HANDLE>(FHandle));
 }
 
-void TFileStream::Fill(int64_t Pos)
+int64_t TFileStream::ReadSome(int64_t Pos, uint8_t* Out, int64_t Count)
 {
-    if (Pos < 0 || Pos >= FSize) {
-        Detach(Pos);
-        return;
-    }
-    if (!FBuffer) {
-        FBufferSize = std::clamp<int64_t>(FSize, 1, BufferSize);
-        FBuffer.reset(new uint8_t[static_cast<size_t>(FBufferSize)]);
-    }
-    const int64_t Got = ReadAt(Pos, FBuffer.get(), FBufferSize);
-    if (Got <= 0) {
-        Detach(Pos);
-        return;
-    }
-    FBegin = FBuffer.get();
-    FCur = FBegin;
-    FEnd = FBegin + Got;
-    FWindowPos = Pos;
-}
-
-int64_t TFileStream::ReadAt(int64_t Pos, void* Buffer, int64_t Count)
-{
-    // Never past the size seen at opening: a file that grows while it is read must
-    // not keep the reader going, and Remaining() stays true to what Read delivers.
-    if (Pos < 0 || Pos >= FSize || Count <= 0) return 0;
-    Count = std::min(Count, FSize - Pos);
-    uint8_t* Out = static_cast<uint8_t*>(Buffer);
-    int64_t Done = 0;
-    while (Done < Count) {
-        const DWORD Chunk = static_cast<DWORD>(std::min<int64_t>(Count - Done, 1 << 30));
-        const uint64_t At = static_cast<uint64_t>(Pos + Done);
-        // The offset travels with each read, so no shared file position matters.
-        OVERLAPPED Where{};
-        Where.Offset = static_cast<DWORD>(At & 0xFFFFFFFFu);
-        Where.OffsetHigh = static_cast<DWORD>(At >> 32);
-        DWORD Got = 0;
-        if (!::ReadFile(static_cast<HANDLE>(FHandle), Out + Done, Chunk, &Got, &Where) || Got == 0) break;
-        Done += Got;
-    }
-    return Done;
+    // The offset travels with each read, so no shared file position matters.
+    const uint64_t At = static_cast<uint64_t>(Pos);
+    OVERLAPPED Where{};
+    Where.Offset = static_cast<DWORD>(At & 0xFFFFFFFFu);
+    Where.OffsetHigh = static_cast<DWORD>(At >> 32);
+    DWORD Got = 0;
+    if (!::ReadFile(static_cast<HANDLE>(FHandle), Out, static_cast<DWORD>(Count), &Got, &Where)) return -1;
+    return Got;
 }
 
 #endif  // _WIN32

@@ -60,7 +60,7 @@ else
 fi
 
 # The core tests, each program whole.
-passed=0 failed=0 skipped=0 status=0
+passed=0 failed=0 skipped=0 status=0 skips=
 for test in "$out"/tree/tests/test_*.exe; do
   name=$(basename "$test" .exe)
   log=$out/$name.log
@@ -72,10 +72,12 @@ for test in "$out"/tree/tests/test_*.exe; do
   count() { sed -n "s/^\[  $1 *\] \([0-9]*\) tests\?.*/\1/p" "$log" | head -1; }
   p=$(count PASSED) f=$(count FAILED) s=$(count SKIPPED)
   passed=$((passed + ${p:-0})) failed=$((failed + ${f:-0})) skipped=$((skipped + ${s:-0}))
-  # Each skipped test with the reason it gives.
-  grep -B1 '^\[  SKIPPED \] [A-Za-z]' "$log" | grep -v '^--' | grep -v '^\[       OK \]' || true
+  # Each skipped test with the reason it gives (the line before its verdict).
+  skips+=$(tr -d '\r' <"$log" | awk '/^\[  SKIPPED \] [A-Za-z].* \([0-9]+ ms\)$/ { print "  skipped " $4 ": " reason }
+                                   { reason = $0 }')$'\n'
 done
 echo "Windows core tests under Wine: $passed passed, $failed failed, $skipped skipped"
+printf '%s' "$skips" | grep . || true
 
 # velmora-cli.exe against the Linux build on typical torrents (the bench's shape).
 inputs=$out/inputs

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "BDecode.h"
 
@@ -39,3 +40,26 @@ public:
 private:
     std::string FPath;
 };
+
+// A program run to its end: its exit status (-1 when a signal ended it) and what it
+// wrote on standard output and error.
+struct TProgramRun {
+    int Status = -1;
+    std::string Out;
+    std::string Err;
+};
+
+// Runs Program with Args, each passed as one argument whatever it holds, in the
+// current folder; its standard output and error are caught in the files "stdout"
+// and "stderr" of Scratch. Input, when given, is what it reads on standard input
+// (through Scratch's "stdin"); without it the program inherits this one's on POSIX
+// systems and reads nothing on Windows. On POSIX systems the command goes through
+// the shell, and Prefix (assignments, a wrapper such as timeout) stands before it as
+// the shell reads it; on Windows the command line is quoted by the rules that its C
+// runtime and velmora-cli read it with, and Prefix must be empty.
+TProgramRun RunProgram(const std::string& Program, const std::vector<std::string>& Args, const std::string& Scratch,
+                       const std::string* Input = nullptr, const std::string& Prefix = "");
+
+// The velmora-cli built with these tests: on Windows it is found from this
+// program's own folder, since the build's paths are not the system's.
+std::string VelmoraCli();

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -218,6 +219,64 @@ TEST(Win32HandOff, ARunningCopyThatEndsIsReported)
     MutexHandle = nullptr;
     // No one listens and the mutex is free: the later copy becomes the first.
     EXPECT_EQ(ConnectToFirstInstance(Mutex, std::chrono::milliseconds(200)), THandOffConnect::BecameFirst);
+    ::CloseHandle(static_cast<HANDLE>(MutexHandle));
+    MutexHandle = nullptr;
+}
+
+// A batch handed over as one stream: every text in order and then "?", those too
+// long to send left out and named; far more answers than the pipe's buffer holds,
+// read while the texts are still being written; and a running copy that hangs up
+// on the stream taken for one that does not know streams.
+TEST(Win32HandOff, AStreamArrivesInOrderOrIsRefused)
+{
+    const std::string Mutex = "VelmoraTestHandOffStream-" + std::to_string(::GetCurrentProcessId());
+    ASSERT_TRUE(IsFirstInstance(Mutex));
+    std::vector<std::string> Many;
+    for (int I = 0; I < 10000; ++I) Many.push_back("C:\\torrents\\" + std::to_string(I) + ".torrent");
+    const struct {
+        const char* Title;
+        std::vector<std::string> Texts;
+        std::vector<size_t> Skipped;
+    } Rows[] = {
+        {"names, one of them too long",
+         {"a.torrent", "C:\\Фильмы\\новый ☃.torrent", std::string(HandOffMaxText + 1, 'x'), ""},
+         {2}},
+        {"10,000 names", Many, {}},
+    };
+    for (const auto& Row : Rows) {
+        SCOPED_TRACE(Row.Title);
+        TPipeServer Server;
+        ASSERT_EQ(ConnectToFirstInstance(Mutex, std::chrono::seconds(10)), THandOffConnect::Connected)
+            << HandOffError();
+        std::vector<size_t> Skipped;
+        EXPECT_TRUE(PassAllToFirstInstance(Row.Texts, &Skipped)) << HandOffError();
+        EXPECT_EQ(HandOffFailure(), THandOffFailure::None);
+        EXPECT_FALSE(HandOffStreamRefused());
+        EXPECT_GT(HandOffTimeLeft().count(), 0);
+        DisconnectFromFirstInstance();
+        Server.Stop();
+        EXPECT_FALSE(Server.Bad);
+        EXPECT_EQ(Skipped, Row.Skipped);
+        std::vector<std::string> Expected, Got;
+        for (size_t I = 0; I < Row.Texts.size(); ++I)
+            if (std::find(Row.Skipped.begin(), Row.Skipped.end(), I) == Row.Skipped.end())
+                Expected.push_back(Row.Texts[I]);
+        Expected.push_back(HandOffEndMark);
+        ASSERT_FALSE(Server.Received.empty());
+        EXPECT_EQ(Server.Received[0].Kind, THandOffKind::Stream);
+        for (size_t I = 1; I < Server.Received.size(); ++I) Got.push_back(Server.Received[I].Text);
+        EXPECT_EQ(Got, Expected);
+    }
+    {
+        TPipeServer Server(0);  // hangs up without a word
+        ASSERT_EQ(ConnectToFirstInstance(Mutex, std::chrono::seconds(10)), THandOffConnect::Connected)
+            << HandOffError();
+        Server.Stop();
+        EXPECT_FALSE(PassAllToFirstInstance({"a.torrent"}, nullptr));
+        EXPECT_EQ(HandOffFailure(), THandOffFailure::Broken) << HandOffError();
+        EXPECT_TRUE(HandOffStreamRefused());
+        EXPECT_FALSE(ConnectedToFirstInstance());
+    }
     ::CloseHandle(static_cast<HANDLE>(MutexHandle));
     MutexHandle = nullptr;
 }

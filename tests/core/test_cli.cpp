@@ -2,8 +2,12 @@
 // error, exit statuses and the usage errors.
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <sys/wait.h>
+#endif
 
 #include <algorithm>
 #include <climits>
@@ -20,10 +24,21 @@
 #include <nlohmann/json.hpp>
 
 #include "Bencode.h"
+#include "TestSupport.h"
+#ifdef _WIN32
+#include "Win32Text.h"
+#endif
 
 namespace {
 
 namespace fs = std::filesystem;
+
+// The system's words for a file that is not there.
+#ifdef _WIN32
+const std::string NoSuchFile = SystemErrorText(ERROR_FILE_NOT_FOUND);
+#else
+const std::string NoSuchFile = "No such file or directory";
+#endif
 
 std::string S(std::string_view Text)
 {
@@ -52,6 +67,7 @@ struct TRun {
     }
 };
 
+#ifndef _WIN32
 std::string Quote(const std::string& Arg)
 {
     std::string Out = "'";
@@ -63,6 +79,14 @@ std::string Quote(const std::string& Arg)
         }
     }
     return Out + "'";
+}
+#endif
+
+// Name, in UTF-8, inside Folder, as the program is given it (a narrow name in a
+// Windows path is read in the ANSI code page instead).
+std::string Inside(const fs::path& Folder, const std::string& Name)
+{
+    return Folder.string() + static_cast<char>(fs::path::preferred_separator) + Name;
 }
 
 std::string ReadAll(const fs::path& Path)
@@ -89,31 +113,17 @@ protected:
         return Path.string();
     }
 
-    std::string Program = VELMORA_CLI;
+    std::string Program = VelmoraCli();
 
     // Input, when given, is what the program reads on standard input; Env holds
     // assignments put before the command, as a shell reads them.
     TRun Run(const std::vector<std::string>& Args, const std::string* Input = nullptr, const std::string& Env = "")
     {
-        std::string Command = Env + Quote(Program);
-        for (const auto& Arg : Args) {
-            Command += ' ';
-            Command += Quote(Arg);
-        }
-        if (Input) {
-            std::ofstream(Dir / "stdin", std::ios::binary) << *Input;
-            Command += " <";
-            Command += Quote((Dir / "stdin").string());
-        }
-        Command += " >";
-        Command += Quote((Dir / "stdout").string());
-        Command += " 2>";
-        Command += Quote((Dir / "stderr").string());
+        const TProgramRun Ran = RunProgram(Program, Args, Dir.string(), Input, Env);
         TRun Result;
-        const int Raw = std::system(Command.c_str());
-        Result.Status = WIFEXITED(Raw) ? WEXITSTATUS(Raw) : -1;
-        Result.Out = ReadAll(Dir / "stdout");
-        Result.Err = ReadAll(Dir / "stderr");
+        Result.Status = Ran.Status;
+        Result.Out = Ran.Out;
+        Result.Err = Ran.Err;
         return Result;
     }
 
@@ -187,13 +197,23 @@ TEST_F(Cli, FailuresGoToStandardErrorAndTheOthersGoOn)
     };
     for (const auto& Row : Names) {
         SCOPED_TRACE(Row.Shown);
-        const TRun Hostile = Run({(Dir / Row.Name).string()});
+#ifdef _WIN32
+        // A Windows command line is UTF-16 and a Windows name holds no control
+        // character: such a name cannot reach the program there.
+        std::wstring Wide;
+        if (!Utf8ToWide(Row.Name, Wide) ||
+            std::any_of(Wide.begin(), Wide.end(), [](wchar_t C) { return C < 0x20 || C == 0x7F; }))
+            continue;
+#endif
+        const TRun Hostile = Run({Inside(Dir, Row.Name)});
         EXPECT_EQ(Hostile.Status, 1);
         EXPECT_EQ(Hostile.Err,
-                  "velmora-cli: Cannot open file \"" + (Dir / Row.Shown).string() + "\". No such file or directory\n");
+                  "velmora-cli: Cannot open file \"" + Inside(Dir, Row.Shown) + "\". " + NoSuchFile + "\n");
     }
     // So does an unknown option.
+#ifndef _WIN32  // raw bytes again
     EXPECT_NE(Run({"--\x9b\xc2\x9b"}).Err.find("unknown option '--<0x9B><U+009B>'\n"), std::string::npos);
+#endif
 }
 
 TEST_F(Cli, UsageErrorsExitWith2)
@@ -299,6 +319,9 @@ TEST_F(Cli, HelpAndManualPageNameTheSameOptions)
 // missing file at its end is never reached.
 TEST_F(Cli, ClosedPipeExitsWith1)
 {
+#ifdef _WIN32
+    GTEST_SKIP() << "needs fork and the pipe's signal SIGPIPE, which Windows does not have";
+#else
     const std::string Good = Write("good.torrent", Torrent("movie.mkv"));
     std::string Paths;
     for (int k = 0; k < 20000; ++k) Paths += Good + '\n';
@@ -335,6 +358,7 @@ TEST_F(Cli, ClosedPipeExitsWith1)
         EXPECT_EQ(Err.find("never.torrent"), std::string::npos) << Args.back();
         EXPECT_NE(Err.find("cannot write the output: Broken pipe"), std::string::npos) << Args.back() << Err;
     }
+#endif
 }
 
 TEST_F(Cli, JsonHasEveryField)
@@ -432,6 +456,9 @@ TEST_F(Cli, JsonCreationDateIsRoundedToTheSecond)
 
 TEST_F(Cli, JsonIsValidUtf8WhateverTheBytes)
 {
+#ifdef _WIN32
+    GTEST_SKIP() << "needs a file name with a raw 0xFF byte, which Windows names (UTF-16) cannot hold";
+#endif
     const std::string Path = Write(
         "bad\xff"
         "name.torrent",
@@ -688,6 +715,11 @@ TEST_F(Cli, BatchInputsAndTheFullLink)
     };
     for (const auto& Row : Lists) {
         SCOPED_TRACE(Row.Args.back() + " " + Row.Input.substr(0, 20));
+#ifdef _WIN32
+        // POSIX devices; and the C runtime opens the list there, which cannot tell
+        // a folder from a file it may not read.
+        if (Row.Args.back().rfind("/dev/", 0) == 0 || Row.Args.back() == Dir.string()) continue;
+#endif
         std::vector<std::string> Args = Row.Args;
         Args.push_back(A);  // after the list: still loaded
         std::vector<std::string> Out = Row.Out;
@@ -712,6 +744,7 @@ TEST_F(Cli, BatchInputsAndTheFullLink)
     }
 }
 
+#ifndef _WIN32
 // A torrent several times the file stream's window, so that it is read in several
 // pieces; Fill sets its piece bytes, so that two of them differ only in content.
 std::string LargeTorrent(char Fill)
@@ -720,11 +753,15 @@ std::string LargeTorrent(char Fill)
     return "d8:announce" + S("http://t.example/a") + "4:infod6:lengthi" + std::to_string(int64_t(Pieces) * 16384) +
            "e4:name" + S("large") + "12:piece lengthi16384e6:pieces" + S(std::string(20 * Pieces, Fill)) + "ee";
 }
+#endif
 
 // A torrent overwritten in place (same size, other content) between two reads of
 // it: the link of those mixed bytes would belong to no file, so none is given.
 TEST_F(Cli, FileRewrittenWhileReadGivesNoLink)
 {
+#ifdef _WIN32
+    GTEST_SKIP() << "needs a library preloaded with LD_PRELOAD to rewrite the file between two reads";
+#else
     Program = VELMORA_CLI_DYNAMIC;  // the shim is preloaded, which a static program ignores
     const std::string Old = LargeTorrent('\x01');
     const std::string New = LargeTorrent('\x02');
@@ -777,6 +814,7 @@ TEST_F(Cli, FileRewrittenWhileReadGivesNoLink)
         EXPECT_EQ(R.Out.find(Plain.Out.substr(0, 60)), std::string::npos);
         EXPECT_EQ(R.Out.find(NewRun.Out.substr(0, 60)), std::string::npos);
     }
+#endif
 }
 
 }  // namespace
