@@ -135,7 +135,13 @@ int OpenForReading(const std::string& Name)
         errno = EILSEQ;
         return -1;
     }
-    return ::_wopen(Wide.c_str(), _O_RDONLY | _O_BINARY);
+    const int Fd = ::_wopen(Wide.c_str(), _O_RDONLY | _O_BINARY);
+    if (Fd < 0 && errno == EACCES) {
+        // The C runtime cannot open a folder and calls it a file it may not read.
+        const DWORD Attributes = ::GetFileAttributesW(Wide.c_str());
+        if (Attributes != INVALID_FILE_ATTRIBUTES && (Attributes & FILE_ATTRIBUTE_DIRECTORY)) errno = EISDIR;
+    }
+    return Fd;
 }
 
 #endif  // _WIN32

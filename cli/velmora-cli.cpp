@@ -472,7 +472,9 @@ private:
         const bool Stdin = ListName == "-";
         const int Fd = Stdin ? STDIN_FILENO : OpenForReading(ListName);
         if (Fd < 0) {
-            ListFail(ListName, "Cannot open file \"" + ListName + "\". " + std::strerror(errno));
+            // Where a folder cannot be opened at all, it is still no list to read.
+            const char* What = errno == EISDIR ? "Cannot read file \"" : "Cannot open file \"";
+            ListFail(ListName, What + ListName + "\". " + std::strerror(errno));
             return;
         }
         std::string Why = ListKindError(Fd);
