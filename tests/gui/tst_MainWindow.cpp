@@ -1362,6 +1362,9 @@ private slots:
         });
 
         std::unique_ptr<TfrmKTZ> W;
+        // The loading is over once its summary shows: the status bar says so.
+        QStringList StatusWithBox;
+        Platform.OnError = [&](const QString&) { StatusWithBox << W->lblStatus->text(); };
         if (Way == u"command line") {
             W = std::make_unique<TfrmKTZ>(Platform, QStringList{Single, Root});
         } else {
@@ -1387,6 +1390,7 @@ private slots:
         QCOMPARE(Platform.Summaries[0], QStringLiteral("Не добавлено файлов: 1 из 7.\nНе прочитано папок: 1.\n\n") +
                                             Root + QStringLiteral("/locked — нет прав на чтение папки\n") + Root +
                                             QStringLiteral("/sub.torrent — это папка"));
+        QCOMPARE(StatusWithBox, QStringList{QStringLiteral("Ждём...")});
         QCOMPARE(W->pnCount->text(), QStringLiteral("Записей: 6"));
     }
 
