@@ -229,9 +229,8 @@ void TfrmKTZ::CreateControls()
     Bold.setBold(true);
     lblName->setFont(Bold);
     lblTitle = AddLabel("lblTitle", tr("Название"));
-    edtURI = new QLineEdit(tr("Магнитная ссылка"), pnAnons);
+    edtURI = new TLinkField(tr("Магнитная ссылка"), pnAnons);
     edtURI->setObjectName(QStringLiteral("edtURI"));
-    edtURI->setReadOnly(true);
     edtURI->setFixedHeight(std::max(21, TextBoxNeeds(edtURI->font(), edtURI->text()).height() - 4));
     AnonsLayout->addWidget(edtURI);
     lblSize = AddLabel("lblSize", tr("Размер"));
@@ -297,7 +296,8 @@ void TfrmKTZ::CreateControls()
     AddItem(N2, "N2", -1, tr("Выход"));
 
     // The menu's commands from the keyboard. Copy and Run act on the list's entry, so
-    // their keys work in the list (Ctrl+C in the link field copies what it selects);
+    // their keys work in the list (Ctrl+C in the link field copies what its selection
+    // stands for);
     // saving and leaving work anywhere in the window.
     mmCopy->setShortcut(QKeySequence::Copy);
     mmRun->setShortcuts({QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter),
@@ -591,8 +591,9 @@ void TfrmKTZ::ShowLink()
 {
     if (!FShown) return;
     // A full link is longer than the field: its start, the hash, is what shows. The
-    // field holds no more of it than can show; Run and Copy take the whole link.
-    edtURI->setText(ShownText(FShown->LinkInUse(FullLinks())));
+    // field holds no more of it than can show; Run and Copy, and copying from the
+    // field itself, take the whole link.
+    edtURI->SetLink(FShown->LinkInUse(FullLinks()));
     edtURI->setCursorPosition(0);
     const QString Warning = LinkWarning(*FShown, FullLinks());
     edtURI->setToolTip(Warning);

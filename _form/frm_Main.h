@@ -15,6 +15,7 @@
 
 #include "DetailLabels.h"
 #include "DataLocation.h"
+#include "LinkField.h"
 #include "LoadQueue.h"
 #include "TorrentEntry.h"
 #include "VSTModel.h"
@@ -205,7 +206,7 @@ public:
     QWidget* pnAnons = nullptr;
     QLabel* lblName = nullptr;
     QLabel* lblTitle = nullptr;
-    QLineEdit* edtURI = nullptr;
+    TLinkField* edtURI = nullptr;
     QLabel* lblSize = nullptr;
     QLabel* lblCount = nullptr;
     QLabel* lblPieces = nullptr;

@@ -1785,15 +1785,19 @@ private slots:
         QTest::addColumn<QByteArray>("Name");
         QTest::addColumn<QByteArray>("Comment");
         QTest::addColumn<QByteArray>("Announce");
+        QTest::addColumn<int>("Trackers");       // in the announce list besides
         QTest::addColumn<QString>("FullLinks");  // "never", "before loading", "after loading"
         QTest::newRow("5,000-character name, 20 MB comment")
             << QByteArray(5000, 'N') << QByteArray(20 << 20, 'c') + "\nsecond line" << QByteArray("http://t.example/")
-            << "never";
+            << 0 << "never";
         const QByteArray Cyrillic = QByteArray("\xD1\x8F").repeated(1 << 19);  // 1 MB of "я"
         QTest::newRow("1 MB non-ASCII tracker, full links ticked before loading")
-            << QByteArray("n") << QByteArray() << "http://t.example/" + Cyrillic << "before loading";
+            << QByteArray("n") << QByteArray() << "http://t.example/" + Cyrillic << 0 << "before loading";
         QTest::newRow("1 MB non-ASCII tracker, full links ticked after loading")
-            << QByteArray("n") << QByteArray() << "http://t.example/" + Cyrillic << "after loading";
+            << QByteArray("n") << QByteArray() << "http://t.example/" + Cyrillic << 0 << "after loading";
+        QTest::newRow("2,000 trackers and a long name, full links")
+            << QByteArray("\xD1\x8F").repeated(200) << QByteArray() << QByteArray("http://t.example/") << 2000
+            << "before loading";
     }
 
     void longTexts()
@@ -1801,12 +1805,16 @@ private slots:
         QFETCH(QByteArray, Name);
         QFETCH(QByteArray, Comment);
         QFETCH(QByteArray, Announce);
+        QFETCH(int, Trackers);
         QFETCH(QString, FullLinks);
         TFakePlatform Platform;
         TTorrentRecipe Recipe;
         Recipe.Name = Name.toStdString();
         Recipe.Comment = Comment.toStdString();
         Recipe.Announce = Announce.toStdString();
+        for (int Tracker = 0; Tracker < Trackers; ++Tracker)
+            Recipe.Trackers.push_back(
+                QStringLiteral("udp://tracker%1.example.org:6969/announce").arg(Tracker).toStdString());
         WriteText(Platform.SettingsFile(),
                   FullLinks == u"before loading" ? "[USER]\r\nFullLink=1\r\n" : "[USER]\r\nFullLink=0\r\n");
         TfrmKTZ W(Platform, {Make("long.torrent", Recipe)});
@@ -1834,7 +1842,7 @@ private slots:
         const QString& Whole = Entry.LinkInUse(W.FullLinks());
         QVERIFY(Whole.startsWith(ExpectedLink(Recipe)));
         QVERIFY(Whole.startsWith(W.edtURI->text().chopped(1)));
-        if (FullLinks != u"never") QVERIFY(Whole.size() > (3 << 20));
+        if (FullLinks != u"never") QVERIFY(Whole.size() > (Trackers > 0 ? Trackers * 40 : (3 << 20)));
         W.btnRun->click();
         W.mmCopy->trigger();
         QCOMPARE(Platform.OpenedLinks, QStringList{Whole});
@@ -1845,6 +1853,41 @@ private slots:
         Platform.SaveAnswers << ListFile;
         W.mmAsListClick();
         QVERIFY(ReadAll(ListFile).startsWith(Whole + QStringLiteral("\r\n")));
+
+        // Copying from the field itself takes what its selection stands for in the
+        // whole link, the "…" standing for the rest: by the keys and by its menu.
+        QClipboard* Clipboard = QGuiApplication::clipboard();
+        W.activateWindow();
+        W.edtURI->setFocus();
+        auto CopyByKeys = [&](int Start, int Length) {
+            Clipboard->clear();
+            if (Length < 0)
+                QTest::keyClick(W.edtURI, Qt::Key_A, Qt::ControlModifier);
+            else
+                W.edtURI->setSelection(Start, Length);
+            QTest::keyClick(W.edtURI, Qt::Key_C, Qt::ControlModifier);
+            return Clipboard->text();
+        };
+        const int Shown = int(W.edtURI->text().size());
+        QCOMPARE(CopyByKeys(0, -1), Whole);
+        QCOMPARE(CopyByKeys(0, 20), Whole.left(20));
+        QCOMPARE(CopyByKeys(30, Shown - 30), Whole.mid(30));
+        auto FromMenu = [&](const char* Item) {
+            const QPoint At = W.edtURI->rect().center();
+            QContextMenuEvent Click(QContextMenuEvent::Mouse, At, W.edtURI->mapToGlobal(At));
+            QCoreApplication::sendEvent(W.edtURI, &Click);
+            auto* Menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            QVERIFY(Menu);
+            auto* Action = Menu->findChild<QAction*>(QLatin1String(Item));
+            QVERIFY2(Action && Action->isEnabled(), Item);
+            Action->trigger();
+            Menu->close();
+        };
+        W.edtURI->deselect();
+        Clipboard->clear();
+        FromMenu("select-all");
+        FromMenu("edit-copy");
+        QCOMPARE(Clipboard->text(), Whole);
     }
 
     void aboutBox()
