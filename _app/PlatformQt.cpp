@@ -72,7 +72,12 @@ void PrepareSaveDialog(QFileDialog& Dialog, const QString& Filter, const QString
                      });
 }
 
-TQtPlatform::TQtPlatform() : FOpeners(LinkOpener, [this](const QString& Link) { LinkFailed(Link); }) {}
+TQtPlatform::TQtPlatform()
+    : FOpeners(LinkOpener, [this](const QString& Link, TOpenerQueue::TFailure Why) {
+          LinkFailed(Link, Why == TOpenerQueue::TFailure::TooLong ? TLinkFailure::TooLong : TLinkFailure::NoProgram);
+      })
+{
+}
 
 TQtPlatform::~TQtPlatform() = default;
 

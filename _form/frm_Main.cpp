@@ -270,9 +270,8 @@ void TfrmKTZ::CreateControls()
     WarningColour.setColor(QPalette::WindowText, QColor(0xa0, 0x00, 0x00));
     pnWarning->setPalette(WarningColour);
     StatusBar->addWidget(pnWarning);
-    lblNote = new QLabel(StatusBar);
+    lblNote = new TNoteLabel(StatusBar);
     lblNote->setObjectName(QStringLiteral("lblNote"));
-    lblNote->setTextFormat(Qt::PlainText);
     lblNote->hide();
     StatusBar->addWidget(lblNote);
     FNoteTimer = new QTimer(this);
@@ -396,11 +395,17 @@ void TfrmKTZ::ShowStatusNote(const QString& Text, int Milliseconds)
     FNoteTimer->start(Milliseconds);
 }
 
-void TfrmKTZ::LinkFailed(const QString& Link)
+void TfrmKTZ::LinkFailed(const QString& Link, TPlatform::TLinkFailure Why)
 {
-    ShowStatusNote(Link.startsWith(QStringLiteral("magnet:"), Qt::CaseInsensitive)
-                       ? tr("Нет программы для магнитных ссылок")
-                       : tr("Ссылку не открыть: нет программы для неё"));
+    const bool Magnet = Link.startsWith(QStringLiteral("magnet:"), Qt::CaseInsensitive);
+    if (Why == TPlatform::TLinkFailure::TooLong) {
+        // Only a full link grows that long; the bare one always goes through, and the
+        // user may choose it with chkFull.
+        ShowStatusNote(Magnet ? tr("Ссылка слишком длинная для программы магнитных ссылок")
+                              : tr("Ссылку не открыть: она слишком длинная"));
+        return;
+    }
+    ShowStatusNote(Magnet ? tr("Нет программы для магнитных ссылок") : tr("Ссылку не открыть: нет программы для неё"));
 }
 
 QString TfrmKTZ::SettingsFileName() const
@@ -413,8 +418,8 @@ void TfrmKTZ::FormCreate(const QStringList& Arguments)
     FProgramFolder = FPlatform.ProgramFolder();
     // The desktop tells later, when the handler has ended, that a link found none.
     QPointer<TfrmKTZ> Self(this);
-    FPlatform.SetLinkFailureHandler([Self](const QString& Link) {
-        if (Self) Self->LinkFailed(Link);
+    FPlatform.SetLinkFailureHandler([Self](const QString& Link, TPlatform::TLinkFailure Why) {
+        if (Self) Self->LinkFailed(Link, Why);
     });
     FSettings = SettingsLocationFor(FProgramFolder, UserConfigHome(),
                                     [this](const QString& Folder) { return FPlatform.CanWriteFolder(Folder); });

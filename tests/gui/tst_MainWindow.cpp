@@ -845,15 +845,22 @@ private slots:
     {
         QTest::addColumn<QString>("Comment");
         QTest::addColumn<bool>("ByRun");
+        QTest::addColumn<bool>("TooLong");  // what the desktop says: too long, else no program
         QTest::addColumn<QString>("Note");
-        QTest::newRow("Run") << QString() << true << "Нет программы для магнитных ссылок";
-        QTest::newRow("comment link") << "https://example.org/" << false << "Ссылку не открыть: нет программы для неё";
+        QTest::newRow("Run") << QString() << true << false << "Нет программы для магнитных ссылок";
+        QTest::newRow("comment link") << "https://example.org/" << false << false
+                                      << "Ссылку не открыть: нет программы для неё";
+        QTest::newRow("Run with a link too long to hand over")
+            << QString() << true << true << "Ссылка слишком длинная для программы магнитных ссылок";
+        QTest::newRow("comment link too long to hand over")
+            << "https://example.org/" << false << true << "Ссылку не открыть: она слишком длинная";
     }
 
     void linkWithoutProgram()
     {
         QFETCH(QString, Comment);
         QFETCH(bool, ByRun);
+        QFETCH(bool, TooLong);
         QFETCH(QString, Note);
         TFakePlatform Platform;
         TTorrentRecipe Recipe;
@@ -871,11 +878,17 @@ private slots:
             W.lblAnons->Click();
         QVERIFY(!Handed.isEmpty());
         QVERIFY(!W.lblNote->isVisible());
-        Platform.LinkFailed(Handed);  // as the desktop does once xdg-open has ended
+        // As the desktop does once xdg-open has ended, or at once for a link too long.
+        Platform.LinkFailed(Handed, TooLong ? TPlatform::TLinkFailure::TooLong : TPlatform::TLinkFailure::NoProgram);
         QCOMPARE(W.lblNote->text(), Note);
         QVERIFY(W.lblNote->isVisible());
         QVERIFY(W.pnText->isVisible() && W.lblStatus->isVisible());  // beside the panes, not over them
-        QVERIFY(Platform.Errors.isEmpty());                          // no box in the way
+        // Cut when the bar is short of room: however long, a note never widens the window.
+        QCOMPARE(W.width(), 819);
+        const int WithNote = W.minimumSizeHint().width();
+        W.ShowStatusNote(QStringLiteral("."));
+        QCOMPARE(W.minimumSizeHint().width(), WithNote);
+        QVERIFY(Platform.Errors.isEmpty());  // no box in the way
         W.ShowStatusNote(QStringLiteral("short"), 30);
         QTRY_VERIFY(!W.lblNote->isVisible());
     }
@@ -1614,7 +1627,7 @@ private slots:
                   QStringLiteral("#!/bin/sh\necho \"$1\" >> '%1'\nsleep 0.2\n[ \"$1\" != bad ]\n").arg(Log).toUtf8());
         QVERIFY(QFile::setPermissions(Opener, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
         QStringList Failed;
-        TOpenerQueue Queue(Opener, [&](const QString& Link) { Failed << Link; });
+        TOpenerQueue Queue(Opener, [&](const QString& Link, TOpenerQueue::TFailure) { Failed << Link; });
         QStringList Given;
         for (int I = 0; I < 10; ++I) Given << (I == 4 ? QStringLiteral("bad") : QStringLiteral("magnet:%1").arg(I));
         int Most = 0;

@@ -261,13 +261,30 @@ private slots:
         QTest::addColumn<QString>("Opener");  // the stand-in's script; empty: none on PATH
         QTest::addColumn<bool>("Started");
         QTest::addColumn<bool>("Failed");
+        QTest::addColumn<bool>("TooLong");  // the failure's reason: too long, else no program
         const QString Magnet = QStringLiteral("magnet:?xt=urn:btih:0123456789abcdef0123456789abcdef01234567");
-        QTest::newRow("handled") << Magnet << "exit 0" << true << false;
-        QTest::newRow("no handler") << Magnet << "exit 3" << true << true;
-        QTest::newRow("the action failed") << QStringLiteral("https://example.org/") << "exit 4" << true << true;
-        QTest::newRow("killed") << Magnet << "kill -9 $$" << true << true;
-        QTest::newRow("no xdg-open") << Magnet << QString() << false << true;
-        QTest::newRow("no scheme: not handed over") << QStringLiteral("xterm") << "exit 0" << false << false;
+        QTest::newRow("handled") << Magnet << "exit 0" << true << false << false;
+        QTest::newRow("no handler") << Magnet << "exit 3" << true << true << false;
+        QTest::newRow("the action failed")
+            << QStringLiteral("https://example.org/") << "exit 4" << true << true << false;
+        QTest::newRow("killed") << Magnet << "kill -9 $$" << true << true << false;
+        QTest::newRow("no xdg-open") << Magnet << QString() << false << true << false;
+        QTest::newRow("no scheme: not handed over") << QStringLiteral("xterm") << "exit 0" << false << false << false;
+        // A full link with thousands of trackers: the system takes no argument that
+        // long, and the handler would be blamed for it.
+        auto WithTrackers = [&](qsizetype Length) {
+            QString Link = Magnet;
+            for (int Tracker = 0;; ++Tracker) {
+                const QString Next = QStringLiteral("&tr=udp://tracker%1.example.org:6969").arg(Tracker);
+                if (Link.size() + Next.size() > Length) break;
+                Link += Next;
+            }
+            return Link + QString(Length - Link.size(), u'0');
+        };
+        const qsizetype Longest = TOpenerQueue::LongestArgument();
+        QTest::newRow("as long as an argument may be") << WithTrackers(Longest) << "exit 0" << true << false << false;
+        QTest::newRow("a byte longer") << WithTrackers(Longest + 1) << "exit 0" << false << true << true;
+        QTest::newRow("3 MB of trackers") << WithTrackers(3 << 20) << "exit 0" << false << true << true;
     }
 
     void openLink()
@@ -276,6 +293,7 @@ private slots:
         QFETCH(QString, Opener);
         QFETCH(bool, Started);
         QFETCH(bool, Failed);
+        QFETCH(bool, TooLong);
         QTemporaryDir Bin;
         const QString Log = Bin.filePath(QStringLiteral("log"));
         if (!Opener.isNull())
@@ -283,10 +301,16 @@ private slots:
         const QByteArray Path = qgetenv("PATH");
         qputenv("PATH", Bin.path().toLocal8Bit());
         QStringList Failures;
+        QList<TPlatform::TLinkFailure> Reasons;
         {
             TQtPlatform Platform;
-            Platform.SetLinkFailureHandler([&](const QString& Failing) { Failures << Failing; });
+            Platform.SetLinkFailureHandler([&](const QString& Failing, TPlatform::TLinkFailure Why) {
+                Failures << Failing;
+                Reasons << Why;
+            });
             Platform.OpenLink(nullptr, Link);
+            // Told from the event loop, never while OpenLink runs.
+            if (TooLong) QVERIFY(Failures.isEmpty());
             qputenv("PATH", Path);
             if (Failed) QTRY_COMPARE(Failures, QStringList({Link}));
             if (Started) QTRY_COMPARE(ReadFile(Log), Link);
@@ -294,6 +318,9 @@ private slots:
         }
         QCOMPARE(QFile::exists(Log), Started);
         QCOMPARE(Failures, Failed ? QStringList({Link}) : QStringList());
+        if (Failed)
+            QCOMPARE(Reasons, QList<TPlatform::TLinkFailure>(
+                                  {TooLong ? TPlatform::TLinkFailure::TooLong : TPlatform::TLinkFailure::NoProgram}));
     }
 
     // OpenLink returns while the handler runs, and an opener still running when the
