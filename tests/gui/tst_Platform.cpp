@@ -5,8 +5,11 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QRegularExpression>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -169,6 +172,64 @@ private slots:
         Platform.ShowError(nullptr, Message);
         QCOMPARE(Caption, QStringLiteral("Velmora"));
         QCOMPARE(Text, Shown);
+    }
+
+    // The summary of a batch shows each file's line on one line of its own, as wide as
+    // the box may grow on the screen; a longer one is cut, and the details hold it whole.
+    void summaryBox_data()
+    {
+        QTest::addColumn<QStringList>("Lines");
+        QTest::addColumn<bool>("Cut");
+        const QString Reason = QStringLiteral(" — не торрент-файл или файл повреждён");
+        QStringList Typical = {QStringLiteral("Не добавлено файлов: 10 из 12."), QString()};
+        for (int File = 1; File <= 10; ++File)
+            Typical << QStringLiteral("/home/user/Загрузки/Сериал.S01E%1.torrent").arg(File, 2, 10, QLatin1Char('0')) +
+                           Reason;
+        QTest::newRow("ten typical lines") << Typical << false;
+        QTest::newRow("short lines") << QStringList(
+                                            {"Не добавлено файлов: 2 из 2.", "", "/a — файла нет", "/b — это папка"})
+                                     << false;
+        QStringList Long = Typical;
+        Long[3] = QStringLiteral("/home/user/") + QStringLiteral("очень-длинная-папка/").repeated(30) +
+                  QStringLiteral("Сериал.S01E02.torrent") + Reason;
+        QTest::newRow("a very long path") << Long << true;
+    }
+
+    void summaryBox()
+    {
+        QFETCH(QStringList, Lines);
+        QFETCH(bool, Cut);
+        const QString Message = Lines.join(u'\n');
+        TQtPlatform Platform;
+        QWidget Owner;
+        int Width = 0, Screen = 0, TextHeight = 0, LineHeight = 0;
+        QString Shown, Details;
+        QTimer::singleShot(0, [&] {
+            auto* Box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            QVERIFY(Box);
+            auto* Text = Box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+            QVERIFY(Text);
+            Width = Box->frameGeometry().width();
+            Screen = Box->screen()->availableGeometry().width();
+            TextHeight = Text->heightForWidth(Text->width());
+            LineHeight = Text->fontMetrics().lineSpacing();
+            Shown = Box->text();
+            Details = Box->detailedText();
+            Box->accept();
+        });
+        Platform.ShowSummary(&Owner, Message, QString());
+        QVERIFY2(Width <= Screen, qPrintable(QStringLiteral("%1 > %2").arg(Width).arg(Screen)));
+        // No line is broken in two.
+        QVERIFY2(TextHeight < (Lines.size() + 1) * LineHeight,
+                 qPrintable(QStringLiteral("%1 for %2 lines of %3").arg(TextHeight).arg(Lines.size()).arg(LineHeight)));
+        QCOMPARE(Shown.split(u'\n').size(), Lines.size());
+        QCOMPARE(Shown == Message, !Cut);
+        QCOMPARE(Details, Cut ? Message : QString());
+        // The folders go, the file's name and its reason stay.
+        if (Cut)
+            QVERIFY2(Shown.contains(QRegularExpression(QStringLiteral(
+                         "\n/home/user/[^\n]*…[^\n]*/Сериал.S01E02.torrent — не торрент-файл или файл повреждён\n"))),
+                     qPrintable(Shown));
     }
 
     void dialogFilter_data()
