@@ -32,7 +32,7 @@ public:
     // Who is told of links that OpenLink could not hand to a program; none at first.
     using TLinkFailureHandler = std::function<void(const QString& Link, TLinkFailure Why)>;
     void SetLinkFailureHandler(TLinkFailureHandler Handler) { FLinkFailureHandler = std::move(Handler); }
-    // Tells the handler that Link found no program.
+    // Tells the handler that Link found no program, and why.
     void LinkFailed(const QString& Link, TLinkFailure Why = TLinkFailure::NoProgram)
     {
         if (FLinkFailureHandler) FLinkFailureHandler(Link, Why);

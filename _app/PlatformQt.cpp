@@ -86,6 +86,13 @@ TQtPlatform::~TQtPlatform() = default;
 
 void TQtPlatform::OpenLink(QWidget*, const QString& Link)
 {
+    // Percent-decoding shrinks a link at most threefold: one longer than three times
+    // the longest argument can never be handed over, and megabytes are not parsed for
+    // nothing. The queue refuses it as too long.
+    if (Link.size() / 3 > TOpenerQueue::LongestArgument()) {
+        FOpeners.Open(Link);
+        return;
+    }
     // Only an absolute address goes to the desktop: a bare word would be taken for a
     // file in the current folder.
     const QUrl Url(Link, QUrl::StrictMode);
@@ -161,8 +168,9 @@ QString CutSummaryLine(const QString& Line, const QFontMetrics& Metrics, int Roo
     return Metrics.elidedText(Line, Qt::ElideLeft, Room);
 }
 
-}  // namespace
-
+// Makes the summary box wide enough to show each line of Message on one line of its
+// own, as far as the box may grow on its screen; a line wider still is cut
+// (CutSummaryLine), and the whole of Message then goes to Details when they are empty.
 void FitSummaryLines(QMessageBox& Box, const QString& Message, QString& Details)
 {
     auto* Text = Box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
@@ -196,6 +204,8 @@ void FitSummaryLines(QMessageBox& Box, const QString& Message, QString& Details)
         if (Details.isEmpty()) Details = Message;
     }
 }
+
+}  // namespace
 
 void TQtPlatform::ShowSummary(QWidget* Owner, const QString& Message, const QString& Details)
 {

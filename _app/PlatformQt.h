@@ -9,7 +9,6 @@
 #include "Platform.h"
 
 class QFileDialog;
-class QMessageBox;
 
 // Converts a dialog filter of the "Description|*.ext" form (pairs separated by '|',
 // patterns within a pair by ';') to Qt's "Description (*.ext)" form, pairs joined by
@@ -26,11 +25,6 @@ QString FilterSuffix(const QString& QtNameFilter, const QString& Fallback);
 // before replacing a file, and a default suffix that follows the chosen filter
 // (FilterSuffix with DefaultExtension as the fallback).
 void PrepareSaveDialog(QFileDialog& Dialog, const QString& Filter, const QString& DefaultExtension);
-
-// Makes the summary box wide enough to show each line of Message on one line of its
-// own, as far as the box may grow on its screen; a line wider still is cut in its
-// middle, and the whole of Message then goes to Details when they are empty.
-void FitSummaryLines(QMessageBox& Box, const QString& Message, QString& Details);
 
 // The program that hands links to the desktop's handlers.
 inline const QString LinkOpener = QStringLiteral("xdg-open");

@@ -296,8 +296,7 @@ void TfrmKTZ::CreateControls()
 
     // The menu's commands from the keyboard. Copy and Run act on the list's entry, so
     // their keys work in the list (Ctrl+C in the link field copies what its selection
-    // stands for);
-    // saving and leaving work anywhere in the window.
+    // stands for); saving and leaving work anywhere in the window.
     mmCopy->setShortcut(QKeySequence::Copy);
     mmRun->setShortcuts({QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter),
                          QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)});
