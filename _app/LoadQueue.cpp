@@ -189,8 +189,16 @@ void TLoadQueue::Slice(bool Unbounded)
             }
         } else {
             // Its end: taken off the queue before it is told, so that what the
-            // handler does meanwhile (a drop) queues behind the next one.
+            // handler does meanwhile (a drop) queues behind the next one. The last
+            // one's end of loading is told first: its report may stay open in a box,
+            // and the window does not read as busy meanwhile. A batch queued while the
+            // box is open begins loading anew.
             if (!FBatches.empty() && FBatches.front() == Batch) FBatches.pop_front();
+            if (FBatches.empty() && FLoadingTold) {
+                FLoadingTold = false;
+                if (FHandlers.Loading) FHandlers.Loading(false);
+                if (!Self) return;
+            }
             if (FHandlers.BatchDone) FHandlers.BatchDone(Batch->Report);
             if (!Self) return;
         }

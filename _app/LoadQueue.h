@@ -58,7 +58,8 @@ public:
     // destroy the queue; nothing of the queue is touched afterwards unless it lives.
     struct THandlers {
         TLoadFile LoadFile;
-        std::function<void(bool Loading)> Loading;  // the first batch begins; the last has ended
+        // The first batch begins; the last has ended (told before its BatchDone).
+        std::function<void(bool Loading)> Loading;
         // A batch's files are known (its folders opened), before the first of them loads.
         std::function<void(qsizetype Files)> BatchReady;
         // How far the current batch is, after each slice once loading has taken

@@ -1,16 +1,47 @@
 #include "OpenerQueue.h"
 
+#include <QFile>
 #include <QPointer>
 #include <QProcess>
 #include <QTimer>
 
 #include <algorithm>
+#include <cstring>
+#include <limits>
 #include <memory>
 #include <utility>
 
-TOpenerQueue::TOpenerQueue(QString Program, std::function<void(const QString& Link)> Failed, QObject* Parent)
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
+
+TOpenerQueue::TOpenerQueue(QString Program, TFailed Failed, QObject* Parent)
     : QObject(Parent), FProgram(std::move(Program)), FFailed(std::move(Failed))
 {
+}
+
+qsizetype TOpenerQueue::LongestArgument()
+{
+    qsizetype Longest = std::numeric_limits<qsizetype>::max();
+#ifdef Q_OS_UNIX
+#ifdef Q_OS_LINUX
+    // Linux refuses (E2BIG) any one argument of 32 pages or more, its closing zero
+    // included (MAX_ARG_STRLEN in the kernel's binfmts.h).
+    const long Page = sysconf(_SC_PAGESIZE);
+    Longest = 32 * qsizetype(Page > 0 ? Page : 4096) - 1;
+#endif
+    // The arguments and the environment, each with its zero and a pointer to it, share
+    // ARG_MAX; the opener's own name, with room to spare, goes before the argument.
+    const long ArgMax = sysconf(_SC_ARG_MAX);
+    if (ArgMax > 0) {
+        constexpr qsizetype Pointer = sizeof(char*);
+        qsizetype Environment = 0;
+        for (char** Entry = environ; *Entry; ++Entry) Environment += qsizetype(std::strlen(*Entry)) + 1 + Pointer;
+        constexpr qsizetype ProgramRoom = 4096 + 4 * Pointer;
+        Longest = std::min(Longest, qsizetype(ArgMax) - Environment - ProgramRoom - 1 - Pointer);
+    }
+#endif
+    return std::max<qsizetype>(Longest, 0);
 }
 
 TOpenerQueue::~TOpenerQueue()
@@ -31,7 +62,19 @@ TOpenerQueue::~TOpenerQueue()
 
 void TOpenerQueue::Open(const QString& Argument, const QString& Link)
 {
-    FWaiting.push_back({Argument, Link.isEmpty() ? Argument : Link});
+    const QString Named = Link.isEmpty() ? Argument : Link;
+    // Measured in the bytes the program would be given; only a text near the limit
+    // is converted to count them.
+    const qsizetype Longest = LongestArgument();
+    const bool TooLong =
+        Argument.size() > Longest || (Argument.size() > Longest / 3 && QFile::encodeName(Argument).size() > Longest);
+    if (TooLong) {
+        QTimer::singleShot(0, this, [this, Named] {
+            if (FFailed) FFailed(Named, TFailure::TooLong);
+        });
+        return;
+    }
+    FWaiting.push_back({Argument, Named});
     StartWaiting();
 }
 
@@ -71,13 +114,13 @@ void TOpenerQueue::Start(const TWaiting& Item)
             [this, Opener, Link, Release](int ExitCode, QProcess::ExitStatus Status) {
                 Opener->deleteLater();
                 Release();
-                if ((Status != QProcess::NormalExit || ExitCode != 0) && FFailed) FFailed(Link);
+                if ((Status != QProcess::NormalExit || ExitCode != 0) && FFailed) FFailed(Link, TFailure::Failed);
             });
     connect(Opener, &QProcess::errorOccurred, this, [this, Opener, Link, Release](QProcess::ProcessError Error) {
         if (Error != QProcess::FailedToStart) return;
         Opener->deleteLater();
         Release();
-        if (FFailed) FFailed(Link);
+        if (FFailed) FFailed(Link, TFailure::Failed);
     });
     ++FRunning;
     FMostRunning = std::max(FMostRunning, FRunning);

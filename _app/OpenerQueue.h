@@ -20,14 +20,26 @@ public:
     static constexpr int DefaultMaxRunning = 3;
     static constexpr int DefaultSlotTimeoutMs = 3000;
 
-    // Failed learns of each link whose opener could not start or ended with an exit
-    // code other than 0.
-    TOpenerQueue(QString Program, std::function<void(const QString& Link)> Failed, QObject* Parent = nullptr);
+    enum class TFailure {
+        Failed,   // the opener could not start or ended with an exit code other than 0
+        TooLong,  // the argument is longer than the system hands to a program
+    };
+    // Failed learns of each link that no opener took, and why.
+    using TFailed = std::function<void(const QString& Link, TFailure Why)>;
+    TOpenerQueue(QString Program, TFailed Failed, QObject* Parent = nullptr);
     // Openers still running are let go and run on; links still waiting are dropped.
     ~TOpenerQueue() override;
 
-    // Queues Argument for the program; a failure names Link (Argument when empty).
+    // Queues Argument for the program; a failure names Link (Argument when empty). An
+    // argument longer than LongestArgument is not queued: the system would refuse to
+    // start the program with it.
     void Open(const QString& Argument, const QString& Link = QString());
+
+    // The longest argument, in bytes of the system's encoding of file names, that a
+    // program started now can be given beside its own name, with this process's
+    // environment: on Linux less than 32 pages (128 KiB), and all arguments and the
+    // environment together within the system's ARG_MAX.
+    static qsizetype LongestArgument();
 
     void SetMaxRunning(int Count) { FMaxRunning = Count; }
     void SetSlotTimeout(int Ms) { FSlotTimeoutMs = Ms; }
@@ -47,7 +59,7 @@ private:
     void Start(const TWaiting& Item);
 
     QString FProgram;
-    std::function<void(const QString&)> FFailed;
+    TFailed FFailed;
     std::deque<TWaiting> FWaiting;
     QStringList FStarted;
     int FRunning = 0;  // openers holding a place

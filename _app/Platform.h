@@ -20,16 +20,22 @@ public:
 
     // Hands a link to the desktop's handler for it (magnet:, http: ...) and returns at
     // once, without waiting for the handler. When the desktop turns out to have no
-    // program for it, the link failure handler learns so later, from the event loop.
+    // program for it, or the link is too long to hand to one, the link failure handler
+    // learns so later, from the event loop.
     virtual void OpenLink(QWidget* Owner, const QString& Link) = 0;
 
+    // Why OpenLink could not hand a link to a program.
+    enum class TLinkFailure {
+        NoProgram,  // the desktop has none for it, or the one it has failed
+        TooLong,    // the system hands no text that long to a program
+    };
     // Who is told of links that OpenLink could not hand to a program; none at first.
-    using TLinkFailureHandler = std::function<void(const QString& Link)>;
+    using TLinkFailureHandler = std::function<void(const QString& Link, TLinkFailure Why)>;
     void SetLinkFailureHandler(TLinkFailureHandler Handler) { FLinkFailureHandler = std::move(Handler); }
-    // Tells the handler that Link found no program.
-    void LinkFailed(const QString& Link)
+    // Tells the handler that Link found no program, and why.
+    void LinkFailed(const QString& Link, TLinkFailure Why = TLinkFailure::NoProgram)
     {
-        if (FLinkFailureHandler) FLinkFailureHandler(Link);
+        if (FLinkFailureHandler) FLinkFailureHandler(Link, Why);
     }
 
     // Profile (INI) file with the Windows semantics: section and key names matched

@@ -7,9 +7,12 @@
 #include <QGuiApplication>
 #include <QFileDialog>
 #include <QGuiApplication>
+#include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QProcess>
+#include <QScreen>
 #include <QUrl>
 
 #include "DataLocation.h"
@@ -72,12 +75,24 @@ void PrepareSaveDialog(QFileDialog& Dialog, const QString& Filter, const QString
                      });
 }
 
-TQtPlatform::TQtPlatform() : FOpeners(LinkOpener, [this](const QString& Link) { LinkFailed(Link); }) {}
+TQtPlatform::TQtPlatform()
+    : FOpeners(LinkOpener, [this](const QString& Link, TOpenerQueue::TFailure Why) {
+          LinkFailed(Link, Why == TOpenerQueue::TFailure::TooLong ? TLinkFailure::TooLong : TLinkFailure::NoProgram);
+      })
+{
+}
 
 TQtPlatform::~TQtPlatform() = default;
 
 void TQtPlatform::OpenLink(QWidget*, const QString& Link)
 {
+    // Percent-decoding shrinks a link at most threefold: one longer than three times
+    // the longest argument can never be handed over, and megabytes are not parsed for
+    // nothing. The queue refuses it as too long.
+    if (Link.size() / 3 > TOpenerQueue::LongestArgument()) {
+        FOpeners.Open(Link);
+        return;
+    }
     // Only an absolute address goes to the desktop: a bare word would be taken for a
     // file in the current folder.
     const QUrl Url(Link, QUrl::StrictMode);
@@ -136,11 +151,69 @@ bool TQtPlatform::Ask(QWidget* Owner, const QString& Question)
     return Box.exec() == QMessageBox::Yes;
 }
 
+namespace {
+
+// A summary line "path — reason" cut to Room: the folders in the middle go first, so
+// that the file's name and the reason stay; else its start.
+QString CutSummaryLine(const QString& Line, const QFontMetrics& Metrics, int Room)
+{
+    const qsizetype Dash = Line.indexOf(QStringLiteral(" — "));
+    const qsizetype Slash = Dash > 0 ? Line.lastIndexOf(u'/', Dash - 1) : Line.lastIndexOf(u'/');
+    if (Slash > 0) {
+        const QString Name = Line.mid(Slash);
+        const int Left = Room - Metrics.horizontalAdvance(Name);
+        if (Left > Metrics.horizontalAdvance(QStringLiteral("/…/")))
+            return Metrics.elidedText(Line.left(Slash), Qt::ElideMiddle, Left) + Name;
+    }
+    return Metrics.elidedText(Line, Qt::ElideLeft, Room);
+}
+
+// Makes the summary box wide enough to show each line of Message on one line of its
+// own, as far as the box may grow on its screen; a line wider still is cut
+// (CutSummaryLine), and the whole of Message then goes to Details when they are empty.
+void FitSummaryLines(QMessageBox& Box, const QString& Message, QString& Details)
+{
+    auto* Text = Box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+    const QScreen* Screen = Box.parentWidget() ? Box.parentWidget()->screen() : QGuiApplication::primaryScreen();
+    if (!Text || !Screen) return;
+    // QMessageBox grows no wider than this, and breaks the text anywhere beyond it:
+    // the screen on a small one, else 480 narrower than the screen and at most 1000.
+    const int Available = Screen->availableGeometry().width();
+    const int Widest = std::min(Available <= 1024 ? Available : std::min(Available - 480, 1000), Available * 9 / 10);
+    // What the box needs beside its text: margins, icon, indent.
+    constexpr int Probe = 100000;
+    Text->setMinimumWidth(Probe);
+    const int Beside = Box.layout() ? Box.layout()->totalMinimumSize().width() - Probe : 0;
+    constexpr int Spare = 24;  // the label's own indent and margins, and rounding
+    const int Room = std::max(Widest - Beside - Spare, 100);
+
+    const QFontMetrics Metrics(Text->font());
+    QStringList Lines = Message.split(u'\n');
+    int Longest = 0;
+    bool Cut = false;
+    for (QString& Line : Lines) {
+        if (Metrics.horizontalAdvance(Line) > Room) {
+            Line = CutSummaryLine(Line, Metrics, Room);
+            Cut = true;
+        }
+        Longest = std::max(Longest, Metrics.horizontalAdvance(Line));
+    }
+    Text->setMinimumWidth(Longest + Spare);
+    if (Cut) {
+        Box.setText(Lines.join(u'\n'));
+        if (Details.isEmpty()) Details = Message;
+    }
+}
+
+}  // namespace
+
 void TQtPlatform::ShowSummary(QWidget* Owner, const QString& Message, const QString& Details)
 {
     QMessageBox Box(QMessageBox::Warning, QStringLiteral("Velmora"), Message, QMessageBox::Ok, Owner);
     Box.setTextFormat(Qt::PlainText);
-    if (!Details.isEmpty()) Box.setDetailedText(Details);
+    QString Whole = Details;
+    FitSummaryLines(Box, Message, Whole);
+    if (!Whole.isEmpty()) Box.setDetailedText(Whole);
     Box.exec();
 }
 

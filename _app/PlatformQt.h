@@ -39,7 +39,8 @@ public:
 
     // Queues xdg-open for an absolute address and returns; a few openers run at a time,
     // in order (OpenerQueue.h). An opener that cannot start or ends with an exit code
-    // other than 0 is reported through LinkFailed. Anything without a scheme is not
+    // other than 0 is reported through LinkFailed, and so is a link longer than the
+    // system hands to a program, which is not tried. Anything without a scheme is not
     // handed over (a bare word would be taken for a file).
     void OpenLink(QWidget* Owner, const QString& Link) override;
     QString ReadSetting(const QString& FileName, const QString& Section, const QString& Key,

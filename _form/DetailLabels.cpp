@@ -109,6 +109,23 @@ bool TDetailLabel::event(QEvent* Event)
     return true;
 }
 
+TNoteLabel::TNoteLabel(QWidget* Parent) : TDetailLabel(QString(), Parent)
+{
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+}
+
+QSize TNoteLabel::sizeHint() const
+{
+    const QMargins M = contentsMargins();
+    return QSize(fontMetrics().horizontalAdvance(OneLine(text())) + M.left() + M.right(),
+                 TDetailLabel::sizeHint().height());
+}
+
+QSize TNoteLabel::minimumSizeHint() const
+{
+    return TDetailLabel::sizeHint();
+}
+
 bool IsWebAddress(const QString& Text)
 {
     const QUrl Url = WebUrl(Text);

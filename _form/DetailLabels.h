@@ -21,6 +21,15 @@ protected:
     bool event(QEvent* Event) override;
 };
 
+// A status bar note: it asks for the room of its whole text and takes it while the
+// bar has it; with less, it is cut as a detail label is, instead of widening the window.
+class TNoteLabel : public TDetailLabel {
+public:
+    explicit TNoteLabel(QWidget* Parent = nullptr);
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+};
+
 class TPlatform;
 
 // The comment's link label. A click hands the comment to the desktop only when it is

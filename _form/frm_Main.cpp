@@ -229,9 +229,8 @@ void TfrmKTZ::CreateControls()
     Bold.setBold(true);
     lblName->setFont(Bold);
     lblTitle = AddLabel("lblTitle", tr("Название"));
-    edtURI = new QLineEdit(tr("Магнитная ссылка"), pnAnons);
+    edtURI = new TLinkField(tr("Магнитная ссылка"), pnAnons);
     edtURI->setObjectName(QStringLiteral("edtURI"));
-    edtURI->setReadOnly(true);
     edtURI->setFixedHeight(std::max(21, TextBoxNeeds(edtURI->font(), edtURI->text()).height() - 4));
     AnonsLayout->addWidget(edtURI);
     lblSize = AddLabel("lblSize", tr("Размер"));
@@ -271,9 +270,8 @@ void TfrmKTZ::CreateControls()
     WarningColour.setColor(QPalette::WindowText, QColor(0xa0, 0x00, 0x00));
     pnWarning->setPalette(WarningColour);
     StatusBar->addWidget(pnWarning);
-    lblNote = new QLabel(StatusBar);
+    lblNote = new TNoteLabel(StatusBar);
     lblNote->setObjectName(QStringLiteral("lblNote"));
-    lblNote->setTextFormat(Qt::PlainText);
     lblNote->hide();
     StatusBar->addWidget(lblNote);
     FNoteTimer = new QTimer(this);
@@ -297,8 +295,8 @@ void TfrmKTZ::CreateControls()
     AddItem(N2, "N2", -1, tr("Выход"));
 
     // The menu's commands from the keyboard. Copy and Run act on the list's entry, so
-    // their keys work in the list (Ctrl+C in the link field copies what it selects);
-    // saving and leaving work anywhere in the window.
+    // their keys work in the list (Ctrl+C in the link field copies what its selection
+    // stands for); saving and leaving work anywhere in the window.
     mmCopy->setShortcut(QKeySequence::Copy);
     mmRun->setShortcuts({QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter),
                          QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)});
@@ -396,11 +394,17 @@ void TfrmKTZ::ShowStatusNote(const QString& Text, int Milliseconds)
     FNoteTimer->start(Milliseconds);
 }
 
-void TfrmKTZ::LinkFailed(const QString& Link)
+void TfrmKTZ::LinkFailed(const QString& Link, TPlatform::TLinkFailure Why)
 {
-    ShowStatusNote(Link.startsWith(QStringLiteral("magnet:"), Qt::CaseInsensitive)
-                       ? tr("Нет программы для магнитных ссылок")
-                       : tr("Ссылку не открыть: нет программы для неё"));
+    const bool Magnet = Link.startsWith(QStringLiteral("magnet:"), Qt::CaseInsensitive);
+    if (Why == TPlatform::TLinkFailure::TooLong) {
+        // Only a full link grows that long; the bare one always goes through, and the
+        // user may choose it with chkFull.
+        ShowStatusNote(Magnet ? tr("Ссылка слишком длинная для программы магнитных ссылок")
+                              : tr("Ссылку не открыть: она слишком длинная"));
+        return;
+    }
+    ShowStatusNote(Magnet ? tr("Нет программы для магнитных ссылок") : tr("Ссылку не открыть: нет программы для неё"));
 }
 
 QString TfrmKTZ::SettingsFileName() const
@@ -413,8 +417,8 @@ void TfrmKTZ::FormCreate(const QStringList& Arguments)
     FProgramFolder = FPlatform.ProgramFolder();
     // The desktop tells later, when the handler has ended, that a link found none.
     QPointer<TfrmKTZ> Self(this);
-    FPlatform.SetLinkFailureHandler([Self](const QString& Link) {
-        if (Self) Self->LinkFailed(Link);
+    FPlatform.SetLinkFailureHandler([Self](const QString& Link, TPlatform::TLinkFailure Why) {
+        if (Self) Self->LinkFailed(Link, Why);
     });
     FSettings = SettingsLocationFor(FProgramFolder, UserConfigHome(),
                                     [this](const QString& Folder) { return FPlatform.CanWriteFolder(Folder); });
@@ -591,8 +595,9 @@ void TfrmKTZ::ShowLink()
 {
     if (!FShown) return;
     // A full link is longer than the field: its start, the hash, is what shows. The
-    // field holds no more of it than can show; Run and Copy take the whole link.
-    edtURI->setText(ShownText(FShown->LinkInUse(FullLinks())));
+    // field holds no more of it than can show; Run and Copy, and copying from the
+    // field itself, take the whole link.
+    edtURI->SetLink(FShown->LinkInUse(FullLinks()));
     edtURI->setCursorPosition(0);
     const QString Warning = LinkWarning(*FShown, FullLinks());
     edtURI->setToolTip(Warning);

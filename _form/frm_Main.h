@@ -15,7 +15,9 @@
 
 #include "DetailLabels.h"
 #include "DataLocation.h"
+#include "LinkField.h"
 #include "LoadQueue.h"
+#include "Platform.h"
 #include "TorrentEntry.h"
 #include "VSTModel.h"
 #include "fer_Exp.h"
@@ -34,7 +36,6 @@ class QTreeView;
 class QWidget;
 class QMimeData;
 class TLoadProgress;
-class TPlatform;
 class TfrmKTZ;
 
 class TfrmKTZ : public QMainWindow {
@@ -149,8 +150,9 @@ private:
     struct TBusy;
     void Idle();
     void ReportRefused(const QString& FileName, const QStringList& Messages);
-    // Tells the user that the desktop had no program for Link.
-    void LinkFailed(const QString& Link);
+    // Tells the user that the desktop had no program for Link, or that Link was too
+    // long to hand to one.
+    void LinkFailed(const QString& Link, TPlatform::TLinkFailure Why);
     // The file name in navy and the comment in the link colour, each brought to a
     // readable contrast on the window's colour.
     void KeepColoursReadable();
@@ -205,7 +207,7 @@ public:
     QWidget* pnAnons = nullptr;
     QLabel* lblName = nullptr;
     QLabel* lblTitle = nullptr;
-    QLineEdit* edtURI = nullptr;
+    TLinkField* edtURI = nullptr;
     QLabel* lblSize = nullptr;
     QLabel* lblCount = nullptr;
     QLabel* lblPieces = nullptr;

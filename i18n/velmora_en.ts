@@ -449,6 +449,14 @@
         <source>…и ещё %1 (весь список — в подробностях).</source>
         <translation>…and %1 more (the whole list is in the details).</translation>
     </message>
+    <message>
+        <source>Ссылка слишком длинная для программы магнитных ссылок</source>
+        <translation>The link is too long for the magnet link program</translation>
+    </message>
+    <message>
+        <source>Ссылку не открыть: она слишком длинная</source>
+        <translation>Cannot open the link: it is too long</translation>
+    </message>
 </context>
 <context>
     <name>Velmora</name>

@@ -50,8 +50,9 @@ struct TTorrentRecipe {
     bool HasName = true;
     std::string Announce = "http://tracker.example.org/announce";
     bool HasAnnounce = true;
-    std::string Comment;   // omitted when empty
-    std::string Encoding;  // omitted when empty
+    std::vector<std::string> Trackers;  // "announce-list", a tier each; omitted when empty
+    std::string Comment;                // omitted when empty
+    std::string Encoding;               // omitted when empty
     // "name.utf-8" and "comment.utf-8", as tools that write the others in a local
     // code page add them; omitted when empty.
     std::string NameUtf8;
@@ -117,6 +118,11 @@ inline std::string TorrentBytes(const TTorrentRecipe& Recipe)
 {
     std::map<std::string, std::string> Root;
     if (Recipe.HasAnnounce) Root["announce"] = BStr(Recipe.Announce);
+    if (!Recipe.Trackers.empty()) {
+        std::vector<std::string> Tiers;
+        for (const std::string& Tracker : Recipe.Trackers) Tiers.push_back(BList({BStr(Tracker)}));
+        Root["announce-list"] = BList(Tiers);
+    }
     if (!Recipe.Comment.empty()) Root["comment"] = BStr(Recipe.Comment);
     if (!Recipe.CommentUtf8.empty()) Root["comment.utf-8"] = BStr(Recipe.CommentUtf8);
     if (!Recipe.Encoding.empty()) Root["encoding"] = BStr(Recipe.Encoding);

@@ -845,15 +845,22 @@ private slots:
     {
         QTest::addColumn<QString>("Comment");
         QTest::addColumn<bool>("ByRun");
+        QTest::addColumn<bool>("TooLong");  // what the desktop says: too long, else no program
         QTest::addColumn<QString>("Note");
-        QTest::newRow("Run") << QString() << true << "Нет программы для магнитных ссылок";
-        QTest::newRow("comment link") << "https://example.org/" << false << "Ссылку не открыть: нет программы для неё";
+        QTest::newRow("Run") << QString() << true << false << "Нет программы для магнитных ссылок";
+        QTest::newRow("comment link") << "https://example.org/" << false << false
+                                      << "Ссылку не открыть: нет программы для неё";
+        QTest::newRow("Run with a link too long to hand over")
+            << QString() << true << true << "Ссылка слишком длинная для программы магнитных ссылок";
+        QTest::newRow("comment link too long to hand over")
+            << "https://example.org/" << false << true << "Ссылку не открыть: она слишком длинная";
     }
 
     void linkWithoutProgram()
     {
         QFETCH(QString, Comment);
         QFETCH(bool, ByRun);
+        QFETCH(bool, TooLong);
         QFETCH(QString, Note);
         TFakePlatform Platform;
         TTorrentRecipe Recipe;
@@ -871,11 +878,17 @@ private slots:
             W.lblAnons->Click();
         QVERIFY(!Handed.isEmpty());
         QVERIFY(!W.lblNote->isVisible());
-        Platform.LinkFailed(Handed);  // as the desktop does once xdg-open has ended
+        // As the desktop does once xdg-open has ended, or at once for a link too long.
+        Platform.LinkFailed(Handed, TooLong ? TPlatform::TLinkFailure::TooLong : TPlatform::TLinkFailure::NoProgram);
         QCOMPARE(W.lblNote->text(), Note);
         QVERIFY(W.lblNote->isVisible());
         QVERIFY(W.pnText->isVisible() && W.lblStatus->isVisible());  // beside the panes, not over them
-        QVERIFY(Platform.Errors.isEmpty());                          // no box in the way
+        // Cut when the bar is short of room: however long, a note never widens the window.
+        QCOMPARE(W.width(), 819);
+        const int WithNote = W.minimumSizeHint().width();
+        W.ShowStatusNote(QStringLiteral("."));
+        QCOMPARE(W.minimumSizeHint().width(), WithNote);
+        QVERIFY(Platform.Errors.isEmpty());  // no box in the way
         W.ShowStatusNote(QStringLiteral("short"), 30);
         QTRY_VERIFY(!W.lblNote->isVisible());
     }
@@ -1358,6 +1371,9 @@ private slots:
         });
 
         std::unique_ptr<TfrmKTZ> W;
+        // The loading is over once its summary shows: the status bar says so.
+        QStringList StatusWithBox;
+        Platform.OnError = [&](const QString&) { StatusWithBox << W->lblStatus->text(); };
         if (Way == u"command line") {
             W = std::make_unique<TfrmKTZ>(Platform, QStringList{Single, Root});
         } else {
@@ -1379,6 +1395,7 @@ private slots:
         QCOMPARE(Platform.Summaries[0], QStringLiteral("Не добавлено файлов: 1 из 7.\nНе прочитано папок: 1.\n\n") +
                                             Root + QStringLiteral("/locked — нет прав на чтение папки\n") + Root +
                                             QStringLiteral("/sub.torrent — это папка"));
+        QCOMPARE(StatusWithBox, QStringList{QStringLiteral("Ждём...")});
         QCOMPARE(W->pnCount->text(), QStringLiteral("Записей: 6"));
     }
 
@@ -1602,7 +1619,7 @@ private slots:
                   QStringLiteral("#!/bin/sh\necho \"$1\" >> '%1'\nsleep 0.2\n[ \"$1\" != bad ]\n").arg(Log).toUtf8());
         QVERIFY(QFile::setPermissions(Opener, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
         QStringList Failed;
-        TOpenerQueue Queue(Opener, [&](const QString& Link) { Failed << Link; });
+        TOpenerQueue Queue(Opener, [&](const QString& Link, TOpenerQueue::TFailure) { Failed << Link; });
         QStringList Given;
         for (int I = 0; I < 10; ++I) Given << (I == 4 ? QStringLiteral("bad") : QStringLiteral("magnet:%1").arg(I));
         int Most = 0;
@@ -1773,15 +1790,19 @@ private slots:
         QTest::addColumn<QByteArray>("Name");
         QTest::addColumn<QByteArray>("Comment");
         QTest::addColumn<QByteArray>("Announce");
+        QTest::addColumn<int>("Trackers");       // in the announce list besides
         QTest::addColumn<QString>("FullLinks");  // "never", "before loading", "after loading"
         QTest::newRow("5,000-character name, 20 MB comment")
             << QByteArray(5000, 'N') << QByteArray(20 << 20, 'c') + "\nsecond line" << QByteArray("http://t.example/")
-            << "never";
+            << 0 << "never";
         const QByteArray Cyrillic = QByteArray("\xD1\x8F").repeated(1 << 19);  // 1 MB of "я"
         QTest::newRow("1 MB non-ASCII tracker, full links ticked before loading")
-            << QByteArray("n") << QByteArray() << "http://t.example/" + Cyrillic << "before loading";
+            << QByteArray("n") << QByteArray() << "http://t.example/" + Cyrillic << 0 << "before loading";
         QTest::newRow("1 MB non-ASCII tracker, full links ticked after loading")
-            << QByteArray("n") << QByteArray() << "http://t.example/" + Cyrillic << "after loading";
+            << QByteArray("n") << QByteArray() << "http://t.example/" + Cyrillic << 0 << "after loading";
+        QTest::newRow("2,000 trackers and a long name, full links")
+            << QByteArray("\xD1\x8F").repeated(200) << QByteArray() << QByteArray("http://t.example/") << 2000
+            << "before loading";
     }
 
     void longTexts()
@@ -1789,12 +1810,16 @@ private slots:
         QFETCH(QByteArray, Name);
         QFETCH(QByteArray, Comment);
         QFETCH(QByteArray, Announce);
+        QFETCH(int, Trackers);
         QFETCH(QString, FullLinks);
         TFakePlatform Platform;
         TTorrentRecipe Recipe;
         Recipe.Name = Name.toStdString();
         Recipe.Comment = Comment.toStdString();
         Recipe.Announce = Announce.toStdString();
+        for (int Tracker = 0; Tracker < Trackers; ++Tracker)
+            Recipe.Trackers.push_back(
+                QStringLiteral("udp://tracker%1.example.org:6969/announce").arg(Tracker).toStdString());
         WriteText(Platform.SettingsFile(),
                   FullLinks == u"before loading" ? "[USER]\r\nFullLink=1\r\n" : "[USER]\r\nFullLink=0\r\n");
         TfrmKTZ W(Platform, {Make("long.torrent", Recipe)});
@@ -1822,7 +1847,7 @@ private slots:
         const QString& Whole = Entry.LinkInUse(W.FullLinks());
         QVERIFY(Whole.startsWith(ExpectedLink(Recipe)));
         QVERIFY(Whole.startsWith(W.edtURI->text().chopped(1)));
-        if (FullLinks != u"never") QVERIFY(Whole.size() > (3 << 20));
+        if (FullLinks != u"never") QVERIFY(Whole.size() > (Trackers > 0 ? Trackers * 40 : (3 << 20)));
         W.btnRun->click();
         W.mmCopy->trigger();
         QCOMPARE(Platform.OpenedLinks, QStringList{Whole});
@@ -1833,6 +1858,41 @@ private slots:
         Platform.SaveAnswers << ListFile;
         W.mmAsListClick();
         QVERIFY(ReadAll(ListFile).startsWith(Whole + QStringLiteral("\r\n")));
+
+        // Copying from the field itself takes what its selection stands for in the
+        // whole link, the "…" standing for the rest: by the keys and by its menu.
+        QClipboard* Clipboard = QGuiApplication::clipboard();
+        W.activateWindow();
+        W.edtURI->setFocus();
+        auto CopyByKeys = [&](int Start, int Length) {
+            Clipboard->clear();
+            if (Length < 0)
+                QTest::keyClick(W.edtURI, Qt::Key_A, Qt::ControlModifier);
+            else
+                W.edtURI->setSelection(Start, Length);
+            QTest::keyClick(W.edtURI, Qt::Key_C, Qt::ControlModifier);
+            return Clipboard->text();
+        };
+        const int Shown = int(W.edtURI->text().size());
+        QCOMPARE(CopyByKeys(0, -1), Whole);
+        QCOMPARE(CopyByKeys(0, 20), Whole.left(20));
+        QCOMPARE(CopyByKeys(30, Shown - 30), Whole.mid(30));
+        auto FromMenu = [&](const char* Item) {
+            const QPoint At = W.edtURI->rect().center();
+            QContextMenuEvent Click(QContextMenuEvent::Mouse, At, W.edtURI->mapToGlobal(At));
+            QCoreApplication::sendEvent(W.edtURI, &Click);
+            auto* Menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            QVERIFY(Menu);
+            auto* Action = Menu->findChild<QAction*>(QLatin1String(Item));
+            QVERIFY2(Action && Action->isEnabled(), Item);
+            Action->trigger();
+            Menu->close();
+        };
+        W.edtURI->deselect();
+        Clipboard->clear();
+        FromMenu("select-all");
+        FromMenu("edit-copy");
+        QCOMPARE(Clipboard->text(), Whole);
     }
 
     void aboutBox()

@@ -5,8 +5,11 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QRegularExpression>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -171,6 +174,64 @@ private slots:
         QCOMPARE(Text, Shown);
     }
 
+    // The summary of a batch shows each file's line on one line of its own, as wide as
+    // the box may grow on the screen; a longer one is cut, and the details hold it whole.
+    void summaryBox_data()
+    {
+        QTest::addColumn<QStringList>("Lines");
+        QTest::addColumn<bool>("Cut");
+        const QString Reason = QStringLiteral(" — не торрент-файл или файл повреждён");
+        QStringList Typical = {QStringLiteral("Не добавлено файлов: 10 из 12."), QString()};
+        for (int File = 1; File <= 10; ++File)
+            Typical << QStringLiteral("/home/user/Загрузки/Сериал.S01E%1.torrent").arg(File, 2, 10, QLatin1Char('0')) +
+                           Reason;
+        QTest::newRow("ten typical lines") << Typical << false;
+        QTest::newRow("short lines") << QStringList(
+                                            {"Не добавлено файлов: 2 из 2.", "", "/a — файла нет", "/b — это папка"})
+                                     << false;
+        QStringList Long = Typical;
+        Long[3] = QStringLiteral("/home/user/") + QStringLiteral("очень-длинная-папка/").repeated(30) +
+                  QStringLiteral("Сериал.S01E02.torrent") + Reason;
+        QTest::newRow("a very long path") << Long << true;
+    }
+
+    void summaryBox()
+    {
+        QFETCH(QStringList, Lines);
+        QFETCH(bool, Cut);
+        const QString Message = Lines.join(u'\n');
+        TQtPlatform Platform;
+        QWidget Owner;
+        int Width = 0, Screen = 0, TextHeight = 0, LineHeight = 0;
+        QString Shown, Details;
+        QTimer::singleShot(0, [&] {
+            auto* Box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            QVERIFY(Box);
+            auto* Text = Box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+            QVERIFY(Text);
+            Width = Box->frameGeometry().width();
+            Screen = Box->screen()->availableGeometry().width();
+            TextHeight = Text->heightForWidth(Text->width());
+            LineHeight = Text->fontMetrics().lineSpacing();
+            Shown = Box->text();
+            Details = Box->detailedText();
+            Box->accept();
+        });
+        Platform.ShowSummary(&Owner, Message, QString());
+        QVERIFY2(Width <= Screen, qPrintable(QStringLiteral("%1 > %2").arg(Width).arg(Screen)));
+        // No line is broken in two.
+        QVERIFY2(TextHeight < (Lines.size() + 1) * LineHeight,
+                 qPrintable(QStringLiteral("%1 for %2 lines of %3").arg(TextHeight).arg(Lines.size()).arg(LineHeight)));
+        QCOMPARE(Shown.split(u'\n').size(), Lines.size());
+        QCOMPARE(Shown == Message, !Cut);
+        QCOMPARE(Details, Cut ? Message : QString());
+        // The folders go, the file's name and its reason stay.
+        if (Cut)
+            QVERIFY2(Shown.contains(QRegularExpression(QStringLiteral(
+                         "\n/home/user/[^\n]*…[^\n]*/Сериал.S01E02.torrent — не торрент-файл или файл повреждён\n"))),
+                     qPrintable(Shown));
+    }
+
     void dialogFilter_data()
     {
         QTest::addColumn<QString>("Filter");
@@ -261,13 +322,30 @@ private slots:
         QTest::addColumn<QString>("Opener");  // the stand-in's script; empty: none on PATH
         QTest::addColumn<bool>("Started");
         QTest::addColumn<bool>("Failed");
+        QTest::addColumn<bool>("TooLong");  // the failure's reason: too long, else no program
         const QString Magnet = QStringLiteral("magnet:?xt=urn:btih:0123456789abcdef0123456789abcdef01234567");
-        QTest::newRow("handled") << Magnet << "exit 0" << true << false;
-        QTest::newRow("no handler") << Magnet << "exit 3" << true << true;
-        QTest::newRow("the action failed") << QStringLiteral("https://example.org/") << "exit 4" << true << true;
-        QTest::newRow("killed") << Magnet << "kill -9 $$" << true << true;
-        QTest::newRow("no xdg-open") << Magnet << QString() << false << true;
-        QTest::newRow("no scheme: not handed over") << QStringLiteral("xterm") << "exit 0" << false << false;
+        QTest::newRow("handled") << Magnet << "exit 0" << true << false << false;
+        QTest::newRow("no handler") << Magnet << "exit 3" << true << true << false;
+        QTest::newRow("the action failed")
+            << QStringLiteral("https://example.org/") << "exit 4" << true << true << false;
+        QTest::newRow("killed") << Magnet << "kill -9 $$" << true << true << false;
+        QTest::newRow("no xdg-open") << Magnet << QString() << false << true << false;
+        QTest::newRow("no scheme: not handed over") << QStringLiteral("xterm") << "exit 0" << false << false << false;
+        // A full link with thousands of trackers: the system takes no argument that
+        // long, and the handler would be blamed for it.
+        auto WithTrackers = [&](qsizetype Length) {
+            QString Link = Magnet;
+            for (int Tracker = 0;; ++Tracker) {
+                const QString Next = QStringLiteral("&tr=udp://tracker%1.example.org:6969").arg(Tracker);
+                if (Link.size() + Next.size() > Length) break;
+                Link += Next;
+            }
+            return Link + QString(Length - Link.size(), u'0');
+        };
+        const qsizetype Longest = TOpenerQueue::LongestArgument();
+        QTest::newRow("as long as an argument may be") << WithTrackers(Longest) << "exit 0" << true << false << false;
+        QTest::newRow("a byte longer") << WithTrackers(Longest + 1) << "exit 0" << false << true << true;
+        QTest::newRow("3 MB of trackers") << WithTrackers(3 << 20) << "exit 0" << false << true << true;
     }
 
     void openLink()
@@ -276,6 +354,7 @@ private slots:
         QFETCH(QString, Opener);
         QFETCH(bool, Started);
         QFETCH(bool, Failed);
+        QFETCH(bool, TooLong);
         QTemporaryDir Bin;
         const QString Log = Bin.filePath(QStringLiteral("log"));
         if (!Opener.isNull())
@@ -283,10 +362,16 @@ private slots:
         const QByteArray Path = qgetenv("PATH");
         qputenv("PATH", Bin.path().toLocal8Bit());
         QStringList Failures;
+        QList<TPlatform::TLinkFailure> Reasons;
         {
             TQtPlatform Platform;
-            Platform.SetLinkFailureHandler([&](const QString& Failing) { Failures << Failing; });
+            Platform.SetLinkFailureHandler([&](const QString& Failing, TPlatform::TLinkFailure Why) {
+                Failures << Failing;
+                Reasons << Why;
+            });
             Platform.OpenLink(nullptr, Link);
+            // Told from the event loop, never while OpenLink runs.
+            if (TooLong) QVERIFY(Failures.isEmpty());
             qputenv("PATH", Path);
             if (Failed) QTRY_COMPARE(Failures, QStringList({Link}));
             if (Started) QTRY_COMPARE(ReadFile(Log), Link);
@@ -294,6 +379,9 @@ private slots:
         }
         QCOMPARE(QFile::exists(Log), Started);
         QCOMPARE(Failures, Failed ? QStringList({Link}) : QStringList());
+        if (Failed)
+            QCOMPARE(Reasons, QList<TPlatform::TLinkFailure>(
+                                  {TooLong ? TPlatform::TLinkFailure::TooLong : TPlatform::TLinkFailure::NoProgram}));
     }
 
     // OpenLink returns while the handler runs, and an opener still running when the
