@@ -168,7 +168,10 @@ HANDLE OpenInherited(const std::filesystem::path& Path, DWORD Access, DWORD Disp
     if (Handle == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot open " + Path.string());
     return Handle;
 }
-#else
+#endif
+}  // namespace
+
+#ifndef _WIN32
 std::string ShellQuote(const std::string& Arg)
 {
     std::string Out = "'";
@@ -182,7 +185,6 @@ std::string ShellQuote(const std::string& Arg)
     return Out + "'";
 }
 #endif
-}  // namespace
 
 #ifdef _WIN32
 TProgramRun RunProgram(const std::string& Program, const std::vector<std::string>& Args, const std::string& Scratch,

@@ -60,6 +60,11 @@ struct TProgramRun {
 TProgramRun RunProgram(const std::string& Program, const std::vector<std::string>& Args, const std::string& Scratch,
                        const std::string* Input = nullptr, const std::string& Prefix = "");
 
+#ifndef _WIN32
+// Arg as one word of a POSIX shell's command line, whatever it holds: for a Prefix.
+std::string ShellQuote(const std::string& Arg);
+#endif
+
 // The velmora-cli built with these tests: on Windows it is found from this
 // program's own folder, since the build's paths are not the system's.
 std::string VelmoraCli();

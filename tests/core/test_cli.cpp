@@ -67,21 +67,6 @@ struct TRun {
     }
 };
 
-#ifndef _WIN32
-std::string Quote(const std::string& Arg)
-{
-    std::string Out = "'";
-    for (const char c : Arg) {
-        if (c == '\'') {
-            Out += "'\\''";
-        } else {
-            Out += c;
-        }
-    }
-    return Out + "'";
-}
-#endif
-
 // Name, in UTF-8, inside Folder, as the program is given it (a narrow name in a
 // Windows path is read in the ANSI code page instead).
 std::string Inside(const fs::path& Folder, const std::string& Name)
@@ -767,7 +752,7 @@ TEST_F(Cli, FileRewrittenWhileReadGivesNoLink)
     ASSERT_EQ(Old.size(), New.size());
     ASSERT_GT(Old.size(), 256u * 1024);
     const std::string Replacement = Write("replacement", New);
-    const std::string Shim = std::string("LD_PRELOAD=") + Quote(VELMORA_REWRITE_SHIM) +
+    const std::string Shim = std::string("LD_PRELOAD=") + ShellQuote(VELMORA_REWRITE_SHIM) +
                              " ASAN_OPTIONS=\"${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0\" ";
 
     // The shim alone changes nothing.
@@ -793,9 +778,10 @@ TEST_F(Cli, FileRewrittenWhileReadGivesNoLink)
         std::vector<std::string> Args;
         if (Json) Args.push_back("--json");
         Args.push_back(Target);
-        const TRun R = Run(Args, nullptr,
-                           Shim + "VELMORA_REWRITE_AFTER=" + Case.After + " VELMORA_REWRITE_FILE=" + Quote(Target) +
-                               " VELMORA_REWRITE_WITH=" + Quote(Replacement) + " ");
+        const TRun R =
+            Run(Args, nullptr,
+                Shim + "VELMORA_REWRITE_AFTER=" + Case.After + " VELMORA_REWRITE_FILE=" + ShellQuote(Target) +
+                    " VELMORA_REWRITE_WITH=" + ShellQuote(Replacement) + " ");
         EXPECT_EQ(ReadAll(Target), New);  // the rewrite did happen during the run
         EXPECT_EQ(R.Status, 1);
         const std::string Message = "The file changed while it was read";
