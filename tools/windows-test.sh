@@ -51,7 +51,7 @@ unset DISPLAY WAYLAND_DISPLAY
 # Wine's own services start with the first program and outlive it: they must not
 # hold this script's output open, and they end with the server at the end.
 mkdir -p "$WINEPREFIX"
-wineserver -p 60
+wineserver -p 60 2>/dev/null || true  # one may be running already for this prefix
 trap 'wineserver -k 2>/dev/null || true' EXIT
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   wineboot -i </dev/null >/dev/null 2>&1
