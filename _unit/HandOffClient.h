@@ -29,6 +29,21 @@ void Fail(THandOffFailure Why, std::string Text);
 std::string Seconds(std::chrono::milliseconds Span);
 // What is left of the patience; 0 once it has passed.
 std::chrono::milliseconds TimeLeft();
+// A wait for the running copy that outlasted the patience, over What.
+void FailTimedOut(const std::string& What);
+// The running copy's answer to one message of What: true for an acknowledgement,
+// else false with the failure set.
+bool Acknowledged(char Answer, const std::string& What);
+
+// Clears the last outcome and starts the patience of a new connection. Returns
+// how long a running copy that does not listen yet is waited for: a copy takes
+// that long to start, but never longer than the patience.
+std::chrono::milliseconds BeginConnect(std::chrono::milliseconds StartupWait, std::chrono::milliseconds Patience);
+// The outcome of a connection that never got through to the running copy at
+// Where: no place to look for it, every try Crowded (Busy tells how), or no one
+// answering for StartupFor.
+THandOffConnect FailConnect(const std::string& Where, bool Crowded, const std::string& Busy,
+                            std::chrono::milliseconds StartupFor);
 
 // A batch of texts and the closing "?" as one stream: the bytes to send next and
 // the answers that have come, which the system's part moves as the connection

@@ -351,6 +351,46 @@ std::chrono::milliseconds TimeLeft()
     return std::chrono::duration_cast<std::chrono::milliseconds>(PatienceEnd - Now);
 }
 
+bool Acknowledged(char Answer, const std::string& What)
+{
+    if (Answer == HandOffAck) return true;
+    if (Answer == HandOffRefused)
+        Fail(THandOffFailure::Refused, "the running copy of Velmora is closing and did not take " + What);
+    else
+        Fail(THandOffFailure::Unexpected, "unexpected answer from the running copy of Velmora for " + What);
+    return false;
+}
+
+void FailTimedOut(const std::string& What)
+{
+    Fail(THandOffFailure::TimedOut,
+         "the running copy of Velmora did not take " + What + " within " + Seconds(PatienceGiven));
+}
+
+std::chrono::milliseconds BeginConnect(std::chrono::milliseconds StartupWait, std::chrono::milliseconds Patience)
+{
+    SendError.clear();
+    Failure = THandOffFailure::None;
+    PatienceGiven = Patience;
+    PatienceEnd = TClock::now() + Patience;
+    return std::min(StartupWait, Patience);
+}
+
+THandOffConnect FailConnect(const std::string& Where, bool Crowded, const std::string& Busy,
+                            std::chrono::milliseconds StartupFor)
+{
+    const std::string& Lock = InstanceLockError();
+    if (!Lock.empty())
+        Fail(THandOffFailure::NoPlace, Lock);
+    else if (Crowded)
+        Fail(THandOffFailure::TimedOut,
+             "another copy of Velmora holds the lock, but " + Busy + " for " + Seconds(PatienceGiven));
+    else
+        Fail(THandOffFailure::NotHeard, "another copy of Velmora holds the lock, but no one has answered at " + Where +
+                                            " for " + std::to_string(StartupFor.count()) + " ms");
+    return THandOffConnect::Failed;
+}
+
 TStreamBatch::TStreamBatch(const std::vector<std::string>& Texts, std::vector<std::size_t>* Skipped)
     : FTexts(Texts), FSkipped(Skipped)
 {
@@ -470,8 +510,7 @@ bool WaitFor(short Events, const std::string& What)
             return false;
         }
     }
-    Fail(THandOffFailure::TimedOut,
-         "the running copy of Velmora did not take " + What + " within " + Seconds(PatienceGiven));
+    FailTimedOut(What);
     return false;
 }
 
@@ -520,16 +559,12 @@ bool HandOffClient::Exchange(THandOffKind Kind, std::string_view Text, const std
             return false;
         }
     }
-    if (N == 1 && Answer == HandOffAck) return true;
-    if (N == 1 && Answer == HandOffRefused)
-        Fail(THandOffFailure::Refused, "the running copy of Velmora is closing and did not take " + What);
-    else if (N == 0)
+    if (N == 1 && Acknowledged(Answer, What)) return true;
+    if (N == 0)
         Fail(THandOffFailure::Broken, "the running copy of Velmora ended before it took " + What);
     else if (N < 0)
         Fail(THandOffFailure::Broken,
              "no answer from the running copy of Velmora for " + What + ": " + ErrnoText(errno));
-    else
-        Fail(THandOffFailure::Unexpected, "unexpected answer from the running copy of Velmora for " + What);
     DisconnectFromFirstInstance();
     return false;
 }
@@ -537,13 +572,9 @@ bool HandOffClient::Exchange(THandOffKind Kind, std::string_view Text, const std
 THandOffConnect ConnectToFirstInstance(std::string_view MutexName, std::chrono::milliseconds StartupWait,
                                        std::chrono::milliseconds Patience)
 {
-    SendError.clear();
-    Failure = THandOffFailure::None;
     DisconnectFromFirstInstance();
-    const auto Start = TClock::now();
-    PatienceGiven = Patience;
-    PatienceEnd = Start + Patience;
-    const auto StartupEnd = Start + std::min(StartupWait, Patience);
+    const std::chrono::milliseconds StartupFor = BeginConnect(StartupWait, Patience);
+    const auto StartupEnd = TClock::now() + StartupFor;
     // A busy copy is asked again soon, then less and less often: many later copies
     // that wait together must not keep it busier.
     auto Pause = std::chrono::milliseconds(2);
@@ -597,16 +628,7 @@ THandOffConnect ConnectToFirstInstance(std::string_view MutexName, std::chrono::
         std::this_thread::sleep_for(std::min<TClock::duration>(Pause, Until - Now));
         Pause = std::min(Pause * 2, std::chrono::milliseconds(Crowded ? 500 : 50));
     }
-    const std::string& Lock = InstanceLockError();
-    if (!Lock.empty())
-        Fail(THandOffFailure::NoPlace, Lock);
-    else if (Crowded)
-        Fail(THandOffFailure::TimedOut, "another copy of Velmora holds the lock, but its queue at " + Path +
-                                            " stayed full for " + Seconds(Patience));
-    else
-        Fail(THandOffFailure::NotHeard, "another copy of Velmora holds the lock, but no one has answered at " + Path +
-                                            " for " + std::to_string(std::min(StartupWait, Patience).count()) + " ms");
-    return THandOffConnect::Failed;
+    return FailConnect(Path, Crowded, "its queue at " + Path + " stayed full", StartupFor);
 }
 
 bool HandOffClient::SendStream(TStreamBatch& Batch)
@@ -620,8 +642,7 @@ bool HandOffClient::SendStream(TStreamBatch& Batch)
         pollfd P{ClientSocket, short(POLLIN | (Writing ? POLLOUT : 0)), 0};
         const auto Left = std::chrono::duration_cast<std::chrono::milliseconds>(PatienceEnd - TClock::now());
         if (Left.count() <= 0) {
-            Fail(THandOffFailure::TimedOut,
-                 "the running copy of Velmora did not take " + What + " within " + Seconds(PatienceGiven));
+            FailTimedOut(What);
             DisconnectFromFirstInstance();
             return false;
         }

@@ -140,8 +140,7 @@ bool WaitFor(TOverlapped& First, TOverlapped* Second, const std::string& What)
             return false;
         }
     }
-    Fail(THandOffFailure::TimedOut,
-         "the running copy of Velmora did not take " + What + " within " + Seconds(PatienceGiven));
+    FailTimedOut(What);
     return false;
 }
 
@@ -213,16 +212,11 @@ std::string HandOffPipeName()
 THandOffConnect ConnectToFirstInstance(std::string_view MutexName, std::chrono::milliseconds StartupWait,
                                        std::chrono::milliseconds Patience)
 {
-    SendError.clear();
-    Failure = THandOffFailure::None;
     DisconnectFromFirstInstance();
-    const auto Start = TClock::now();
-    PatienceGiven = Patience;
     // No pipe yet: the running copy may still be starting. Every instance busy: it
     // is alive, and is waited for as long as the patience lasts.
-    const auto StartupEnd = Start + std::min(StartupWait, Patience);
-    PatienceEnd = Start + Patience;
-    const std::chrono::milliseconds RetryFor = StartupWait;
+    const std::chrono::milliseconds StartupFor = BeginConnect(StartupWait, Patience);
+    const auto StartupEnd = TClock::now() + StartupFor;
     const std::string Name = HandOffPipeName();
     std::wstring Wide;
     Utf8ToWide(Name, Wide);
@@ -255,16 +249,7 @@ THandOffConnect ConnectToFirstInstance(std::string_view MutexName, std::chrono::
         if (TClock::now() >= (Crowded ? PatienceEnd : StartupEnd)) break;
         if (Error != ERROR_PIPE_BUSY) std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    const std::string& Lock = InstanceLockError();
-    if (!Lock.empty())
-        Fail(THandOffFailure::NoPlace, Lock);
-    else if (Crowded)
-        Fail(THandOffFailure::TimedOut, "another copy of Velmora holds the lock, but every instance of " + Name +
-                                            " stayed taken for " + Seconds(Patience));
-    else
-        Fail(THandOffFailure::NotHeard, "another copy of Velmora holds the lock, but no one has answered at " + Name +
-                                            " for " + std::to_string(RetryFor.count()) + " ms");
-    return THandOffConnect::Failed;
+    return FailConnect(Name, Crowded, "every instance of " + Name + " stayed taken", StartupFor);
 }
 
 // One message and its answer, within the patience. The running copy answers once
@@ -302,12 +287,7 @@ bool HandOffClient::Exchange(THandOffKind Kind, std::string_view Text, const std
             FailToRead(Error, What);
             return false;
         }
-        if (Answer == HandOffAck) return true;
-        if (Answer == HandOffRefused)
-            Fail(THandOffFailure::Refused, "the running copy of Velmora is closing and did not take " + What);
-        else
-            Fail(THandOffFailure::Unexpected, "unexpected answer from the running copy of Velmora for " + What);
-        return false;
+        return Acknowledged(Answer, What);
     }();
     if (!Answered) DisconnectFromFirstInstance();
     return Answered;
