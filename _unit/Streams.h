@@ -124,8 +124,8 @@ private:
 // once, in one call, rather than in one page fault per 4 KiB as each page is
 // first written: a 64 MB string body then costs no 16,384 faults, and its middle
 // is backed in 2 MiB pages where the system allows. Worth it for buffers of a few
-// hundred KiB and more. Only a hint, given before the first
-// write; does nothing where the system cannot do it.
+// hundred KiB and more. Only a hint, given before the first write; does nothing
+// where the system cannot do it.
 void PopulateBuffer(void* Data, size_t Size);
 
 // A stream over bytes held in memory. The bytes are copied in unless the view
